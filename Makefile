@@ -1,0 +1,60 @@
+# Thin wrapper around CMake. See README.md for the commands a newcomer needs.
+#   make deps   install the Debian packages the build and the tests need
+#   make        Release build into build/ (programs in build/bin, libraries in build/lib)
+#   make test   deps + AddressSanitizer/UndefinedBehaviorSanitizer build + ctest
+#   make run    deps + build + run the main job on the bundled sample
+#   make bench  deps + Release build + benchmarks
+#   make fuzz   deps + libFuzzer build of the trace reader, run for FUZZ_SECONDS
+
+BUILD_DIR      ?= build
+TEST_BUILD_DIR ?= build-asan
+FUZZ_BUILD_DIR ?= build-fuzz
+FUZZ_SECONDS   ?= 600
+JOBS           ?= $(shell nproc)
+
+# Debian packages: toolchain, test and benchmark frameworks, clang for the fuzzer.
+PACKAGES := g++ cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev \
+            libbenchmark-dev clang libclang-rt-14-dev
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all build deps test run bench fuzz clean
+
+all: build
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
+	  done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+$(BUILD_DIR)/build.ninja:
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release
+
+build: $(BUILD_DIR)/build.ninja
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: deps
+	cmake -S . -B $(TEST_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIV_SANITIZE=ON
+	cmake --build $(TEST_BUILD_DIR) -j $(JOBS)
+	cd $(TEST_BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+run: deps build
+	$(BUILD_DIR)/bin/kiv-lines samples/reader-example.log
+
+bench: deps build
+	@echo "No benchmarks yet."
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIV_FUZZ=ON
+	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target KivLogSysFileFuzzer
+	mkdir -p fuzz-out/corpus
+	$(FUZZ_BUILD_DIR)/bin/KivLogSysFileFuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=8192 \
+	  fuzz-out/corpus LogSysMgr/fuzz/corpus
+
+clean:
+	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR) $(FUZZ_BUILD_DIR)

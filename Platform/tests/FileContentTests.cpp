@@ -1,0 +1,123 @@
+// Whole-file reads into private memory: exact content, and every way a path can fail.
+#include "KivPlatform/FileContent.h"
+
+#include "KivTestSupport/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using Kiv::Platform::PrivateMemory;
+using Kiv::Platform::ReadFileResult;
+using Kiv::Platform::ReadWholeFile;
+using KivTest::TempDir;
+using KivTest::ToUtf16Path;
+
+namespace {
+
+std::string ContentOf(const PrivateMemory& memory)
+{
+    return std::string(reinterpret_cast<const char*>(memory.Data()), memory.Size());
+}
+
+TEST(FileContentTest, ReadsTheWholeFileByteForByte)
+{
+    TempDir dir;
+    std::string bytes(3 * 4096 + 17, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<char>(i * 31 + 7);
+    }
+    const auto path = dir.WriteFile("data.bin", bytes);
+
+    PrivateMemory content;
+    ASSERT_EQ(ReadWholeFile(ToUtf16Path(path).c_str(), content), ReadFileResult::Ok);
+    EXPECT_EQ(ContentOf(content), bytes);
+
+    // The content is ours: the file can go without touching it.
+    std::filesystem::remove(path);
+    EXPECT_EQ(ContentOf(content), bytes);
+}
+
+TEST(FileContentTest, EmptyFileGivesEmptyContent)
+{
+    TempDir dir;
+    const auto path = dir.WriteFile("empty.log", "");
+    PrivateMemory content;
+    ASSERT_EQ(ReadWholeFile(ToUtf16Path(path).c_str(), content), ReadFileResult::Ok);
+    EXPECT_EQ(content.Size(), 0u);
+    EXPECT_EQ(content.Data(), nullptr);
+}
+
+TEST(FileContentTest, PathsThatAreNotReadableFilesFailToOpen)
+{
+    TempDir dir;
+    const std::u16string missing = ToUtf16Path(dir.Path() / "missing.log");
+    const std::u16string folder = ToUtf16Path(dir.Path());
+    const std::u16string empty;
+    for (const std::u16string* path : {&missing, &folder, &empty}) {
+        PrivateMemory content;
+        content.Allocate(10);
+        EXPECT_EQ(ReadWholeFile(path->c_str(), content), ReadFileResult::OpenFailed);
+        EXPECT_EQ(content.Size(), 0u) << "earlier content must be gone";
+    }
+    PrivateMemory content;
+    EXPECT_EQ(ReadWholeFile(nullptr, content), ReadFileResult::OpenFailed);
+}
+
+TEST(FileContentTest, FileWithoutReadPermissionFailsToOpen)
+{
+    TempDir dir;
+    const auto path = dir.WriteFile("secret.log", "text");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_write);
+    const std::u16string widePath = ToUtf16Path(path);
+    if (::geteuid() != 0) {
+        PrivateMemory content;
+        EXPECT_EQ(ReadWholeFile(widePath.c_str(), content), ReadFileResult::OpenFailed);
+        return;
+    }
+    // Root reads any file, so the check runs in a child that has given up root.
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        constexpr uid_t nobody = 65534;
+        if (::setgid(nobody) != 0 || ::setuid(nobody) != 0) {
+            ::_exit(2);
+        }
+        PrivateMemory content;
+        ::_exit(ReadWholeFile(widePath.c_str(), content) == ReadFileResult::OpenFailed ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the file was read; 2: could not give up root";
+}
+
+TEST(FileContentTest, MemoryMovesTruncatesAndFrees)
+{
+    PrivateMemory a;
+    ASSERT_TRUE(a.Allocate(10000));
+    EXPECT_EQ(a.Size(), 10000u);
+    EXPECT_EQ(a.Data()[9999], 0) << "fresh memory is zero-filled";
+    a.Data()[0] = 'x';
+    a.Truncate(5000);
+    EXPECT_EQ(a.Size(), 5000u);
+    a.Truncate(6000); // never grows
+    EXPECT_EQ(a.Size(), 5000u);
+
+    PrivateMemory b = std::move(a);
+    EXPECT_EQ(a.Data(), nullptr);
+    EXPECT_EQ(a.Size(), 0u);
+    EXPECT_EQ(b.Data()[0], 'x');
+    b.MakeReadOnly();
+    EXPECT_EQ(b.Data()[0], 'x') << "read-only memory stays readable";
+
+    a = std::move(b);
+    EXPECT_EQ(a.Size(), 5000u);
+    a.Truncate(0);
+    EXPECT_EQ(a.Data(), nullptr);
+}
+
+} // namespace

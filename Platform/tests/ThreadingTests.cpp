@@ -1,0 +1,94 @@
+// Tests of thread identity and of the critical section.
+#include "KivPlatform/Threading.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using Kiv::Platform::CriticalSection;
+
+TEST(ThreadingTest, ThreadIdsAreStablePerThreadAndDistinctAcrossThreads)
+{
+    const DWORD mainId = GetCurrentThreadId();
+    EXPECT_NE(mainId, 0u);
+    EXPECT_EQ(GetCurrentThreadId(), mainId);
+
+    // Both threads are alive at once, so the kernel cannot have reused one id for the other.
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    auto idOf = [released] {
+        const DWORD first = GetCurrentThreadId();
+        released.wait();
+        return GetCurrentThreadId() == first ? first : 0u;
+    };
+    std::future<DWORD> a = std::async(std::launch::async, idOf);
+    std::future<DWORD> b = std::async(std::launch::async, idOf);
+    release.set_value();
+    const DWORD idA = a.get();
+    const DWORD idB = b.get();
+    EXPECT_NE(idA, 0u);
+    EXPECT_NE(idB, 0u);
+    EXPECT_NE(idA, idB);
+    EXPECT_NE(idA, mainId);
+    EXPECT_NE(idB, mainId);
+}
+
+TEST(ThreadingTest, CriticalSectionIsReentrantForItsOwner)
+{
+    CriticalSection section;
+    section.Enter();
+    EXPECT_TRUE(section.TryEnter());
+    {
+        const std::lock_guard<CriticalSection> again(section);
+    }
+    section.Leave();
+    section.Leave();
+    // Fully released: another thread can take it now.
+    EXPECT_TRUE(std::async(std::launch::async, [&section] {
+                    const bool entered = section.TryEnter();
+                    if (entered) {
+                        section.Leave();
+                    }
+                    return entered;
+                }).get());
+}
+
+TEST(ThreadingTest, CriticalSectionExcludesOtherThreads)
+{
+    CriticalSection section;
+    std::mutex stateMutex;
+    std::condition_variable changed;
+    bool ownerHolds = false;
+    bool ownerMayLeave = false;
+
+    std::thread owner([&] {
+        const std::lock_guard<CriticalSection> held(section);
+        std::unique_lock<std::mutex> state(stateMutex);
+        ownerHolds = true;
+        changed.notify_all();
+        changed.wait(state, [&] { return ownerMayLeave; });
+    });
+
+    {
+        std::unique_lock<std::mutex> state(stateMutex);
+        changed.wait(state, [&] { return ownerHolds; });
+    }
+    EXPECT_FALSE(section.TryEnter());
+    {
+        const std::lock_guard<std::mutex> state(stateMutex);
+        ownerMayLeave = true;
+    }
+    changed.notify_all();
+    // Blocks until the owner has left, then succeeds.
+    section.Enter();
+    section.Leave();
+    owner.join();
+}
+
+} // namespace
