@@ -1,0 +1,316 @@
+// The trace log reader: encoding, line search, line parsing and the load loop with progress.
+#include "CKivLogSysFile.h"
+
+#include "KivObject/ComPtr.h"
+
+#include "KivPlatform/Text.h"
+
+#include <algorithm>
+#include <mutex>
+
+using Kiv::CComPtr;
+using Kiv::Platform::IsAnsiLeadByte;
+using Kiv::Platform::PrivateMemory;
+
+namespace {
+
+// The code page 932 byte pairs of the structural characters: a pair starts with this byte and
+// its second byte tells which character it is.
+constexpr BYTE StructuralLeadByte = 0x84;
+constexpr BYTE IndentSecondByte = 0xA0; // "│"
+constexpr BYTE EnterSecondByte = 0xA1;  // "┌"
+constexpr BYTE ReturnSecondByte = 0xA4; // "└"
+
+enum class Encoding { Ansi, Utf8, Utf16 };
+
+Encoding DetectEncoding(const BYTE* p, std::size_t n)
+{
+    if (n >= 4 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+        return Encoding::Utf8;
+    }
+    if (n >= 3 && p[0] == 0xFF && p[1] == 0xFE) {
+        return Encoding::Utf16;
+    }
+    return Encoding::Ansi;
+}
+
+// The header's decimal field at offset: each character counts as its distance from "0",
+// unvalidated, so damaged digits give (wrapped) numbers rather than a refusal.
+WORD DecimalField(const BYTE* p, std::size_t offset, std::size_t digits)
+{
+    int value = 0;
+    for (std::size_t i = 0; i < digits; ++i) {
+        value = value * 10 + (static_cast<int>(p[offset + i]) - '0');
+    }
+    return static_cast<WORD>(value);
+}
+
+// The header's eight-character thread identifier, most significant first: a character at or
+// above "A" counts as its distance from "A" plus ten, any other as its distance from "0".
+DWORD ThreadIdField(const BYTE* p)
+{
+    DWORD value = 0;
+    for (std::size_t i = 1; i <= 8; ++i) {
+        const DWORD c = p[i];
+        value = value * 16 + (c >= 'A' ? c - 'A' + 10 : c - '0');
+    }
+    return value;
+}
+
+// Files one line into the thread object of its identifier. A root that gives no thread object
+// drops the line.
+void AddLineToThread(IKivLogSysRoot* root, const KivLogSysLineInfo& record)
+{
+    if (root == nullptr) {
+        return;
+    }
+    CComPtr<IKivLogSysThread> thread;
+    if (FAILED(root->GetLogThread(record.threadId, IID_PPV_ARGS(&thread))) || !thread) {
+        return;
+    }
+    CComPtr<IKivLogSysThreadEdit> edit;
+    if (SUCCEEDED(thread.QueryInterface(&edit)) && edit) {
+        edit->AddLine(&record);
+    }
+}
+
+// Drops everything a cancelled load has built.
+void RemoveAllItems(IKivLogSysRoot* root)
+{
+    CComPtr<IKivLogSysRootEdit> edit;
+    if (root != nullptr && SUCCEEDED(root->QueryInterface(IID_PPV_ARGS(&edit))) && edit) {
+        edit->RemoveAllItems();
+    }
+}
+
+} // namespace
+
+CKivLogSysFile::~CKivLogSysFile()
+{
+    Close();
+}
+
+HRESULT CKivLogSysFile::OpenFile(LPCWSTR path)
+{
+    if (path == nullptr) {
+        return E_FAIL;
+    }
+    PrivateMemory content;
+    if (Kiv::Platform::ReadWholeFile(path, content) != Kiv::Platform::ReadFileResult::Ok) {
+        return E_FAIL;
+    }
+    return OpenContent(std::move(content));
+}
+
+HRESULT CKivLogSysFile::OpenContent(PrivateMemory content)
+{
+    m_content = std::move(content);
+    if (DetectEncoding(GetData(), GetDataSize()) != Encoding::Ansi) {
+        if (HRESULT hr = ConvertToAnsi(); FAILED(hr)) {
+            return hr;
+        }
+    }
+    m_content.MakeReadOnly();
+
+    // A file with no trace line header anywhere is refused.
+    const BYTE* p = GetData();
+    std::size_t n = GetDataSize();
+    SeekStartPosition(p, n);
+    return n == 0 ? E_FAIL : S_OK;
+}
+
+HRESULT CKivLogSysFile::ConvertToAnsi()
+{
+    const BYTE* data = GetData();
+    const std::size_t size = GetDataSize();
+    const bool utf8 = DetectEncoding(data, size) == Encoding::Utf8;
+
+    // Measure, allocate, convert; a conversion that gives nothing is a failure.
+    auto convert = [&](char* dst, std::size_t capacity) {
+        if (utf8) {
+            return Kiv::Platform::Utf8ToAnsi(reinterpret_cast<const char*>(data + 3), size - 3, dst, capacity);
+        }
+        // The content is page-aligned, so the UTF-16 text after the two-byte mark is aligned.
+        return Kiv::Platform::Utf16ToAnsi(reinterpret_cast<const char16_t*>(data + 2), (size - 2) / 2, dst,
+                                          capacity);
+    };
+    const std::size_t ansiLength = convert(nullptr, 0);
+    if (ansiLength == 0) {
+        return E_FAIL;
+    }
+    PrivateMemory converted;
+    if (!converted.Allocate(ansiLength)) {
+        return E_FAIL;
+    }
+    if (convert(reinterpret_cast<char*>(converted.Data()), converted.Size()) == 0) {
+        return E_FAIL;
+    }
+    m_content = std::move(converted);
+    return S_OK;
+}
+
+bool CKivLogSysFile::CheckEnableLineHeader(const BYTE* p, std::size_t n)
+{
+    if (n < HeaderLength) {
+        return false;
+    }
+    return p[0] == '[' && p[9] == ']' && p[10] == '[' && p[15] == '/' && p[18] == '/' && p[21] == '(' &&
+           p[24] == ':' && p[27] == ':' && p[30] == '.' && p[34] == ')' && p[35] == ']';
+}
+
+HRESULT CKivLogSysFile::SeekStartPosition(const BYTE*& p, std::size_t& n)
+{
+    std::size_t i = 0;
+    while (i < n) {
+        if (n - i > 2 && IsAnsiLeadByte(p[i])) {
+            i += 2; // a double-byte character is never the start of a header
+        } else if (CheckEnableLineHeader(p + i, n - i)) {
+            break;
+        } else {
+            ++i;
+        }
+    }
+    p += i;
+    n -= i;
+    return S_OK;
+}
+
+HRESULT CKivLogSysFile::ReadLine(const BYTE* p, KivLogSysLineInfo* record, std::size_t n, std::size_t* consumed)
+{
+    if (record == nullptr || consumed == nullptr) {
+        return E_INVALIDARG;
+    }
+    if (!CheckEnableLineHeader(p, n)) {
+        return E_FAIL;
+    }
+
+    // The line runs to its first CR or LF, at most MaxLineLength bytes (one more where a
+    // double-byte character straddles the limit), never past the data: a lead byte that is the
+    // last byte of the data counts as one byte.
+    std::size_t length = 0;
+    const std::size_t limit = std::min(n, MaxLineLength);
+    while (length < limit) {
+        const BYTE c = p[length];
+        if (IsAnsiLeadByte(c)) {
+            length += 2;
+        } else if (c == '\r' || c == '\n') {
+            break;
+        } else {
+            ++length;
+        }
+    }
+    length = std::min(length, n);
+
+    record->threadId = ThreadIdField(p);
+    record->time.wYear = DecimalField(p, 11, 4);
+    record->time.wMonth = DecimalField(p, 16, 2);
+    record->time.wDay = DecimalField(p, 19, 2);
+    record->time.wHour = DecimalField(p, 22, 2);
+    record->time.wMinute = DecimalField(p, 25, 2);
+    record->time.wSecond = DecimalField(p, 28, 2);
+    record->time.wMilliseconds = DecimalField(p, 31, 3);
+
+    // The indentation run of "│" pairs, then at most one marker, which ends the run.
+    WORD depth = 0;
+    WORD kind = KivLogSysLineKind::Text;
+    std::size_t offset = HeaderLength;
+    while (offset + 2 <= length && p[offset] == StructuralLeadByte) {
+        const BYTE second = p[offset + 1];
+        if (second == IndentSecondByte) {
+            ++depth;
+            offset += 2;
+        } else {
+            if (second == EnterSecondByte) {
+                kind = KivLogSysLineKind::Enter;
+                offset += 2;
+            } else if (second == ReturnSecondByte) {
+                kind = KivLogSysLineKind::Return;
+                offset += 2;
+            }
+            break;
+        }
+    }
+    record->depth = depth;
+    record->kind = kind;
+
+    // A line end inside the header makes the line shorter than its header: it reads as a line
+    // with empty text rather than a negative length.
+    offset = std::min(offset, length);
+    record->text = reinterpret_cast<const char*>(p + offset);
+    record->textLength = static_cast<LONG>(length - offset);
+
+    // The first line-end byte goes with the line; a second one (the LF of CR LF) is left for
+    // the search for the next header.
+    *consumed = std::min(length + 1, n);
+    return S_OK;
+}
+
+LONG CKivLogSysFile::LoadLog(IKivLogSysRoot* root, IKivLogSysMgr_LoadProgress* sink)
+{
+    {
+        std::lock_guard lock(m_lock);
+        m_cancel = 0;
+    }
+    Report(sink, 0, 0);
+
+    // One record, reused for every line, so that the line number counts on.
+    KivLogSysLineInfo record{};
+    record.cbSize = sizeof(record);
+    const BYTE* p = GetData();
+    const std::size_t size = GetDataSize();
+    std::size_t n = size;
+    ULONGLONG lastPercent = 0;
+    while (n > 0) {
+        SeekStartPosition(p, n);
+        if (n == 0) {
+            break;
+        }
+        std::size_t consumed = 0;
+        if (FAILED(ReadLine(p, &record, n, &consumed))) {
+            break;
+        }
+        ++record.lineNumber;
+        AddLineToThread(root, record);
+        p += consumed;
+        n -= consumed;
+
+        // Progress and the stop request are looked at only when the percentage rises, so that
+        // neither costs anything per line.
+        const ULONGLONG percent = std::min<ULONGLONG>(static_cast<ULONGLONG>(size - n) * 100 / size, 99);
+        if (percent > lastPercent) {
+            lastPercent = percent;
+            Report(sink, 1, static_cast<LONG>(percent));
+            std::lock_guard lock(m_lock);
+            if (m_cancel != 0) {
+                RemoveAllItems(root);
+                break;
+            }
+        }
+    }
+
+    const bool cancelled = m_cancel != 0;
+    if (!cancelled) {
+        Report(sink, 1, 100);
+    }
+    Report(sink, 2, 0);
+    return cancelled ? LoadCancelled : LoadCompleted;
+}
+
+void CKivLogSysFile::RequestStop()
+{
+    std::lock_guard lock(m_lock);
+    m_cancel = 1;
+}
+
+HRESULT CKivLogSysFile::Close()
+{
+    m_content.Free();
+    return S_OK;
+}
+
+void CKivLogSysFile::Report(IKivLogSysMgr_LoadProgress* sink, LONG kind, LONG value)
+{
+    if (sink != nullptr) {
+        sink->OnKivLogSysMgr_LoadProgress(kind, value);
+    }
+}
