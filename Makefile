@@ -14,7 +14,7 @@ JOBS           ?= $(shell nproc)
 
 # Debian packages: toolchain, test and benchmark frameworks, clang for the fuzzer.
 PACKAGES := g++ cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev \
-            libbenchmark-dev clang libclang-rt-14-dev
+            libbenchmark-dev clang libclang-rt-14-dev libpugixml-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

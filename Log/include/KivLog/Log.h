@@ -1,0 +1,51 @@
+// The logs: CLog, one per thread, composes trace lines (header, indentation, text, CR LF);
+// CErrorLog composes error-log lines (time stamp, text) behind a per-process banner.
+// A CLog is used by its own thread; its output serialises the writes of all threads.
+#pragma once
+
+#include "KivLog/LogInterfaces.h"
+#include "KivLog/Unknown.h"
+
+#include "KivObject/ComPtr.h"
+
+namespace Kiv::Log {
+
+class CLog : public Common::CUnknown<ILog> {
+public:
+    // The most indentation characters a line carries.
+    static constexpr LONG MaxIndent = 127;
+
+    explicit CLog(ILogIO* output);
+
+    LONG IncIndent() override { return ++m_indentDepth; }
+    LONG DecIndent() override { return --m_indentDepth; }
+    LONG Lock() override;
+    LONG Unlock() override;
+    // Writes "[thread][date(time)]" + indentation + text + CR LF as one piece, so that lines
+    // of different threads and processes never mix.
+    LONG Write(LPCWSTR text) override;
+
+private:
+    CComPtr<ILogIO> m_output;
+    LONG m_indentDepth = 0;
+    LONG m_lockDepth = 0;
+};
+
+class CErrorLog : public Common::CUnknown<ILog> {
+public:
+    explicit CErrorLog(ILogIO* output);
+
+    LONG IncIndent() override { return 0; }
+    LONG DecIndent() override { return 0; }
+    LONG Lock() override { return m_output->Lock(); }
+    LONG Unlock() override { return m_output->Unlock(); }
+    // Writes "[YYYY/MM/DD hh:mm:ss]" + text + CR LF; the first write of this object is
+    // preceded by three banner lines naming the process and its executable.
+    LONG Write(LPCWSTR text) override;
+
+private:
+    CComPtr<ILogIO> m_output;
+    bool m_firstWrite = true;
+};
+
+} // namespace Kiv::Log

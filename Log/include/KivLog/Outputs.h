@@ -1,0 +1,129 @@
+// The outputs of the tracing library and their factories:
+//   File: a trace file per output, named from the log name and the time it was created;
+//   Ods:  the debugger channel (standard error on this platform);
+//   Null: nowhere;
+// and File::CErrorLogIO, the error-log file shared between processes, which moves itself to
+// "<path>.bak" when it reaches its size limit.
+// Each output serialises its own writes; the error log also locks across processes.
+#pragma once
+
+#include "KivLog/CriticalSection.h"
+#include "KivLog/LogInterfaces.h"
+#include "KivLog/Unknown.h"
+
+#include "KivPlatform/FileSystem.h"
+#include "KivPlatform/Threading.h"
+
+#include <string>
+#include <string_view>
+
+namespace Kiv::Log {
+
+// Makes the per-thread logs; the same for every kind of output.
+class CLogFactoryBase : public Common::CUnknown<ILogFactory> {
+public:
+    ILog* CreateLog(ILogIO* output) override;
+};
+
+namespace File {
+
+class CLogIO : public Common::CUnknown<ILogIO> {
+public:
+    CLogIO(std::u16string path, bool autoflush);
+
+    LONG Lock() override;
+    LONG Unlock() override;
+    // Converts the text to code page 932 and appends it to the file, which is opened at the
+    // first write (and retried at every write while it cannot be opened).
+    LONG Write(LPCWSTR text) override;
+    void Flush() override;
+    // Creates the file, failing with AlreadyExists when the name is taken.
+    Platform::AppendFile::OpenResult CreateNew();
+
+    const std::u16string& GetPath() const { return m_path; }
+
+private:
+    Common::CCriticalSection m_lock;
+    std::u16string m_path;
+    Platform::AppendFile m_file;
+    bool m_autoflush;
+};
+
+class CErrorLogIO : public Common::CUnknown<ILogIO> {
+public:
+    CErrorLogIO(std::u16string path, ULONGLONG sizeLimit);
+
+    // The error log is locked per write, across processes; these do nothing.
+    LONG Lock() override { return 0; }
+    LONG Unlock() override { return 0; }
+    // Opens, appends, closes; moves the file to "<path>.bak" once it has reached the limit.
+    LONG Write(LPCWSTR text) override;
+    void Flush() override {}
+
+private:
+    // Orders this process's threads; the process lock orders the processes.
+    Platform::CriticalSection m_threadLock;
+    Platform::InterProcessLock m_processLock;
+    std::u16string m_path;
+    ULONGLONG m_sizeLimit;
+};
+
+class CLogFactory : public CLogFactoryBase {
+public:
+    CLogFactory(bool autoflush, std::u16string location);
+
+    // A new trace file output: "<folder><name>[YYYY-MM-DD hh.mm.ss].log", where the folder
+    // comes from the location. The file is created at once under a name no file has yet, so
+    // that no output ever appends to an existing file.
+    ILogIO* CreateLogIO(LPCWSTR name) override;
+
+    // The folder of the location: "desktop", "current" or empty (the executable's folder), a
+    // path starting with "." (relative to the executable's folder) or any folder path, which is
+    // created when missing; the executable's folder when that fails. Ends with "/".
+    static std::u16string ResolveFolder(std::u16string_view location);
+
+private:
+    bool m_autoflush;
+    std::u16string m_location;
+};
+
+} // namespace File
+
+namespace Ods {
+
+class CLogIO : public Common::CUnknown<ILogIO> {
+public:
+    LONG Lock() override;
+    LONG Unlock() override;
+    LONG Write(LPCWSTR text) override;
+    void Flush() override {}
+
+private:
+    Common::CCriticalSection m_lock;
+};
+
+class CLogFactory : public CLogFactoryBase {
+public:
+    ILogIO* CreateLogIO(LPCWSTR name) override;
+};
+
+} // namespace Ods
+
+namespace Null {
+
+class CLogIO : public Common::CUnknown<ILogIO> {
+public:
+    LONG Lock() override { return 0; }
+    LONG Unlock() override { return 0; }
+    LONG Write(LPCWSTR) override { return 0; }
+    void Flush() override {}
+};
+
+class CLogFactory : public CLogFactoryBase {
+public:
+    ILogIO* CreateLogIO(LPCWSTR name) override;
+};
+
+} // namespace Null
+
+} // namespace Kiv::Log

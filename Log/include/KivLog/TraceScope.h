@@ -1,0 +1,90 @@
+// Trace scopes: the entry line "┌ name()" when a traced operation starts and the exit line with
+// its result when it ends, one indentation level apart from what the operation traces in between.
+//
+// Each call site keeps a CTraceSite that remembers whether its subject and level pass the module
+// log's filter, so a disabled trace costs a load and a branch: no lock, no allocation, no
+// formatting. The settings never change after start-up, so the remembered answer stays right.
+// Thread-safety: sites are shared by all threads (their cache is atomic); a scope belongs to the
+// thread whose stack it is on.
+#pragma once
+
+#include "KivLog/ModuleLog.h"
+
+#include <atomic>
+#include <cstdint>
+
+namespace Kiv::Log {
+
+// The subject and level of one call site, and the cached answer of the filter for them.
+class CTraceSite {
+public:
+    constexpr CTraceSite(LPCWSTR subject, LONG level) : m_subject(subject), m_level(level) {}
+
+    bool IsEnabled(CModuleLog& log)
+    {
+        const std::uint32_t state = m_state.load(std::memory_order_relaxed);
+        if ((state >> 1) == log.Generation()) {
+            return (state & 1) != 0;
+        }
+        return Evaluate(log);
+    }
+    LPCWSTR GetSubject() const { return m_subject; }
+    LONG GetLevel() const { return m_level; }
+
+private:
+    bool Evaluate(CModuleLog& log);
+
+    LPCWSTR m_subject;
+    LONG m_level;
+    // The generation of the module log the answer belongs to (0: none yet), and the answer.
+    std::atomic<std::uint32_t> m_state{0};
+};
+
+class CTraceScope {
+public:
+    // An operation with a status result: the exit line shows it ("return %u [0x%08X]" for a
+    // positive status, "return %d [0x%08X]" otherwise). result must outlive the scope.
+    CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, const HRESULT* result, bool lockForCall = false);
+    // An operation with a yes/no result: "return true" or "return false".
+    CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, const bool* result, bool lockForCall = false);
+    // An operation without a result: the exit line is "└ name()".
+    CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, bool lockForCall = false);
+    ~CTraceScope();
+
+    CTraceScope(const CTraceScope&) = delete;
+    CTraceScope& operator=(const CTraceScope&) = delete;
+
+private:
+    void Enter(bool lockForCall);
+
+    CModuleLog& m_log;
+    CTraceSite& m_site;
+    LPCWSTR m_name;
+    const HRESULT* m_status = nullptr;
+    const bool* m_boolean = nullptr;
+    bool m_enabled = false;
+    CComPtr<ILog> m_lockedLog;
+};
+
+} // namespace Kiv::Log
+
+#define KIV_TRACE_CONCAT_(a, b) a##b
+#define KIV_TRACE_CONCAT(a, b) KIV_TRACE_CONCAT_(a, b)
+
+// Traces the enclosing operation: KIV_TRACE_SCOPE(module log, subject, level, name[, &result]).
+#define KIV_TRACE_SCOPE(moduleLog, subject, level, ...)                                                         \
+    static ::Kiv::Log::CTraceSite KIV_TRACE_CONCAT(kivTraceSite_, __LINE__)(subject, level);                   \
+    ::Kiv::Log::CTraceScope KIV_TRACE_CONCAT(kivTraceScope_, __LINE__)(moduleLog, KIV_TRACE_CONCAT(kivTraceSite_, \
+                                                                                                    __LINE__),   \
+                                                                       __VA_ARGS__)
+
+// Traces one message inside a traced operation: KIV_TRACE(module log, subject, level, format,
+// arguments...). The line's text is a blank and the message.
+#define KIV_TRACE(moduleLog, subject, level, format, ...)                                               \
+    do {                                                                                                \
+        static ::Kiv::Log::CTraceSite kivTraceSite_(subject, level);                                    \
+        ::Kiv::Log::CModuleLog& kivTraceLog_ = (moduleLog);                                             \
+        if (kivTraceSite_.IsEnabled(kivTraceLog_)) {                                                    \
+            kivTraceLog_.TraceMessage(kivTraceSite_.GetSubject(), kivTraceSite_.GetLevel(), format, {__VA_ARGS__}); \
+        }                                                                                               \
+    } while (false)

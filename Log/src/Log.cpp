@@ -1,0 +1,78 @@
+// Composition of trace lines (CLog) and error-log lines (CErrorLog).
+#include "KivLog/Log.h"
+
+#include "KivLog/Format.h"
+
+#include "KivPlatform/FileSystem.h"
+#include "KivPlatform/ModulePath.h"
+#include "KivPlatform/Threading.h"
+#include "KivPlatform/Time.h"
+
+#include <algorithm>
+
+namespace Kiv::Log {
+
+namespace {
+
+constexpr char16_t IndentUnit = u'│';
+
+} // namespace
+
+CLog::CLog(ILogIO* output) : m_output(output) {}
+
+LONG CLog::Lock()
+{
+    ++m_lockDepth;
+    return m_output->Lock();
+}
+
+LONG CLog::Unlock()
+{
+    --m_lockDepth;
+    return m_output->Unlock();
+}
+
+LONG CLog::Write(LPCWSTR text)
+{
+    Lock();
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    std::u16string line = FormatMessage(u"[%08X][%04d/%02d/%02d(%02d:%02d:%02d.%03d)]",
+                                        {GetCurrentThreadId(), now.wYear, now.wMonth, now.wDay, now.wHour,
+                                         now.wMinute, now.wSecond, now.wMilliseconds});
+    if (m_indentDepth > 0) {
+        line.append(static_cast<std::size_t>(std::min(m_indentDepth, MaxIndent)), IndentUnit);
+    }
+    if (text != nullptr) {
+        line += text;
+    }
+    line += u"\r\n";
+    const LONG written = m_output->Write(line.c_str());
+    Unlock();
+    return written;
+}
+
+CErrorLog::CErrorLog(ILogIO* output) : m_output(output) {}
+
+LONG CErrorLog::Write(LPCWSTR text)
+{
+    Lock();
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const std::u16string stamp = FormatMessage(u"[%04d/%02d/%02d %02d:%02d:%02d]",
+                                               {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
+    if (m_firstWrite) {
+        const DWORD processId = GetCurrentProcessId();
+        const std::u16string process = stamp + FormatMessage(u"[%X] ", {processId});
+        const std::u16string rule = process + u"------------------------------\r\n";
+        m_output->Write(rule.c_str());
+        m_output->Write((process + Platform::GetExecutablePath() + u"\r\n").c_str());
+        m_output->Write(rule.c_str());
+        m_firstWrite = false;
+    }
+    const LONG written = m_output->Write((stamp + (text != nullptr ? text : u"") + u"\r\n").c_str());
+    Unlock();
+    return written;
+}
+
+} // namespace Kiv::Log

@@ -1,0 +1,186 @@
+// The module log, the registry of outputs and thread logs, and the start-up of tracing.
+#include "KivLog/ModuleLog.h"
+
+#include "KivLog/CriticalSection.h"
+#include "KivLog/LogSetting.h"
+
+#include "KivPlatform/FileSystem.h"
+#include "KivPlatform/ModulePath.h"
+#include "KivPlatform/Threading.h"
+
+#include <cstring>
+#include <map>
+#include <mutex>
+
+namespace Kiv::Log {
+
+namespace {
+
+// Per log name: the output all threads share and each thread's own log. Entries are never
+// removed, so a thread that gets a recycled id takes over the earlier thread's log.
+class CLogRegistry {
+public:
+    struct Entry {
+        CComPtr<ILogIO> output;
+        std::map<DWORD, CComPtr<ILog>> threadLogs;
+    };
+
+    // Kept until the process ends, so that a thread still tracing while the process exits never
+    // meets a destroyed registry; outputs write straight to their files, so nothing is lost.
+    static CLogRegistry& Instance()
+    {
+        static auto* registry = new CLogRegistry();
+        return *registry;
+    }
+
+    // The module log's lock serialises one library's callers; this one orders module logs of
+    // different names in one library instance.
+    std::mutex& Mutex() { return m_mutex; }
+    Entry& FindOrCreate(const std::u16string& name) { return m_entries[name]; }
+
+private:
+    std::mutex m_mutex;
+    std::map<std::u16string, Entry> m_entries;
+};
+
+std::atomic<std::uint32_t> g_lastGeneration{0};
+
+// The file-name part of a source path.
+const char* FileNamePart(const char* path)
+{
+    if (path == nullptr) {
+        return "";
+    }
+    const char* slash = std::strrchr(path, '/');
+    return slash != nullptr ? slash + 1 : path;
+}
+
+} // namespace
+
+class CModuleLog::CLockHold {
+public:
+    explicit CLockHold(CModuleLog& log) : m_lock(log.m_lock) { m_lock->Lock(); }
+    ~CLockHold() { m_lock->Unlock(); }
+    CLockHold(const CLockHold&) = delete;
+    CLockHold& operator=(const CLockHold&) = delete;
+
+private:
+    CComPtr<Common::ILock> m_lock;
+};
+
+CModuleLog::CModuleLog(std::u16string name, ILogSetting* settings)
+    : m_name(std::move(name)), m_settings(settings), m_generation(++g_lastGeneration)
+{
+    m_lock.Attach(new Common::CCriticalSection());
+    m_enabled = m_settings && m_settings->IsEnabled();
+    if (m_settings) {
+        m_settings->GetOutputFilter(&m_filter);
+    }
+}
+
+CComPtr<ILog> CModuleLog::GetLog()
+{
+    CLockHold hold(*this);
+    CComPtr<ILogFactory> factory;
+    if (m_settings) {
+        m_settings->GetLogFactory(&factory);
+    }
+    CLogRegistry& registry = CLogRegistry::Instance();
+    std::lock_guard registryLock(registry.Mutex());
+    CLogRegistry::Entry& entry = registry.FindOrCreate(m_name);
+    if (!entry.output && factory) {
+        entry.output.Attach(factory->CreateLogIO(m_name.c_str()));
+    }
+    if (!entry.output) {
+        return {};
+    }
+    CComPtr<ILog>& log = entry.threadLogs[GetCurrentThreadId()];
+    if (!log && factory) {
+        log.Attach(factory->CreateLog(entry.output));
+    }
+    return log;
+}
+
+LONG CModuleLog::IncIndent()
+{
+    CLockHold hold(*this);
+    const CComPtr<ILog> log = GetLog();
+    return log ? log->IncIndent() : 0;
+}
+
+LONG CModuleLog::DecIndent()
+{
+    CLockHold hold(*this);
+    const CComPtr<ILog> log = GetLog();
+    return log ? log->DecIndent() : 0;
+}
+
+bool CModuleLog::Passes(LPCWSTR subject, LONG level)
+{
+    return m_enabled && m_filter && m_filter->Check(subject, level) == S_OK;
+}
+
+LONG CModuleLog::Trace(LPCWSTR subject, LONG level, LPCWSTR format, std::initializer_list<FormatArg> args)
+{
+    CLockHold hold(*this);
+    if (!Passes(subject, level) || format == nullptr) {
+        return 0;
+    }
+    const std::u16string message = FormatMessage(format, args);
+    if (const CComPtr<ILog> log = GetLog()) {
+        log->Write(message.c_str());
+    }
+    return 0;
+}
+
+LONG CModuleLog::TraceMessage(LPCWSTR subject, LONG level, std::u16string_view format,
+                              std::initializer_list<FormatArg> args)
+{
+    const std::u16string blankAndFormat = u" " + std::u16string(format);
+    return Trace(subject, level, blankAndFormat.c_str(), args);
+}
+
+LONG CModuleLog::ReportError(LPCWSTR format, std::initializer_list<FormatArg> args)
+{
+    CLockHold hold(*this);
+    CComPtr<ILog> errorLog;
+    if (format != nullptr && m_settings && SUCCEEDED(m_settings->GetErrorLog(&errorLog)) && errorLog) {
+        errorLog->Write(FormatMessage(format, args).c_str());
+    }
+    return 0;
+}
+
+LONG CModuleLog::ReportError(LPCWSTR operation, int line, const char* sourcePath, LPCWSTR format,
+                             std::initializer_list<FormatArg> args)
+{
+    const std::u16string prefix =
+        FormatMessage(u"[%X][%05d][%s(%s)] ", {GetCurrentProcessId(), line, FileNamePart(sourcePath), operation});
+    const std::u16string message = prefix + FormatMessage(format != nullptr ? format : u"", args);
+    return ReportError(u"%s", {message});
+}
+
+std::unique_ptr<CModuleLog> StartModuleLog(std::u16string_view name, std::u16string_view settingsPath,
+                                           std::u16string_view errorLogPath)
+{
+    CComPtr<CLogXMLSetting> settings;
+    settings.Attach(new CLogXMLSetting(errorLogPath));
+    const std::u16string path(settingsPath);
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        settings->LoadFile(path);
+    }
+    return std::make_unique<CModuleLog>(std::u16string(name), settings);
+}
+
+std::unique_ptr<CModuleLog> StartKivCommonLog()
+{
+    const std::u16string folder = Platform::GetDirectoryPart(Platform::GetExecutablePath());
+    return StartModuleLog(u"Kiv", folder + u"Kiv.log.xml", folder + u"Kiv.log");
+}
+
+std::unique_ptr<CModuleLog> StartKivLogSysMgrLog(const void* addressInLibrary)
+{
+    const std::u16string folder = Platform::GetDirectoryPart(Platform::GetModulePath(addressInLibrary));
+    return StartModuleLog(u"KivLogSysMgrLog", folder + u"KivLogSysMgr.log.xml", u"");
+}
+
+} // namespace Kiv::Log

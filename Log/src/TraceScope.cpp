@@ -1,0 +1,74 @@
+// Entry and exit lines of traced operations.
+#include "KivLog/TraceScope.h"
+
+namespace Kiv::Log {
+
+bool CTraceSite::Evaluate(CModuleLog& log)
+{
+    const bool enabled = log.Passes(m_subject, m_level);
+    m_state.store((log.Generation() << 1) | (enabled ? 1u : 0u), std::memory_order_relaxed);
+    return enabled;
+}
+
+CTraceScope::CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, const HRESULT* result, bool lockForCall)
+    : m_log(log), m_site(site), m_name(name), m_status(result)
+{
+    Enter(lockForCall);
+}
+
+CTraceScope::CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, const bool* result, bool lockForCall)
+    : m_log(log), m_site(site), m_name(name), m_boolean(result)
+{
+    Enter(lockForCall);
+}
+
+CTraceScope::CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, bool lockForCall)
+    : m_log(log), m_site(site), m_name(name)
+{
+    Enter(lockForCall);
+}
+
+void CTraceScope::Enter(bool lockForCall)
+{
+    if (!m_site.IsEnabled(m_log)) {
+        return;
+    }
+    m_enabled = true;
+    if (lockForCall) {
+        // Holds the output for the whole call, so that no other thread's lines come in between.
+        m_lockedLog = m_log.GetLog();
+        if (m_lockedLog) {
+            m_lockedLog->Lock();
+        }
+    }
+    m_log.Trace(m_site.GetSubject(), m_site.GetLevel(), u"┌ %s()", {m_name});
+    m_log.IncIndent();
+}
+
+CTraceScope::~CTraceScope()
+{
+    if (!m_enabled) {
+        return;
+    }
+    m_log.DecIndent();
+    LPCWSTR subject = m_site.GetSubject();
+    const LONG level = m_site.GetLevel();
+    if (m_status != nullptr) {
+        const HRESULT result = *m_status;
+        const auto bits = static_cast<unsigned>(result);
+        if (result > 0) {
+            m_log.Trace(subject, level, u"└ %s() : return %u [0x%08X]", {m_name, bits, bits});
+        } else {
+            m_log.Trace(subject, level, u"└ %s() : return %d [0x%08X]", {m_name, result, bits});
+        }
+    } else if (m_boolean != nullptr) {
+        m_log.Trace(subject, level, u"└ %s() : return %s", {m_name, *m_boolean ? u"true" : u"false"});
+    } else {
+        m_log.Trace(subject, level, u"└ %s()", {m_name});
+    }
+    if (m_lockedLog) {
+        m_lockedLog->Unlock();
+    }
+}
+
+} // namespace Kiv::Log

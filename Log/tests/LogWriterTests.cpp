@@ -1,0 +1,466 @@
+// The writing side of tracing: trace scopes and their lines, indentation, thread logs sharing one
+// output, trace-file naming, the error log with its banner, rotation and cross-process locking.
+#include "KivLog/Log.h"
+#include "KivLog/LogSetting.h"
+#include "KivLog/ModuleLog.h"
+#include "KivLog/Outputs.h"
+#include "KivLog/TraceScope.h"
+
+#include "KivTestSupport/TempDir.h"
+
+#include "KivPlatform/ModulePath.h"
+#include "KivPlatform/Text.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+using Kiv::CComPtr;
+using namespace Kiv::Log;
+using KivTest::TempDir;
+using KivTest::ToUtf16Path;
+
+namespace {
+
+// A unique log name per module log, since the registry keeps outputs per name.
+std::u16string UniqueName(const char* stem)
+{
+    static std::atomic<int> counter{0};
+    const std::string name = std::string(stem) + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+    return Kiv::Platform::Utf8ToUtf16(name);
+}
+
+std::string ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// The lines of a file split at CR LF; a line without its CR LF at the end fails the test.
+std::vector<std::string> SplitLines(const std::string& bytes)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        const std::size_t end = bytes.find("\r\n", start);
+        EXPECT_NE(end, std::string::npos) << "last line without CR LF";
+        if (end == std::string::npos) {
+            break;
+        }
+        lines.push_back(bytes.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+// The .log files in a folder.
+std::vector<std::filesystem::path> TraceFiles(const std::filesystem::path& folder)
+{
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().extension() == ".log") {
+            files.push_back(entry.path());
+        }
+    }
+    return files;
+}
+
+// A traced program in miniature: a settings file in a temp folder that sends the trace there.
+struct TracedModule {
+    TempDir dir;
+    std::unique_ptr<CModuleLog> log;
+
+    explicit TracedModule(const std::string& filters, const std::string& factory = "")
+    {
+        const std::string factoryElement =
+            factory.empty() ? "<FACTORY class=\"Kiv::Log::File::CLogFactory\" location=\"" + dir.Path().string() + "\"/>"
+                            : factory;
+        const auto settings = dir.WriteFile("Test.log.xml", "<?xml version=\"1.0\"?><KivLog>" + factoryElement +
+                                                                "<FILTERLIST>" + filters + "</FILTERLIST></KivLog>");
+        log = StartModuleLog(UniqueName("Test"), ToUtf16Path(settings), ToUtf16Path(dir.Path() / "Test.err"));
+    }
+
+    // Every line of the one trace file, decoded to UTF-8, with its 36-byte header checked and cut.
+    std::vector<std::string> Bodies() const
+    {
+        const auto files = TraceFiles(dir.Path());
+        EXPECT_EQ(files.size(), 1u);
+        if (files.size() != 1) {
+            return {};
+        }
+        static const std::regex header(R"(\[[0-9A-F]{8}\]\[\d{4}/\d\d/\d\d\(\d\d:\d\d:\d\d\.\d{3}\)\])");
+        std::vector<std::string> bodies;
+        for (const std::string& line : SplitLines(ReadFile(files[0]))) {
+            EXPECT_TRUE(std::regex_match(line.substr(0, 36), header)) << line;
+            bodies.push_back(Kiv::Platform::AnsiToUtf8(line.substr(36)));
+        }
+        return bodies;
+    }
+};
+
+const std::string kDemoFilter = "<FILTER subject=\"CDemo\" minlevel=\"0\" maxlevel=\"10\"/>";
+
+HRESULT Inner(CModuleLog& log, HRESULT result)
+{
+    HRESULT hr = E_FAIL;
+    KIV_TRACE_SCOPE(log, u"CDemo", 10, u"Demo::CDemo::Inner", &hr);
+    KIV_TRACE(log, u"CDemo", 10, u"value = %d", 42);
+    hr = result;
+    return hr;
+}
+
+HRESULT Outer(CModuleLog& log, HRESULT innerResult)
+{
+    HRESULT hr = E_FAIL;
+    KIV_TRACE_SCOPE(log, u"CDemo", 10, u"Demo::CDemo::Outer", &hr);
+    hr = Inner(log, innerResult);
+    return hr;
+}
+
+void WithoutResult(CModuleLog& log)
+{
+    KIV_TRACE_SCOPE(log, u"CDemo", 10, u"Demo::CDemo::Notify");
+}
+
+bool WithBoolResult(CModuleLog& log, bool value)
+{
+    bool result = false;
+    KIV_TRACE_SCOPE(log, u"CDemo", 10, u"Demo::CDemo::IsReady", &result);
+    result = value;
+    return result;
+}
+
+TEST(TraceScopeTest, NestedCallsStandOneLevelApartWithTheirResults)
+{
+    TracedModule module(kDemoFilter);
+    Outer(*module.log, S_OK);
+    Outer(*module.log, S_FALSE);
+    Outer(*module.log, E_INVALIDARG);
+    WithoutResult(*module.log);
+    WithBoolResult(*module.log, true);
+    WithBoolResult(*module.log, false);
+
+    const std::vector<std::string> expected = {
+        "┌ Demo::CDemo::Outer()",
+        "│┌ Demo::CDemo::Inner()",
+        "││ value = 42",
+        "│└ Demo::CDemo::Inner() : return 0 [0x00000000]",
+        "└ Demo::CDemo::Outer() : return 0 [0x00000000]",
+        "┌ Demo::CDemo::Outer()",
+        "│┌ Demo::CDemo::Inner()",
+        "││ value = 42",
+        "│└ Demo::CDemo::Inner() : return 1 [0x00000001]",
+        "└ Demo::CDemo::Outer() : return 1 [0x00000001]",
+        "┌ Demo::CDemo::Outer()",
+        "│┌ Demo::CDemo::Inner()",
+        "││ value = 42",
+        "│└ Demo::CDemo::Inner() : return -2147024809 [0x80070057]",
+        "└ Demo::CDemo::Outer() : return -2147024809 [0x80070057]",
+        "┌ Demo::CDemo::Notify()",
+        "└ Demo::CDemo::Notify()",
+        "┌ Demo::CDemo::IsReady()",
+        "└ Demo::CDemo::IsReady() : return true",
+        "┌ Demo::CDemo::IsReady()",
+        "└ Demo::CDemo::IsReady() : return false",
+    };
+    EXPECT_EQ(module.Bodies(), expected);
+}
+
+TEST(TraceScopeTest, DisabledTracingWritesNothingAndCreatesNoFile)
+{
+    struct Case {
+        const char* name;
+        std::string filters;
+        std::string factory;
+    };
+    const Case cases[] = {
+        {"no filter at all", "", ""},
+        {"filters for other subjects", "<FILTER subject=\"COther\" minlevel=\"0\" maxlevel=\"10\"/>", ""},
+        {"subject's band excludes the level", "<FILTER subject=\"CDemo\" minlevel=\"0\" maxlevel=\"9\"/>", ""},
+        {"filters but no factory: the Null output", kDemoFilter, "<NOFACTORY/>"},
+    };
+    for (const Case& c : cases) {
+        TracedModule module(c.filters, c.factory);
+        EXPECT_EQ(Outer(*module.log, S_OK), S_OK) << c.name;
+        WithoutResult(*module.log);
+        EXPECT_TRUE(TraceFiles(module.dir.Path()).empty()) << c.name;
+    }
+
+    // Without a settings file at all.
+    TempDir dir;
+    auto log = StartModuleLog(UniqueName("Missing"), ToUtf16Path(dir.Path() / "none.xml"), u"");
+    EXPECT_FALSE(log->IsEnabled());
+    Outer(*log, S_OK);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+TEST(TraceScopeTest, IndentationStopsAt127Characters)
+{
+    TracedModule module(kDemoFilter);
+    for (int i = 0; i < 200; ++i) {
+        module.log->IncIndent();
+    }
+    module.log->Trace(u"CDemo", 10, u"deep");
+    for (int i = 0; i < 400; ++i) {
+        module.log->DecIndent();
+    }
+    module.log->Trace(u"CDemo", 10, u"shallow");
+    const auto bodies = module.Bodies();
+    ASSERT_EQ(bodies.size(), 2u);
+    std::string indent;
+    for (int i = 0; i < 127; ++i) {
+        indent += "│";
+    }
+    EXPECT_EQ(bodies[0], indent + "deep");
+    EXPECT_EQ(bodies[1], "shallow") << "a negative depth gives no indentation";
+}
+
+TEST(TraceScopeTest, ThreadsWriteIntactLinesThroughOneOutputWithTheirOwnIndentation)
+{
+    TracedModule module(kDemoFilter);
+    constexpr int kThreads = 8;
+    constexpr int kLines = 50000;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&module, t] {
+            module.log->IncIndent();
+            for (int i = 0; i < t; ++i) {
+                module.log->IncIndent();
+            }
+            for (int i = 0; i < kLines; ++i) {
+                module.log->Trace(u"CDemo", 10, u"thread %d line %d", {t, i});
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+
+    const auto files = TraceFiles(module.dir.Path());
+    ASSERT_EQ(files.size(), 1u);
+    const auto lines = SplitLines(ReadFile(files[0]));
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kLines));
+    static const std::regex line(R"(\[([0-9A-F]{8})\]\[[^\]]{24}\]((?:│)+)thread (\d) line (\d+))");
+    std::map<std::string, int> threadOfId;
+    std::vector<int> nextLine(kThreads, 0);
+    for (const std::string& ansi : lines) {
+        const std::string text = Kiv::Platform::AnsiToUtf8(ansi);
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(text, match, line)) << text;
+        const int thread = std::stoi(match[3]);
+        EXPECT_EQ(match[2].length(), std::string("│").size() * (thread + 1)) << "each thread keeps its own depth";
+        EXPECT_EQ(std::stoi(match[4]), nextLine[thread]++) << "a thread's lines stay in order";
+        const auto [it, inserted] = threadOfId.emplace(match[1], thread);
+        EXPECT_EQ(it->second, thread) << "one thread id per thread";
+    }
+    EXPECT_EQ(threadOfId.size(), static_cast<std::size_t>(kThreads));
+}
+
+TEST(TraceFileTest, OutputsNeverShareOrReuseAFile)
+{
+    TempDir dir;
+    File::CLogFactory factory(false, ToUtf16Path(dir.Path()));
+    // Files that take the names of this second and the next one.
+    for (int ahead = 0; ahead < 2; ++ahead) {
+        const auto stamp = std::chrono::system_clock::now() + std::chrono::seconds(ahead);
+        const std::time_t t = std::chrono::system_clock::to_time_t(stamp);
+        std::tm local{};
+        localtime_r(&t, &local);
+        char name[64];
+        std::strftime(name, sizeof name, "Names[%Y-%m-%d %H.%M.%S].log", &local);
+        dir.WriteFile(name, "someone else's file\r\n");
+    }
+
+    CComPtr<ILogIO> first;
+    first.Attach(factory.CreateLogIO(u"Names"));
+    CComPtr<ILogIO> second;
+    second.Attach(factory.CreateLogIO(u"Names"));
+    ASSERT_TRUE(first && second);
+    first->Write(u"first\r\n");
+    second->Write(u"second\r\n");
+
+    const auto* firstFile = dynamic_cast<File::CLogIO*>(first.Get());
+    const auto* secondFile = dynamic_cast<File::CLogIO*>(second.Get());
+    ASSERT_TRUE(firstFile && secondFile);
+    EXPECT_NE(firstFile->GetPath(), secondFile->GetPath());
+    EXPECT_EQ(ReadFile(Kiv::Platform::ToSystemPath(firstFile->GetPath())), "first\r\n");
+    EXPECT_EQ(ReadFile(Kiv::Platform::ToSystemPath(secondFile->GetPath())), "second\r\n");
+    const std::regex name(R"(Names\[\d{4}-\d\d-\d\d \d\d\.\d\d\.\d\d\]\.log)");
+    EXPECT_TRUE(std::regex_match(std::filesystem::path(Kiv::Platform::ToSystemPath(firstFile->GetPath()))
+                                     .filename()
+                                     .string(),
+                                 name));
+    for (const auto& file : TraceFiles(dir.Path())) {
+        const std::string content = ReadFile(file);
+        EXPECT_TRUE(content == "someone else's file\r\n" || content == "first\r\n" || content == "second\r\n")
+            << file << ": " << content;
+    }
+}
+
+TEST(TraceFileTest, LocationsResolveToAFolder)
+{
+    TempDir dir;
+    const std::u16string executableFolder =
+        Kiv::Platform::GetDirectoryPart(Kiv::Platform::GetExecutablePath());
+    const auto aFile = dir.WriteFile("plain-file", "x");
+    const std::u16string nested = ToUtf16Path(dir.Path() / "a" / "b");
+    struct Case {
+        std::u16string location;
+        std::u16string expected;
+    };
+    const Case cases[] = {
+        {u"", executableFolder},
+        {u"current", executableFolder},
+        {u"./kiv-test-location/../kiv-test-location", executableFolder + u"kiv-test-location/"},
+        {nested, nested + u"/"},
+        {ToUtf16Path(aFile), executableFolder},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(File::CLogFactory::ResolveFolder(c.location), c.expected)
+            << Kiv::Platform::Utf16ToUtf8(c.location);
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(dir.Path() / "a" / "b"));
+    std::filesystem::remove(Kiv::Platform::ToSystemPath(executableFolder + u"kiv-test-location"));
+}
+
+TEST(ErrorLogTest, FirstWriteOfAProcessCarriesTheBanner)
+{
+    TempDir dir;
+    const std::u16string path = ToUtf16Path(dir.Path() / "Kiv.log");
+    CComPtr<CLogSetting> settings;
+    settings.Attach(new CLogSetting(path));
+    CComPtr<ILog> errorLog;
+    ASSERT_EQ(settings->GetErrorLog(&errorLog), S_OK);
+    errorLog->Write(u"first report");
+    errorLog->Write(u"second report");
+
+    const auto lines = SplitLines(ReadFile(dir.Path() / "Kiv.log"));
+    ASSERT_EQ(lines.size(), 5u);
+    const std::string stamp = R"(\[\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\])";
+    char pid[16];
+    std::snprintf(pid, sizeof pid, "%X", static_cast<unsigned>(::getpid()));
+    const std::string process = stamp + "\\[" + pid + "\\] ";
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex(process + "-{30}")));
+    EXPECT_EQ(lines[1].substr(lines[1].find("] ", 22) + 2), Kiv::Platform::Utf16ToUtf8(Kiv::Platform::GetExecutablePath()));
+    EXPECT_TRUE(std::regex_match(lines[2], std::regex(process + "-{30}")));
+    EXPECT_TRUE(std::regex_match(lines[3], std::regex(stamp + "first report")));
+    EXPECT_TRUE(std::regex_match(lines[4], std::regex(stamp + "second report")));
+}
+
+TEST(ErrorLogTest, ReportErrorNamesProcessLineFileAndOperation)
+{
+    TracedModule module(kDemoFilter);
+    module.log->ReportError(u"Kiv::CKivHttpReqData::SetUrl", 42, "/src/Common/src/CKivHttpReqData.cpp",
+                            u"pszUrl == NULL (%d)", {7});
+    const auto lines = SplitLines(ReadFile(module.dir.Path() / "Test.err"));
+    ASSERT_EQ(lines.size(), 4u);
+    char expected[128];
+    std::snprintf(expected, sizeof expected, "[%X][00042][CKivHttpReqData.cpp(Kiv::CKivHttpReqData::SetUrl)] pszUrl == NULL (7)",
+                  static_cast<unsigned>(::getpid()));
+    EXPECT_EQ(lines[3].substr(21), expected);
+}
+
+TEST(ErrorLogTest, FileReachingTheLimitMovesToBakKeepingTheNewestLines)
+{
+    TempDir dir;
+    const std::u16string path = ToUtf16Path(dir.Path() / "errors.log");
+    CComPtr<ILogIO> output;
+    output.Attach(new File::CErrorLogIO(path, 1000));
+    const std::u16string line(98, u'a');
+    for (int i = 0; i < 10; ++i) {
+        output->Write((line + u"\r\n").c_str()); // 100 bytes each; the tenth reaches the limit
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "errors.log"));
+    EXPECT_EQ(std::filesystem::file_size(dir.Path() / "errors.log.bak"), 1000u);
+
+    output->Write(u"newest\r\n");
+    EXPECT_EQ(ReadFile(dir.Path() / "errors.log"), "newest\r\n");
+    for (int i = 0; i < 10; ++i) {
+        output->Write((std::u16string(98, u'b') + u"\r\n").c_str());
+    }
+    // The second rotation replaced the first backup.
+    const std::string backup = ReadFile(dir.Path() / "errors.log.bak");
+    EXPECT_EQ(backup.substr(0, 8), "newest\r\n");
+    EXPECT_EQ(backup.find('a'), std::string::npos);
+    std::size_t backups = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+        backups += entry.path().extension() == ".bak";
+    }
+    EXPECT_EQ(backups, 1u);
+}
+
+TEST(ErrorLogTest, SettingsRotateTheErrorLogAtTwoMebibytes)
+{
+    TempDir dir;
+    CComPtr<CLogSetting> settings;
+    settings.Attach(new CLogSetting(ToUtf16Path(dir.Path() / "Kiv.log")));
+    CComPtr<ILog> errorLog;
+    ASSERT_EQ(settings->GetErrorLog(&errorLog), S_OK);
+    const std::u16string text(1000, u'e');
+    std::uintmax_t size = 0;
+    errorLog->Write(text.c_str());
+    while (!std::filesystem::exists(dir.Path() / "Kiv.log.bak")) {
+        size = std::filesystem::file_size(dir.Path() / "Kiv.log");
+        ASSERT_LT(size, 0x200000u);
+        errorLog->Write(text.c_str());
+    }
+    EXPECT_GE(std::filesystem::file_size(dir.Path() / "Kiv.log.bak"), 0x200000u);
+    EXPECT_GT(size + 1100, 0x200000u) << "rotated by the write that reached the limit";
+}
+
+TEST(ErrorLogTest, TwoProcessesLoseNoLineAndNeverInterleave)
+{
+    TempDir dir;
+    const std::u16string path = ToUtf16Path(dir.Path() / "shared.log");
+    constexpr int kLinesPerProcess = 2000;
+    std::vector<pid_t> children;
+    for (char tag : {'x', 'y'}) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            CComPtr<ILogIO> output;
+            output.Attach(new File::CErrorLogIO(path, 0x200000));
+            CComPtr<ILog> log;
+            log.Attach(new CErrorLog(output));
+            const std::u16string text(200, static_cast<char16_t>(tag));
+            for (int i = 0; i < kLinesPerProcess; ++i) {
+                log->Write(text.c_str());
+            }
+            ::_exit(0);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    std::map<char, int> counts;
+    const auto lines = SplitLines(ReadFile(dir.Path() / "shared.log"));
+    for (const std::string& line : lines) {
+        if (line.find("------") != std::string::npos || line.find('/', 22) != std::string::npos) {
+            continue; // banner
+        }
+        const std::string text = line.substr(21);
+        ASSERT_EQ(text.size(), 200u) << line;
+        ASSERT_EQ(text.find_first_not_of(text[0]), std::string::npos) << "interleaved: " << line;
+        ++counts[text[0]];
+    }
+    EXPECT_EQ(counts['x'], kLinesPerProcess);
+    EXPECT_EQ(counts['y'], kLinesPerProcess);
+    EXPECT_EQ(lines.size(), 2u * kLinesPerProcess + 6);
+}
+
+} // namespace
