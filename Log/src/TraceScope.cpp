@@ -10,29 +10,8 @@ bool CTraceSite::Evaluate(CModuleLog& log)
     return enabled;
 }
 
-CTraceScope::CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, const HRESULT* result, bool lockForCall)
-    : m_log(log), m_site(site), m_name(name), m_status(result)
-{
-    Enter(lockForCall);
-}
-
-CTraceScope::CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, const bool* result, bool lockForCall)
-    : m_log(log), m_site(site), m_name(name), m_boolean(result)
-{
-    Enter(lockForCall);
-}
-
-CTraceScope::CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, bool lockForCall)
-    : m_log(log), m_site(site), m_name(name)
-{
-    Enter(lockForCall);
-}
-
 void CTraceScope::Enter(bool lockForCall)
 {
-    if (!m_site.IsEnabled(m_log)) {
-        return;
-    }
     m_enabled = true;
     if (lockForCall) {
         // Holds the output for the whole call, so that no other thread's lines come in between.
@@ -45,11 +24,8 @@ void CTraceScope::Enter(bool lockForCall)
     m_log.IncIndent();
 }
 
-CTraceScope::~CTraceScope()
+void CTraceScope::Exit()
 {
-    if (!m_enabled) {
-        return;
-    }
     m_log.DecIndent();
     LPCWSTR subject = m_site.GetSubject();
     const LONG level = m_site.GetLevel();

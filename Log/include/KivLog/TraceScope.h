@@ -44,18 +44,43 @@ class CTraceScope {
 public:
     // An operation with a status result: the exit line shows it ("return %u [0x%08X]" for a
     // positive status, "return %d [0x%08X]" otherwise). result must outlive the scope.
-    CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, const HRESULT* result, bool lockForCall = false);
+    CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, const HRESULT* result, bool lockForCall = false)
+        : m_log(log), m_site(site), m_name(name), m_status(result)
+    {
+        if (site.IsEnabled(log)) {
+            Enter(lockForCall);
+        }
+    }
     // An operation with a yes/no result: "return true" or "return false".
-    CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, const bool* result, bool lockForCall = false);
+    CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, const bool* result, bool lockForCall = false)
+        : m_log(log), m_site(site), m_name(name), m_boolean(result)
+    {
+        if (site.IsEnabled(log)) {
+            Enter(lockForCall);
+        }
+    }
     // An operation without a result: the exit line is "└ name()".
-    CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, bool lockForCall = false);
-    ~CTraceScope();
+    CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, bool lockForCall = false)
+        : m_log(log), m_site(site), m_name(name)
+    {
+        if (site.IsEnabled(log)) {
+            Enter(lockForCall);
+        }
+    }
+    ~CTraceScope()
+    {
+        if (m_enabled) {
+            Exit();
+        }
+    }
 
     CTraceScope(const CTraceScope&) = delete;
     CTraceScope& operator=(const CTraceScope&) = delete;
 
 private:
+    // The enabled paths stay out of line, so that a disabled scope is a few inlined instructions.
     void Enter(bool lockForCall);
+    void Exit();
 
     CModuleLog& m_log;
     CTraceSite& m_site;
