@@ -1,6 +1,8 @@
 // The trace log reader: encoding, line search, line parsing and the load loop with progress.
 #include "CKivLogSysFile.h"
 
+#include "EngineLog.h"
+
 #include "KivObject/ComPtr.h"
 
 #include "KivPlatform/Text.h"
@@ -13,6 +15,8 @@ using Kiv::Platform::IsAnsiLeadByte;
 using Kiv::Platform::PrivateMemory;
 
 namespace {
+
+constexpr LPCWSTR Subject = u"CKivLogSysFile";
 
 // The code page 932 byte pairs of the structural characters: a pair starts with this byte and
 // its second byte tells which character it is.
@@ -92,21 +96,38 @@ CKivLogSysFile::~CKivLogSysFile()
 
 HRESULT CKivLogSysFile::OpenFile(LPCWSTR path)
 {
+    HRESULT hr = E_FAIL;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFile::OpenFile", &hr);
+    KIV_ENGINE_TRACE(Subject, u"szPath = %s", path);
     if (path == nullptr) {
-        return E_FAIL;
+        KIV_ENGINE_TRACE(Subject, u"Open Failed!");
+        return hr;
     }
     PrivateMemory content;
-    if (Kiv::Platform::ReadWholeFile(path, content) != Kiv::Platform::ReadFileResult::Ok) {
-        return E_FAIL;
+    switch (Kiv::Platform::ReadWholeFile(path, content)) {
+    case Kiv::Platform::ReadFileResult::Ok:
+        hr = OpenContent(std::move(content));
+        break;
+    case Kiv::Platform::ReadFileResult::OpenFailed:
+        KIV_ENGINE_TRACE(Subject, u"Open Failed!");
+        break;
+    case Kiv::Platform::ReadFileResult::OutOfMemory:
+        KIV_ENGINE_TRACE(Subject, u"CreateFileMapping Failed!");
+        break;
+    case Kiv::Platform::ReadFileResult::ReadFailed:
+        KIV_ENGINE_TRACE(Subject, u"MapViewOfFile Failed!");
+        break;
     }
-    return OpenContent(std::move(content));
+    return hr;
 }
 
 HRESULT CKivLogSysFile::OpenContent(PrivateMemory content)
 {
+    HRESULT hr = E_FAIL;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFile::OpenContent", &hr);
     m_content = std::move(content);
     if (DetectEncoding(GetData(), GetDataSize()) != Encoding::Ansi) {
-        if (HRESULT hr = ConvertToAnsi(); FAILED(hr)) {
+        if (hr = ConvertToAnsi(); FAILED(hr)) {
             return hr;
         }
     }
@@ -116,7 +137,13 @@ HRESULT CKivLogSysFile::OpenContent(PrivateMemory content)
     const BYTE* p = GetData();
     std::size_t n = GetDataSize();
     SeekStartPosition(p, n);
-    return n == 0 ? E_FAIL : S_OK;
+    if (n == 0) {
+        KIV_ENGINE_TRACE(Subject, u"dwSize < 0");
+        hr = E_FAIL;
+        return hr;
+    }
+    hr = S_OK;
+    return hr;
 }
 
 HRESULT CKivLogSysFile::ConvertToAnsi()
@@ -140,6 +167,7 @@ HRESULT CKivLogSysFile::ConvertToAnsi()
     }
     PrivateMemory converted;
     if (!converted.Allocate(ansiLength)) {
+        KIV_ENGINE_TRACE(Subject, u"CreateFileMapping Failed!");
         return E_FAIL;
     }
     if (convert(reinterpret_cast<char*>(converted.Data()), converted.Size()) == 0) {
@@ -151,15 +179,17 @@ HRESULT CKivLogSysFile::ConvertToAnsi()
 
 bool CKivLogSysFile::CheckEnableLineHeader(const BYTE* p, std::size_t n)
 {
-    if (n < HeaderLength) {
-        return false;
-    }
-    return p[0] == '[' && p[9] == ']' && p[10] == '[' && p[15] == '/' && p[18] == '/' && p[21] == '(' &&
-           p[24] == ':' && p[27] == ':' && p[30] == '.' && p[34] == ')' && p[35] == ']';
+    bool enabled = false;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFile::CheckEnableLineHeader", &enabled);
+    enabled = n >= HeaderLength && p[0] == '[' && p[9] == ']' && p[10] == '[' && p[15] == '/' && p[18] == '/' &&
+              p[21] == '(' && p[24] == ':' && p[27] == ':' && p[30] == '.' && p[34] == ')' && p[35] == ']';
+    return enabled;
 }
 
 HRESULT CKivLogSysFile::SeekStartPosition(const BYTE*& p, std::size_t& n)
 {
+    HRESULT hr = S_OK;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFile::SeekStartPosition", &hr);
     std::size_t i = 0;
     while (i < n) {
         if (n - i > 2 && IsAnsiLeadByte(p[i])) {
@@ -172,16 +202,19 @@ HRESULT CKivLogSysFile::SeekStartPosition(const BYTE*& p, std::size_t& n)
     }
     p += i;
     n -= i;
-    return S_OK;
+    return hr;
 }
 
 HRESULT CKivLogSysFile::ReadLine(const BYTE* p, KivLogSysLineInfo* record, std::size_t n, std::size_t* consumed)
 {
+    HRESULT hr = E_FAIL;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFile::ReadLine", &hr);
     if (record == nullptr || consumed == nullptr) {
-        return E_INVALIDARG;
+        hr = E_INVALIDARG;
+        return hr;
     }
     if (!CheckEnableLineHeader(p, n)) {
-        return E_FAIL;
+        return hr;
     }
 
     // The line runs to its first CR or LF, at most MaxLineLength bytes (one more where a
@@ -242,11 +275,14 @@ HRESULT CKivLogSysFile::ReadLine(const BYTE* p, KivLogSysLineInfo* record, std::
     // The first line-end byte goes with the line; a second one (the LF of CR LF) is left for
     // the search for the next header.
     *consumed = std::min(length + 1, n);
-    return S_OK;
+    hr = S_OK;
+    return hr;
 }
 
 LONG CKivLogSysFile::LoadLog(IKivLogSysRoot* root, IKivLogSysMgr_LoadProgress* sink)
 {
+    HRESULT result = LoadCompleted;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFile::LoadLog", &result);
     {
         std::lock_guard lock(m_lock);
         m_cancel = 0;
@@ -279,21 +315,29 @@ LONG CKivLogSysFile::LoadLog(IKivLogSysRoot* root, IKivLogSysMgr_LoadProgress* s
         const ULONGLONG percent = std::min<ULONGLONG>(static_cast<ULONGLONG>(size - n) * 100 / size, 99);
         if (percent > lastPercent) {
             lastPercent = percent;
-            Report(sink, 1, static_cast<LONG>(percent));
+            if (sink != nullptr) {
+                KIV_ENGINE_TRACE(Subject, u"Please loading wait... %d%%", static_cast<int>(percent));
+                Report(sink, 1, static_cast<LONG>(percent));
+            }
             std::lock_guard lock(m_lock);
             if (m_cancel != 0) {
                 RemoveAllItems(root);
+                KIV_ENGINE_TRACE(Subject, u"Cansel..");
                 break;
             }
         }
     }
 
     const bool cancelled = m_cancel != 0;
-    if (!cancelled) {
-        Report(sink, 1, 100);
+    if (sink != nullptr) {
+        if (!cancelled) {
+            KIV_ENGINE_TRACE(Subject, u"Complete.");
+            Report(sink, 1, 100);
+        }
+        Report(sink, 2, 0);
     }
-    Report(sink, 2, 0);
-    return cancelled ? LoadCancelled : LoadCompleted;
+    result = cancelled ? LoadCancelled : LoadCompleted;
+    return result;
 }
 
 void CKivLogSysFile::RequestStop()
@@ -304,8 +348,10 @@ void CKivLogSysFile::RequestStop()
 
 HRESULT CKivLogSysFile::Close()
 {
+    HRESULT hr = S_OK;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFile::Close", &hr);
     m_content.Free();
-    return S_OK;
+    return hr;
 }
 
 void CKivLogSysFile::Report(IKivLogSysMgr_LoadProgress* sink, LONG kind, LONG value)
