@@ -5,6 +5,7 @@
 #   make run    deps + build + run the main job on the bundled sample
 #   make bench  deps + Release build + benchmarks
 #   make fuzz   deps + libFuzzer build of the trace reader, run for FUZZ_SECONDS
+#   make sample build + write samples/sample.log anew with kiv-trace-demo
 
 BUILD_DIR      ?= build
 TEST_BUILD_DIR ?= build-asan
@@ -18,7 +19,7 @@ PACKAGES := g++ cmake ninja-build pkg-config googletest libgtest-dev libgmock-de
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all build deps test run bench fuzz clean
+.PHONY: all build deps test run bench fuzz sample clean
 
 all: build
 
@@ -44,10 +45,10 @@ test: deps
 	cd $(TEST_BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
 run: deps build
-	$(BUILD_DIR)/bin/kiv-lines samples/reader-example.log
+	$(BUILD_DIR)/bin/kiv-lines samples/sample.log
 
 bench: deps build
-	@echo "No benchmarks yet."
+	$(BUILD_DIR)/bin/KivBench
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIV_FUZZ=ON
@@ -55,6 +56,12 @@ fuzz: deps
 	mkdir -p fuzz-out/corpus
 	$(FUZZ_BUILD_DIR)/bin/KivLogSysFileFuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=8192 \
 	  fuzz-out/corpus LogSysMgr/fuzz/corpus
+
+# The demo traces into demo-trace/ beside itself (see samples/kiv-trace-demo.log.xml).
+sample: deps build
+	rm -rf $(BUILD_DIR)/bin/demo-trace
+	$(BUILD_DIR)/bin/kiv-trace-demo --settings samples/kiv-trace-demo.log.xml
+	cp "$$(ls -t $(BUILD_DIR)/bin/demo-trace/*.log | head -n 1)" samples/sample.log
 
 clean:
 	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR) $(FUZZ_BUILD_DIR)
