@@ -53,9 +53,6 @@ public:
 
     virtual HRESULT FindInterface(REFIID riid, void** ppv)
     {
-        if (HRESULT hr = Kiv::BeginFindInterface(ppv); FAILED(hr)) {
-            return hr;
-        }
         return Kiv::FindInterfaceInMap({{IUnknown::Iid, static_cast<IKivLogSysRoot*>(this)},
                                         {IKivLogSysRoot::Iid, static_cast<IKivLogSysRoot*>(this)},
                                         {IKivLogSysThread::Iid, static_cast<IKivLogSysThread*>(this)},

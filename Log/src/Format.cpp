@@ -7,7 +7,7 @@ namespace Kiv::Log {
 
 namespace {
 
-// One conversion specification: %[flags][width][.precision][size]type.
+// One conversion: %[flags][width][.precision][size]type.
 struct Spec {
     bool leftAlign = false;
     bool zeroPad = false;
@@ -123,7 +123,7 @@ std::u16string FormatMessage(std::u16string_view format, std::initializer_list<F
         for (; i < format.size() && (format[i] == u'l' || format[i] == u'h'); ++i) {
         }
         if (i == format.size()) {
-            break; // a specification cut short formats as nothing
+            break; // a conversion cut short formats as nothing
         }
         spec.type = format[i++];
 

@@ -59,9 +59,6 @@ public:
 
     virtual HRESULT FindInterface(REFIID riid, void** ppv)
     {
-        if (HRESULT hr = Kiv::BeginFindInterface(ppv); FAILED(hr)) {
-            return hr;
-        }
         return Kiv::FindInterfaceInMap({{IUnknown::Iid, static_cast<IKivLogSysThread*>(this)},
                                         {IKivLogSysThread::Iid, static_cast<IKivLogSysThread*>(this)},
                                         {IKivLogSysThreadEdit::Iid, static_cast<IKivLogSysThreadEdit*>(this)}},
@@ -112,9 +109,6 @@ public:
 
     virtual HRESULT FindInterface(REFIID riid, void** ppv)
     {
-        if (HRESULT hr = Kiv::BeginFindInterface(ppv); FAILED(hr)) {
-            return hr;
-        }
         return Kiv::FindInterfaceInMap({{IUnknown::Iid, static_cast<IKivLogSysRoot*>(this)},
                                         {IKivLogSysRoot::Iid, static_cast<IKivLogSysRoot*>(this)},
                                         {IKivLogSysRootEdit::Iid, static_cast<IKivLogSysRootEdit*>(this)}},
@@ -156,9 +150,6 @@ public:
 
     virtual HRESULT FindInterface(REFIID riid, void** ppv)
     {
-        if (HRESULT hr = Kiv::BeginFindInterface(ppv); FAILED(hr)) {
-            return hr;
-        }
         return Kiv::FindInterfaceInMap(
             {{IUnknown::Iid, this}, {IKivLogSysMgr_LoadProgress::Iid, this}}, riid, ppv);
     }

@@ -127,9 +127,6 @@ public:
     int GetValue() override { return 99; }
     virtual HRESULT FindInterface(REFIID riid, void** ppv)
     {
-        if (HRESULT hr = Kiv::BeginFindInterface(ppv); FAILED(hr)) {
-            return hr;
-        }
         return Kiv::FindInterfaceInMap({{IUnknown::Iid, this}, {IFoo::Iid, this}}, riid, ppv);
     }
 };
@@ -140,9 +137,6 @@ public:
     int Twice() override { return 4; }
     virtual HRESULT FindInterface(REFIID riid, void** ppv)
     {
-        if (HRESULT hr = Kiv::BeginFindInterface(ppv); FAILED(hr)) {
-            return hr;
-        }
         return Kiv::FindInterfaceInMap({{IUnknown::Iid, this}, {IBaz::Iid, this}}, riid, ppv);
     }
 };
@@ -159,9 +153,6 @@ public:
 
     virtual HRESULT FindInterface(REFIID riid, void** ppv)
     {
-        if (HRESULT hr = Kiv::BeginFindInterface(ppv); FAILED(hr)) {
-            return hr;
-        }
         if (riid == IFoo::Iid) {
             return m_foo->QueryInterface(riid, ppv);
         }

@@ -44,9 +44,6 @@ public:
 
     virtual HRESULT FindInterface(REFIID riid, void** ppv)
     {
-        if (HRESULT hr = Kiv::BeginFindInterface(ppv); FAILED(hr)) {
-            return hr;
-        }
         return Kiv::FindInterfaceInMap({{IUnknown::Iid, static_cast<IFoo*>(this)},
                                         {IFoo::Iid, static_cast<IFoo*>(this)},
                                         {IBar::Iid, static_cast<IBar*>(this)}},
@@ -64,9 +61,6 @@ public:
 
     HRESULT FindInterface(REFIID riid, void** ppv) override
     {
-        if (HRESULT hr = Kiv::BeginFindInterface(ppv); FAILED(hr)) {
-            return hr;
-        }
         if (HRESULT hr = CFoo::FindInterface(riid, ppv); SUCCEEDED(hr)) {
             return hr;
         }

@@ -15,11 +15,16 @@ struct InterfaceMapEntry {
     IUnknown* part;
 };
 
-// Looks riid up in the map, in order. On the first match stores the part in *ppv, takes a
-// reference through it and returns S_OK; otherwise leaves *ppv as it is and returns
-// E_NOINTERFACE. The caller has checked ppv and cleared *ppv (and asked its base class first).
+// The whole of a FindInterface: a null out pointer gives E_INVALIDARG; otherwise *ppv is cleared
+// and riid looked up in the map, in order. On the first match the part is stored in *ppv, a
+// reference is taken through it and S_OK returned; otherwise E_NOINTERFACE. A class that extends
+// another implementation class asks the base's FindInterface first and this only if that fails.
 inline HRESULT FindInterfaceInMap(std::initializer_list<InterfaceMapEntry> map, REFIID riid, void** ppv)
 {
+    if (ppv == nullptr) {
+        return E_INVALIDARG;
+    }
+    *ppv = nullptr;
     for (const InterfaceMapEntry& entry : map) {
         if (entry.iid == riid) {
             *ppv = entry.part;
@@ -28,17 +33,6 @@ inline HRESULT FindInterfaceInMap(std::initializer_list<InterfaceMapEntry> map, 
         }
     }
     return E_NOINTERFACE;
-}
-
-// The opening steps of every FindInterface: a null out pointer is an invalid argument, and the
-// out pointer is cleared before anything is looked up.
-inline HRESULT BeginFindInterface(void** ppv)
-{
-    if (ppv == nullptr) {
-        return E_INVALIDARG;
-    }
-    *ppv = nullptr;
-    return S_OK;
 }
 
 } // namespace Kiv
