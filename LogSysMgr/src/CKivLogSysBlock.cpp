@@ -1,0 +1,235 @@
+#include "CKivLogSysBlock.h"
+
+#include "CKivLogSysFactory.h"
+#include "EngineLog.h"
+
+#include "KivObject/InterfaceMap.h"
+
+#include <algorithm>
+
+using Kiv::CComPtr;
+
+namespace {
+
+constexpr LPCWSTR Subject = u"CKivLogSysBlock";
+
+} // namespace
+
+HRESULT CKivLogSysBlock::GetChildCount(LONG* count)
+{
+    HRESULT hr = E_INVALIDARG;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysBlock::GetChildCount", &hr);
+    if (count != nullptr) {
+        *count = static_cast<LONG>(m_children.size());
+        hr = S_OK;
+    }
+    return hr;
+}
+
+HRESULT CKivLogSysBlock::GetChildItem(LONG index, REFIID riid, void** ppv)
+{
+    HRESULT hr = E_INVALIDARG;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysBlock::GetChildItem", &hr);
+    if (index >= 0 && static_cast<std::size_t>(index) < m_children.size() && ppv != nullptr) {
+        hr = m_children[static_cast<std::size_t>(index)]->QueryInterface(riid, ppv);
+    }
+    return hr;
+}
+
+HRESULT CKivLogSysBlock::InsertChildItem(LONG index, LONG count, IUnknown* const* items)
+{
+    HRESULT hr = E_INVALIDARG;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysBlock::InsertChildItem", &hr);
+    const auto size = static_cast<LONG>(m_children.size());
+    // An index of size or size + 1 appends.
+    if (index < 0 || index > size + 1 || count < 0 || items == nullptr) {
+        return hr;
+    }
+    for (LONG j = 0; j < count; ++j) {
+        if (items[j] == nullptr) {
+            return hr; // nothing is inserted
+        }
+    }
+    const std::size_t first = std::min(static_cast<std::size_t>(index), m_children.size());
+    for (LONG j = 0; j < count; ++j) {
+        CComPtr<IKivListItemEdit> edit;
+        if (SUCCEEDED(items[j]->QueryInterface(IID_PPV_ARGS(&edit))) && edit) {
+            edit->SetParent(FolderPart());
+        }
+        m_children.emplace(m_children.begin() + static_cast<std::ptrdiff_t>(first + j), items[j]);
+    }
+    NoteInserted(first, static_cast<std::size_t>(count));
+    hr = S_OK;
+    return hr;
+}
+
+HRESULT CKivLogSysBlock::RemoveChildItem(LONG count, IUnknown* const* items)
+{
+    HRESULT hr = E_INVALIDARG;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysBlock::RemoveChildItem", &hr);
+    if (count < 0 || items == nullptr) {
+        return hr;
+    }
+    for (LONG j = 0; j < count; ++j) {
+        if (items[j] == nullptr) {
+            return hr;
+        }
+    }
+    for (LONG j = 0; j < count; ++j) {
+        // The very same pointer as stored, not the same object through another interface.
+        const auto child = std::find(m_children.begin(), m_children.end(), items[j]);
+        if (child == m_children.end()) {
+            continue;
+        }
+        CComPtr<IKivListItemEdit> edit;
+        if (SUCCEEDED(items[j]->QueryInterface(IID_PPV_ARGS(&edit))) && edit) {
+            edit->SetParent(nullptr);
+        }
+        const auto removed = static_cast<std::size_t>(child - m_children.begin());
+        m_children.erase(child);
+        if (m_lastFolder != nullptr) {
+            if (removed < m_lastFolderIndex) {
+                --m_lastFolderIndex;
+            } else if (removed == m_lastFolderIndex) {
+                FindLastFolderBefore(removed);
+            }
+        }
+    }
+    hr = S_OK;
+    return hr;
+}
+
+HRESULT CKivLogSysBlock::GetEndLineInfo(const KivLogSysLineInfo** info)
+{
+    HRESULT hr = E_INVALIDARG;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysBlock::GetEndLineInfo", &hr);
+    if (info == nullptr) {
+        return hr;
+    }
+    if (!m_endLine) {
+        *info = nullptr;
+        hr = E_FAIL;
+        return hr;
+    }
+    hr = m_endLine->GetLineInfo(info);
+    return hr;
+}
+
+HRESULT CKivLogSysBlock::GetEndLogSysLine(REFIID riid, void** ppv)
+{
+    HRESULT hr = E_FAIL;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysBlock::GetEndLogSysLine", &hr);
+    if (!m_endLine) {
+        if (ppv != nullptr) {
+            *ppv = nullptr;
+        }
+        return hr;
+    }
+    hr = m_endLine->QueryInterface(riid, ppv);
+    return hr;
+}
+
+HRESULT CKivLogSysBlock::GetThread(REFIID riid, void** ppv)
+{
+    HRESULT hr = E_FAIL;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysBlock::GetThread", &hr);
+    // Up the parents to the nearest one that is a thread.
+    CComPtr<Kiv::IKivListItem> current = LinePart();
+    while (true) {
+        CComPtr<Kiv::IKivListItem> parent;
+        if (hr = current->GetParent(IID_PPV_ARGS(&parent)); FAILED(hr)) {
+            return hr;
+        }
+        CComPtr<IKivLogSysThread> thread;
+        if (SUCCEEDED(parent.QueryInterface(&thread)) && thread) {
+            hr = parent->QueryInterface(riid, ppv);
+            return hr;
+        }
+        current = parent;
+    }
+}
+
+HRESULT CKivLogSysBlock::PutEndLineInfo(const KivLogSysLineInfo* info)
+{
+    HRESULT hr = E_FAIL;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysBlock::PutEndLineInfo", &hr);
+    if (!m_endLine) {
+        if (hr = CKivLogSysFactory::CreateLogSysLine(&m_endLine); FAILED(hr)) {
+            return hr;
+        }
+    }
+    CComPtr<IKivLogSysLineEdit> edit;
+    if (hr = m_endLine.QueryInterface(&edit); SUCCEEDED(hr)) {
+        hr = edit->PutLineInfo(info);
+    }
+    return hr;
+}
+
+HRESULT CKivLogSysBlock::FindInterface(REFIID riid, void** ppv)
+{
+    if (HRESULT hr = CKivLogSysLine::FindInterface(riid, ppv); SUCCEEDED(hr)) {
+        return hr;
+    }
+    return Kiv::FindInterfaceInMap({{Kiv::IKivListItemFolder::Iid, static_cast<Kiv::IKivListItemFolder*>(this)},
+                                    {IKivLogSysBlock::Iid, static_cast<IKivLogSysBlock*>(this)},
+                                    {IKivLogSysBlockEdit::Iid, static_cast<IKivLogSysBlockEdit*>(this)}},
+                                   riid, ppv);
+}
+
+void CKivLogSysBlock::AppendNewChild(CKivLogSysLine* child)
+{
+    child->SetParent(FolderPart());
+    m_children.emplace_back(static_cast<IKivLogSysLine*>(child));
+}
+
+void CKivLogSysBlock::AppendNewChild(CKivLogSysBlock* child)
+{
+    child->SetParent(FolderPart());
+    m_children.emplace_back(static_cast<IKivLogSysBlock*>(child));
+    SetLastFolder(m_children.size() - 1, child->FolderPart(), child);
+}
+
+void CKivLogSysBlock::RemoveAllChildren()
+{
+    m_children.clear();
+    m_lastFolder = nullptr;
+    m_lastBlock = nullptr;
+}
+
+void CKivLogSysBlock::NoteInserted(std::size_t position, std::size_t count)
+{
+    if (m_lastFolder != nullptr && m_lastFolderIndex >= position) {
+        m_lastFolderIndex += count;
+    }
+    // The last inserted folder that stands after the known one becomes the last folder.
+    for (std::size_t i = position + count; i-- > position;) {
+        if (m_lastFolder != nullptr && i < m_lastFolderIndex) {
+            break;
+        }
+        CComPtr<Kiv::IKivListItemFolder> folder;
+        if (SUCCEEDED(m_children[i].QueryInterface(&folder)) && folder) {
+            SetLastFolder(i, folder, dynamic_cast<CKivLogSysBlock*>(folder.Get()));
+            break;
+        }
+    }
+}
+
+void CKivLogSysBlock::FindLastFolderBefore(std::size_t end)
+{
+    m_lastFolder = nullptr;
+    m_lastBlock = nullptr;
+    for (std::size_t i = end; i-- > 0;) {
+        CComPtr<Kiv::IKivListItemFolder> folder;
+        if (SUCCEEDED(m_children[i].QueryInterface(&folder)) && folder) {
+            SetLastFolder(i, folder, dynamic_cast<CKivLogSysBlock*>(folder.Get()));
+            return;
+        }
+    }
+}
+
+void CKivLogSysBlock::SetLastFolder(std::size_t index, Kiv::IKivListItemFolder* folder, CKivLogSysBlock* block)
+{
+    m_lastFolderIndex = index;
+    m_lastFolder = folder;
+    m_lastBlock = block;
+}

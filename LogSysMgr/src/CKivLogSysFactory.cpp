@@ -1,0 +1,90 @@
+#include "CKivLogSysFactory.h"
+
+#include "CKivLogSysBlock.h"
+#include "CKivLogSysLine.h"
+#include "CKivLogSysMethodInfo.h"
+#include "CKivLogSysMethodSet.h"
+#include "CKivLogSysNameSpace.h"
+#include "CKivLogSysThread.h"
+#include "EngineLog.h"
+
+#include "KivObject/KivObject.h"
+
+namespace {
+
+constexpr LPCWSTR Subject = u"CKivLogSysFactory";
+
+// Creates a T and hands it out as Interface; E_OUTOFMEMORY leaves the out pointer null.
+template <class T, class Interface>
+HRESULT Create(Interface** out, bool traceThePointer)
+{
+    if (out == nullptr) {
+        return E_INVALIDARG;
+    }
+    *out = nullptr;
+    auto* object = Kiv::CKivObject<T>::CreateObject();
+    if (object == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    if (traceThePointer) {
+        KIV_ENGINE_TRACE(Subject, u"ptr = 0x%08d", static_cast<const void*>(object));
+    }
+    return object->QueryInterface(IID_PPV_ARGS(out));
+}
+
+} // namespace
+
+HRESULT CKivLogSysFactory::CreateLogSysLine(IKivLogSysLine** line)
+{
+    HRESULT hr = E_FAIL;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFactory::CreateLogSysLine", &hr);
+    hr = Create<CKivLogSysLine>(line, false);
+    return hr;
+}
+
+HRESULT CKivLogSysFactory::CreateLogSysBlock(IKivLogSysBlock** block)
+{
+    HRESULT hr = E_FAIL;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFactory::CreateLogSysBlock", &hr);
+    hr = Create<CKivLogSysBlock>(block, true);
+    return hr;
+}
+
+HRESULT CKivLogSysFactory::CreateLogSysThread(IKivLogSysThread** thread)
+{
+    HRESULT hr = E_FAIL;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFactory::CreateLogSysThread", &hr);
+    hr = Create<CKivLogSysThread>(thread, true);
+    return hr;
+}
+
+HRESULT CKivLogSysFactory::CreateLogSysMethodInfo(IKivLogSysMethodInfo** methodInfo, LPCOLESTR name)
+{
+    HRESULT hr = E_FAIL;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFactory::CreateLogSysMethodInfo", &hr);
+    if (hr = Create<CKivLogSysMethodInfo>(methodInfo, true); FAILED(hr)) {
+        return hr;
+    }
+    Kiv::CComPtr<IKivLogSysMethodInfoEdit> edit;
+    if (SUCCEEDED(hr = (*methodInfo)->QueryInterface(IID_PPV_ARGS(&edit))) && FAILED(hr = edit->SetName(name))) {
+        (*methodInfo)->Release();
+        *methodInfo = nullptr;
+    }
+    return hr;
+}
+
+HRESULT CKivLogSysFactory::CreateLogSysMethodSet(IKivLogSysMethodSet** methodSet)
+{
+    HRESULT hr = E_FAIL;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFactory::CreateLogSysMethodSet", &hr);
+    hr = Create<CKivLogSysMethodSet>(methodSet, true);
+    return hr;
+}
+
+HRESULT CKivLogSysFactory::CreateLogSysNameSpace(IKivLogSysNameSpace** nameSpace)
+{
+    HRESULT hr = E_FAIL;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFactory::CreateLogSysNameSpace", &hr);
+    hr = Create<CKivLogSysNameSpace>(nameSpace, true);
+    return hr;
+}

@@ -1,0 +1,35 @@
+// CKivLogSysLine: one trace line of the model, a leaf of a thread's call tree. It holds its own
+// copy of the line record (whose text still points into the file's memory) and an uncounted
+// pointer to its parent folder. Built on the loading thread, read afterwards; nothing is locked.
+#pragma once
+
+#include "KivLogSysMgr/KivLogSysInterfaces.h"
+
+class CKivLogSysLine : public IKivLogSysLine, public IKivLogSysLineEdit, public IKivListItemEdit {
+public:
+    CKivLogSysLine();
+    virtual ~CKivLogSysLine() = default;
+
+    // Kiv::IKivListItem
+    HRESULT GetChildCount(LONG* count) override;
+    HRESULT GetChildItem(LONG index, REFIID riid, void** ppv) override;
+    HRESULT GetParent(REFIID riid, void** ppv) override;
+    HRESULT IsEqual(IUnknown* other, BOOL* result) override;
+    // IKivLogSysLine
+    HRESULT GetLineInfo(const KivLogSysLineInfo** info) override;
+    // IKivLogSysLineEdit
+    HRESULT PutLineInfo(const KivLogSysLineInfo* info) override;
+    // IKivListItemEdit
+    HRESULT SetParent(Kiv::IKivListItemFolder* parent) override;
+
+    virtual HRESULT FindInterface(REFIID riid, void** ppv);
+
+    // The primary part, the line's identity (a block has a second IKivLogSysLine in its block part).
+    IKivLogSysLine* LinePart() { return this; }
+    // The record, for the engine's own fast paths.
+    const KivLogSysLineInfo& Record() const { return m_record; }
+
+protected:
+    Kiv::IKivListItemFolder* m_parent = nullptr; // not counted: the parent owns the child
+    KivLogSysLineInfo m_record;
+};

@@ -1,0 +1,238 @@
+#include "CKivLogSysMethodInfo.h"
+
+#include "EngineLog.h"
+
+#include "KivObject/InterfaceMap.h"
+
+#include <algorithm>
+#include <new>
+#include <unordered_set>
+#include <utility>
+
+using Kiv::CComPtr;
+
+namespace {
+
+constexpr LPCWSTR Subject = u"CKivLogSysMethodInfo";
+
+// The thread object that made a call, asked for interface I; null when the call cannot tell.
+template <class I>
+CComPtr<I> ThreadOfCall(Kiv::IKivListItem* call)
+{
+    CComPtr<IKivLogSysBlock> block;
+    CComPtr<I> thread;
+    if (SUCCEEDED(call->QueryInterface(IID_PPV_ARGS(&block))) && block) {
+        block->GetThread(IID_PPV_ARGS(&thread));
+    }
+    return thread;
+}
+
+// The item at index asked for riid. A null out pointer is E_INVALIDARG; an index outside the
+// items gives outOfRange with the out pointer cleared.
+HRESULT ItemAt(const std::vector<CComPtr<Kiv::IKivListItem>>& items, LONG index, REFIID riid, void** ppv,
+               HRESULT outOfRange)
+{
+    if (ppv == nullptr) {
+        return E_INVALIDARG;
+    }
+    *ppv = nullptr;
+    if (index < 0 || static_cast<std::size_t>(index) >= items.size()) {
+        return outOfRange;
+    }
+    return items[static_cast<std::size_t>(index)]->QueryInterface(riid, ppv);
+}
+
+} // namespace
+
+HRESULT CKivLogSysMethodInfo::FindInterface(REFIID riid, void** ppv)
+{
+    return Kiv::FindInterfaceInMap({{IUnknown::Iid, static_cast<IKivLogSysMethodInfo*>(this)},
+                                    {IKivLogSysMethodInfo::Iid, static_cast<IKivLogSysMethodInfo*>(this)},
+                                    {IKivLogSysMethodInfoEdit::Iid, static_cast<IKivLogSysMethodInfoEdit*>(this)}},
+                                   riid, ppv);
+}
+
+HRESULT CKivLogSysMethodInfo::GetName(BSTR* name)
+{
+    HRESULT hr = E_POINTER;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::GetName", &hr);
+    if (name == nullptr) {
+        return hr;
+    }
+    *name = m_name.Copy();
+    hr = *name == nullptr && m_name != nullptr ? E_OUTOFMEMORY : S_OK;
+    return hr;
+}
+
+HRESULT CKivLogSysMethodInfo::GetLineCount(LONG* count)
+{
+    HRESULT hr = E_INVALIDARG;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::GetLineCount", &hr);
+    if (count != nullptr) {
+        *count = static_cast<LONG>(m_calls.size());
+        hr = S_OK;
+    }
+    return hr;
+}
+
+HRESULT CKivLogSysMethodInfo::GetLineInfo(LONG index, REFIID riid, void** ppv)
+{
+    HRESULT hr = E_INVALIDARG;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::GetLineInfo", &hr);
+    hr = ItemAt(m_calls, index, riid, ppv, E_INVALIDARG);
+    return hr;
+}
+
+HRESULT CKivLogSysMethodInfo::GetRefThreadCount(LONG* count)
+{
+    HRESULT hr = E_INVALIDARG;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::GetRefThreadCount", &hr);
+    if (count == nullptr) {
+        return hr;
+    }
+    if (m_threads.empty()) {
+        try {
+            // The set answers "already listed" in constant time; the list keeps first-call order.
+            std::unordered_set<Kiv::IKivListItem*> listed;
+            for (const auto& call : m_calls) {
+                CComPtr<Kiv::IKivListItem> thread = ThreadOfCall<Kiv::IKivListItem>(call);
+                if (thread && listed.insert(thread.Get()).second) {
+                    m_threads.push_back(std::move(thread));
+                }
+            }
+        } catch (const std::bad_alloc&) {
+            m_threads.clear(); // a partial list would never be completed
+            hr = E_OUTOFMEMORY;
+            return hr;
+        }
+    }
+    *count = static_cast<LONG>(m_threads.size());
+    hr = S_OK;
+    return hr;
+}
+
+HRESULT CKivLogSysMethodInfo::GetRefThread(LONG index, REFIID riid, void** ppv)
+{
+    HRESULT hr = E_FAIL;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::GetRefThread", &hr);
+    hr = ItemAt(m_threads, index, riid, ppv, E_FAIL);
+    return hr;
+}
+
+HRESULT CKivLogSysMethodInfo::GetThreadLineCount(DWORD threadId, LONG* count)
+{
+    HRESULT hr = E_INVALIDARG;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::GetThreadLineCount", &hr);
+    if (count == nullptr) {
+        return hr;
+    }
+    // Counting one thread's calls builds the list of all calling threads on the way.
+    LONG threadCount = 0;
+    if (hr = GetRefThreadCount(&threadCount); FAILED(hr)) {
+        return hr;
+    }
+    const std::vector<LONG>* lines = nullptr;
+    if (hr = ThreadLines(threadId, &lines); FAILED(hr)) {
+        return hr;
+    }
+    *count = static_cast<LONG>(lines->size());
+    return hr;
+}
+
+HRESULT CKivLogSysMethodInfo::GetThraedLine(DWORD threadId, LONG index, REFIID riid, void** ppv)
+{
+    HRESULT hr = E_INVALIDARG;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::GetThraedLine", &hr);
+    if (ppv == nullptr) {
+        return hr;
+    }
+    *ppv = nullptr;
+    const std::vector<LONG>* lines = nullptr;
+    if (hr = ThreadLines(threadId, &lines); FAILED(hr)) {
+        return hr;
+    }
+    if (index < 0 || static_cast<std::size_t>(index) >= lines->size()) {
+        hr = E_FAIL;
+        return hr;
+    }
+    hr = GetLineInfo((*lines)[static_cast<std::size_t>(index)], riid, ppv);
+    return hr;
+}
+
+HRESULT CKivLogSysMethodInfo::ThreadLines(DWORD threadId, const std::vector<LONG>** lines)
+{
+    try {
+        auto found = m_threadLines.find(threadId);
+        if (found == m_threadLines.end()) {
+            // Collected whole before it is stored, so that a failure leaves no partial entry.
+            std::vector<LONG> indexes;
+            for (std::size_t i = 0; i < m_calls.size(); ++i) {
+                CComPtr<IKivLogSysThread> thread = ThreadOfCall<IKivLogSysThread>(m_calls[i]);
+                DWORD id = 0;
+                if (thread && SUCCEEDED(thread->GetThreadId(&id)) && id == threadId) {
+                    indexes.push_back(static_cast<LONG>(i));
+                }
+            }
+            found = m_threadLines.emplace(threadId, std::move(indexes)).first;
+        }
+        *lines = &found->second;
+        return S_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CKivLogSysMethodInfo::AddBlock(IKivLogSysBlock* block)
+{
+    HRESULT hr = E_INVALIDARG;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::AddBlock", &hr);
+    if (block == nullptr) {
+        return hr;
+    }
+    CComPtr<Kiv::IKivListItem> call;
+    if (hr = block->QueryInterface(IID_PPV_ARGS(&call)); FAILED(hr)) {
+        return hr;
+    }
+    const KivLogSysLineInfo* entry = nullptr;
+    if (hr = block->GetLineInfo(&entry); FAILED(hr)) {
+        return hr;
+    }
+    if (entry == nullptr) {
+        hr = E_FAIL;
+        return hr;
+    }
+
+    // After every call with the same or a lower line number. Calls mostly arrive in line order,
+    // so this is mostly the end and the inserts below append.
+    const LONG lineNumber = entry->lineNumber;
+    const auto offset = std::upper_bound(m_callLineNumbers.begin(), m_callLineNumbers.end(), lineNumber) -
+                        m_callLineNumbers.begin();
+    try {
+        m_calls.insert(m_calls.begin() + offset, std::move(call));
+    } catch (const std::bad_alloc&) {
+        hr = E_OUTOFMEMORY;
+        return hr;
+    }
+    try {
+        m_callLineNumbers.insert(m_callLineNumbers.begin() + offset, lineNumber);
+    } catch (const std::bad_alloc&) {
+        m_calls.erase(m_calls.begin() + offset); // the arrays stay parallel
+        hr = E_OUTOFMEMORY;
+        return hr;
+    }
+    hr = S_OK;
+    return hr;
+}
+
+HRESULT CKivLogSysMethodInfo::SetName(LPCOLESTR name)
+{
+    HRESULT hr = E_OUTOFMEMORY;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::SetName", &hr);
+    Kiv::CComBSTR copy(name);
+    if (name != nullptr && copy == nullptr) {
+        return hr;
+    }
+    m_name.Swap(copy);
+    hr = S_OK;
+    return hr;
+}

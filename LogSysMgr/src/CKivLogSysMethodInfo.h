@@ -1,0 +1,47 @@
+// CKivLogSysMethodInfo: every call of one traced method. It keeps the calls (blocks) sorted by
+// their entry line number and, on first request, the threads that made them and the calls of
+// each thread.
+//
+// Thread-safety: built and read on one thread; nothing is locked.
+#pragma once
+
+#include "KivLogSysMgr/KivLogSysInterfaces.h"
+
+#include "KivObject/ComBSTR.h"
+#include "KivObject/ComPtr.h"
+
+#include <map>
+#include <vector>
+
+class CKivLogSysMethodInfo : public IKivLogSysMethodInfo, public IKivLogSysMethodInfoEdit {
+public:
+    CKivLogSysMethodInfo() = default;
+    virtual ~CKivLogSysMethodInfo() = default;
+
+    // IKivLogSysMethodInfo
+    HRESULT GetName(BSTR* name) override;
+    HRESULT GetLineCount(LONG* count) override;
+    HRESULT GetLineInfo(LONG index, REFIID riid, void** ppv) override;
+    HRESULT GetRefThreadCount(LONG* count) override;
+    HRESULT GetRefThread(LONG index, REFIID riid, void** ppv) override;
+    HRESULT GetThreadLineCount(DWORD threadId, LONG* count) override;
+    HRESULT GetThraedLine(DWORD threadId, LONG index, REFIID riid, void** ppv) override;
+    // IKivLogSysMethodInfoEdit
+    HRESULT AddBlock(IKivLogSysBlock* block) override;
+    HRESULT SetName(LPCOLESTR name) override;
+
+    virtual HRESULT FindInterface(REFIID riid, void** ppv);
+
+private:
+    // The indexes into m_calls of the calls made by the thread, collected on first request.
+    HRESULT ThreadLines(DWORD threadId, const std::vector<LONG>** lines);
+
+    Kiv::CComBSTR m_name;
+    std::vector<Kiv::CComPtr<Kiv::IKivListItem>> m_calls;
+    // The entry line number of each call, parallel to m_calls, so that placing a new call
+    // bisects without a virtual call per probe.
+    std::vector<LONG> m_callLineNumbers;
+    // The calling threads in order of their first call; built once by GetRefThreadCount.
+    std::vector<Kiv::CComPtr<Kiv::IKivListItem>> m_threads;
+    std::map<DWORD, std::vector<LONG>> m_threadLines;
+};

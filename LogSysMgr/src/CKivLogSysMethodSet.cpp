@@ -1,0 +1,138 @@
+#include "CKivLogSysMethodSet.h"
+
+#include "CKivLogSysFactory.h"
+#include "EngineLog.h"
+
+#include "KivObject/ComBSTR.h"
+#include "KivObject/InterfaceMap.h"
+
+#include "KivPlatform/TaskMem.h"
+#include "KivPlatform/Text.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <utility>
+#include <vector>
+
+using Kiv::CComPtr;
+
+namespace {
+
+constexpr LPCWSTR Subject = u"CKivLogSysMethodSet";
+
+} // namespace
+
+bool CKivLogSysMethodSet::ByteOrder::operator()(const std::string& a, const std::string& b) const
+{
+    // memcmp compares as unsigned char.
+    const int order = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
+    return order != 0 ? order < 0 : a.size() < b.size();
+}
+
+CKivLogSysMethodSet::CKivLogSysMethodSet()
+{
+    CKivLogSysFactory::CreateLogSysNameSpace(&m_root);
+}
+
+HRESULT CKivLogSysMethodSet::FindInterface(REFIID riid, void** ppv)
+{
+    return Kiv::FindInterfaceInMap({{IUnknown::Iid, this}, {IKivLogSysMethodSet::Iid, this}}, riid, ppv);
+}
+
+HRESULT CKivLogSysMethodSet::GetMethodInfo(LPCOLESTR name, REFIID riid, void** ppv)
+{
+    HRESULT hr = E_INVALIDARG;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodSet::GetMethodInfo", &hr);
+    if (name == nullptr || ppv == nullptr) {
+        return hr;
+    }
+    *ppv = nullptr;
+    try {
+        std::string key = Kiv::Platform::Utf16ToAnsi(name);
+        auto found = m_methods.find(key);
+        if (found == m_methods.end()) {
+            if (!m_root) {
+                hr = E_OUTOFMEMORY; // the root could not be made with the set
+                return hr;
+            }
+            CComPtr<IKivLogSysNameSpaceEdit> rootEdit;
+            if (hr = m_root.QueryInterface(&rootEdit); FAILED(hr)) {
+                return hr;
+            }
+            CComPtr<IKivLogSysMethodInfo> info;
+            if (hr = CKivLogSysFactory::CreateLogSysMethodInfo(&info, name); FAILED(hr)) {
+                return hr;
+            }
+            found = m_methods.emplace(std::move(key), info).first;
+            if (hr = rootEdit->AddMethodInfo(info, -1); FAILED(hr)) {
+                m_methods.erase(found); // a method is listed only when the tree holds it too
+                return hr;
+            }
+        }
+        // The out pointer holds whatever the entry answers for riid; the lookup itself succeeded.
+        found->second->QueryInterface(riid, ppv);
+        hr = S_OK;
+    } catch (const std::bad_alloc&) {
+        hr = E_OUTOFMEMORY;
+    }
+    return hr;
+}
+
+HRESULT CKivLogSysMethodSet::GetMethodNames(LONG* count, BSTR** names)
+{
+    HRESULT hr = E_INVALIDARG;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodSet::GetMethodNames", &hr);
+    if (count == nullptr || names == nullptr) {
+        return hr;
+    }
+    *count = 0;
+    *names = nullptr;
+    if (m_methods.empty()) {
+        hr = S_OK;
+        return hr;
+    }
+    try {
+        // Every string is made before the array, so that on a failure they go with the vector.
+        std::vector<Kiv::CComBSTR> strings;
+        strings.reserve(m_methods.size());
+        for (const auto& entry : m_methods) {
+            Kiv::CComBSTR text{std::u16string_view(Kiv::Platform::AnsiToUtf16(entry.first))};
+            if (text == nullptr) {
+                hr = E_OUTOFMEMORY;
+                return hr;
+            }
+            strings.push_back(std::move(text));
+        }
+        auto* array = static_cast<BSTR*>(CoTaskMemAlloc(strings.size() * sizeof(BSTR)));
+        if (array == nullptr) {
+            hr = E_OUTOFMEMORY;
+            return hr;
+        }
+        for (std::size_t i = 0; i < strings.size(); ++i) {
+            array[i] = strings[i].Detach();
+        }
+        *names = array;
+        *count = static_cast<LONG>(strings.size());
+        hr = S_OK;
+    } catch (const std::bad_alloc&) {
+        hr = E_OUTOFMEMORY;
+    }
+    return hr;
+}
+
+HRESULT CKivLogSysMethodSet::GetNameSpaceRoot(IKivLogSysNameSpace** root)
+{
+    HRESULT hr = E_INVALIDARG;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodSet::GetNameSpaceRoot", &hr);
+    if (root == nullptr) {
+        return hr;
+    }
+    if (!m_root) {
+        *root = nullptr;
+        hr = E_OUTOFMEMORY;
+        return hr;
+    }
+    hr = m_root.CopyTo(root);
+    return hr;
+}

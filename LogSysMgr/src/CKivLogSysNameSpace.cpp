@@ -1,0 +1,190 @@
+#include "CKivLogSysNameSpace.h"
+
+#include "CKivLogSysFactory.h"
+
+#include "KivObject/InterfaceMap.h"
+
+#include "KivPlatform/Text.h"
+
+#include <new>
+#include <utility>
+
+using Kiv::CComPtr;
+
+namespace {
+
+// Cuts a code page 932 name at every "::"; the text after the last one is the last part, and
+// empty parts count. A double-byte character is stepped over whole while more than two bytes
+// remain, so its second byte is never read as part of a separator.
+std::vector<std::string_view> SplitName(std::string_view name)
+{
+    std::vector<std::string_view> parts;
+    const std::size_t n = name.size();
+    std::size_t start = 0;
+    std::size_t i = 0;
+    while (i < n) {
+        if (n - i > 2 && Kiv::Platform::IsAnsiLeadByte(static_cast<BYTE>(name[i]))) {
+            i += 2;
+        } else if (i + 1 < n && name[i] == ':' && name[i + 1] == ':') {
+            parts.push_back(name.substr(start, i - start));
+            i += 2;
+            start = i;
+        } else {
+            ++i;
+        }
+    }
+    parts.push_back(name.substr(start));
+    return parts;
+}
+
+} // namespace
+
+HRESULT CKivLogSysNameSpace::FindInterface(REFIID riid, void** ppv)
+{
+    return Kiv::FindInterfaceInMap({{IUnknown::Iid, static_cast<IKivListItemEdit*>(this)},
+                                    {IKivListItemEdit::Iid, static_cast<IKivListItemEdit*>(this)},
+                                    {Kiv::IKivListItem::Iid, static_cast<IKivLogSysNameSpace*>(this)},
+                                    {IKivLogSysNameSpace::Iid, static_cast<IKivLogSysNameSpace*>(this)},
+                                    {IKivLogSysNameSpaceEdit::Iid, static_cast<IKivLogSysNameSpaceEdit*>(this)}},
+                                   riid, ppv);
+}
+
+HRESULT CKivLogSysNameSpace::SetParent(Kiv::IKivListItemFolder* parent)
+{
+    m_parent = parent;
+    return S_OK;
+}
+
+HRESULT CKivLogSysNameSpace::GetChildCount(LONG* count)
+{
+    if (count == nullptr) {
+        return E_INVALIDARG;
+    }
+    *count = static_cast<LONG>(m_children.size());
+    return S_OK;
+}
+
+HRESULT CKivLogSysNameSpace::GetChildItem(LONG index, REFIID riid, void** ppv)
+{
+    if (ppv == nullptr) {
+        return E_INVALIDARG;
+    }
+    *ppv = nullptr;
+    if (index < 0 || static_cast<std::size_t>(index) >= m_children.size()) {
+        return E_INVALIDARG;
+    }
+    return m_children[static_cast<std::size_t>(index)]->QueryInterface(riid, ppv);
+}
+
+HRESULT CKivLogSysNameSpace::GetParent(REFIID riid, void** ppv)
+{
+    if (m_parent == nullptr) {
+        if (ppv != nullptr) {
+            *ppv = nullptr;
+        }
+        return E_FAIL;
+    }
+    return m_parent->QueryInterface(riid, ppv);
+}
+
+HRESULT CKivLogSysNameSpace::IsEqual(IUnknown* other, BOOL* result)
+{
+    if (other == nullptr || result == nullptr) {
+        return E_INVALIDARG;
+    }
+    CComPtr<IUnknown> mine;
+    CComPtr<IUnknown> theirs;
+    FindInterface(IID_PPV_ARGS(&mine));
+    other->QueryInterface(IID_PPV_ARGS(&theirs));
+    *result = mine && mine == theirs ? TRUE : FALSE;
+    // Namespace nodes report a finished comparison as 1, not S_OK; their callers expect that value.
+    return 1;
+}
+
+HRESULT CKivLogSysNameSpace::GetName(BSTR* name)
+{
+    if (name == nullptr) {
+        return E_POINTER;
+    }
+    *name = m_name.Copy();
+    return *name == nullptr && m_name != nullptr ? E_OUTOFMEMORY : S_OK;
+}
+
+HRESULT CKivLogSysNameSpace::GetMethodInfo(IKivLogSysMethodInfo** methodInfo)
+{
+    if (methodInfo == nullptr) {
+        return E_INVALIDARG;
+    }
+    *methodInfo = nullptr;
+    if (!m_method) {
+        return E_FAIL;
+    }
+    return m_method.CopyTo(methodInfo);
+}
+
+HRESULT CKivLogSysNameSpace::AddMethodInfo(IKivLogSysMethodInfo* methodInfo, LONG level)
+{
+    if (methodInfo == nullptr || level < -1) {
+        return E_INVALIDARG;
+    }
+    Kiv::CComBSTR name;
+    if (const HRESULT hr = methodInfo->GetName(&name); FAILED(hr)) {
+        return hr;
+    }
+    try {
+        const std::string ansiName = Kiv::Platform::Utf16ToAnsi(name.View());
+        const std::vector<std::string_view> parts = SplitName(ansiName);
+        if (level >= static_cast<LONG>(parts.size())) {
+            return E_INVALIDARG;
+        }
+        // The root (level -1) only routes the method to the node of the first part.
+        if (level == -1) {
+            return AddToChild(parts[0], methodInfo, 0);
+        }
+        const auto index = static_cast<std::size_t>(level);
+        Kiv::CComBSTR nodeName(std::u16string_view(Kiv::Platform::AnsiToUtf16(parts[index])));
+        if (nodeName == nullptr) {
+            return E_OUTOFMEMORY;
+        }
+        m_name.Swap(nodeName);
+        if (index + 1 == parts.size()) {
+            m_method = methodInfo;
+            return S_OK;
+        }
+        return AddToChild(parts[index + 1], methodInfo, level + 1);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CKivLogSysNameSpace::AddToChild(std::string_view part, IKivLogSysMethodInfo* methodInfo, LONG level)
+{
+    std::string key(part);
+    CComPtr<IKivLogSysNameSpaceEdit> child;
+    if (const auto found = m_childIndex.find(key); found != m_childIndex.end()) {
+        if (const HRESULT hr = m_children[found->second].QueryInterface(&child); FAILED(hr)) {
+            return hr;
+        }
+        return child->AddMethodInfo(methodInfo, level);
+    }
+
+    CComPtr<IKivLogSysNameSpace> node;
+    if (const HRESULT hr = CKivLogSysFactory::CreateLogSysNameSpace(&node); FAILED(hr)) {
+        return hr;
+    }
+    if (const HRESULT hr = node.QueryInterface(&child); FAILED(hr)) {
+        return hr;
+    }
+    // Filled before it is listed, so that a failure leaves no nameless child behind.
+    if (const HRESULT hr = child->AddMethodInfo(methodInfo, level); FAILED(hr)) {
+        return hr;
+    }
+    m_children.emplace_back(node.Get());
+    try {
+        m_childIndex.emplace(std::move(key), m_children.size() - 1);
+    } catch (const std::bad_alloc&) {
+        m_children.pop_back(); // the list and the map stay in step
+        throw;
+    }
+    return S_OK;
+}

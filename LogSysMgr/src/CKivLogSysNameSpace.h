@@ -1,0 +1,51 @@
+// CKivLogSysNameSpace: one node of the namespace tree over method names. A method name is cut at
+// every "::" into parts; the node at depth d holds part d, and the node of the last part holds
+// the method. The root has no name and no method. Children keep their creation order, and a map
+// from child name to position finds a child without a scan.
+//
+// Thread-safety: built and read on one thread; nothing is locked.
+#pragma once
+
+#include "KivLogSysMgr/KivLogSysInterfaces.h"
+
+#include "KivObject/ComBSTR.h"
+#include "KivObject/ComPtr.h"
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+class CKivLogSysNameSpace : public IKivListItemEdit, public IKivLogSysNameSpace, public IKivLogSysNameSpaceEdit {
+public:
+    CKivLogSysNameSpace() = default;
+    virtual ~CKivLogSysNameSpace() = default;
+
+    // IKivListItemEdit
+    HRESULT SetParent(Kiv::IKivListItemFolder* parent) override;
+    // Kiv::IKivListItem
+    HRESULT GetChildCount(LONG* count) override;
+    HRESULT GetChildItem(LONG index, REFIID riid, void** ppv) override;
+    HRESULT GetParent(REFIID riid, void** ppv) override;
+    HRESULT IsEqual(IUnknown* other, BOOL* result) override;
+    // IKivLogSysNameSpace
+    HRESULT GetName(BSTR* name) override;
+    HRESULT GetMethodInfo(IKivLogSysMethodInfo** methodInfo) override;
+    // IKivLogSysNameSpaceEdit
+    HRESULT AddMethodInfo(IKivLogSysMethodInfo* methodInfo, LONG level) override;
+
+    virtual HRESULT FindInterface(REFIID riid, void** ppv);
+
+private:
+    // Files the method into the child named part (code page 932 bytes) at level, creating the
+    // child when there is none. Throws std::bad_alloc when the new child cannot be listed.
+    HRESULT AddToChild(std::string_view part, IKivLogSysMethodInfo* methodInfo, LONG level);
+
+    Kiv::IKivListItemFolder* m_parent = nullptr; // not counted: the parent owns the child
+    Kiv::CComPtr<IKivLogSysMethodInfo> m_method;
+    std::vector<Kiv::CComPtr<Kiv::IKivListItem>> m_children;
+    // Child name (code page 932 bytes) to its position in m_children; names are unique among
+    // siblings because a child is only created for a name no sibling has.
+    std::unordered_map<std::string, std::size_t> m_childIndex;
+    Kiv::CComBSTR m_name;
+};

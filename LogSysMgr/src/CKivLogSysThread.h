@@ -1,0 +1,41 @@
+// CKivLogSysThread: all lines of one thread identifier, nested into calls by their depth alone:
+// an entry line opens a block one level below the folder its depth selects, a return line
+// closes the last block of that folder, and a line deeper than the deepest open path is
+// dropped. Also gives the flat, file-ordered list of its lines and feeds its calls to the
+// method index. Built on the loading thread and read afterwards; nothing is locked, and two
+// threads must not read one thread object's flat list at once.
+#pragma once
+
+#include "CKivLogSysBlock.h"
+
+class CKivLogSysThread : public CKivLogSysBlock,
+                         public IKivLogSysThread,
+                         public IKivLogSysThreadEdit,
+                         public Kiv::IKivListAccess {
+public:
+    CKivLogSysThread() = default;
+
+    // IKivLogSysThread
+    HRESULT GetThreadId(DWORD* threadId) override;
+    // IKivLogSysThreadEdit
+    HRESULT SetThreadId(DWORD threadId) override;
+    HRESULT AddLine(const KivLogSysLineInfo* info) override;
+    HRESULT BuildMethodSet(IKivLogSysMethodSet* methodSet) override;
+    // Kiv::IKivListAccess
+    HRESULT GetListItemCount(LONG* count) override;
+    HRESULT GetListItem(LONG index, REFIID riid, void** ppv) override;
+
+    HRESULT FindInterface(REFIID riid, void** ppv) override;
+
+    // The last block among the folder's children, by a backward search through the interfaces.
+    static HRESULT FindEndFolderByParentItem(Kiv::IKivListItemFolder* folder, Kiv::IKivListItemFolder** end);
+
+private:
+    // The folder that a line of this depth goes into: depth steps down the path of last blocks.
+    // block is that folder as one of the engine's own blocks, or null.
+    HRESULT GetEndParentObject(WORD depth, Kiv::IKivListItemFolder** folder, CKivLogSysBlock** block);
+    void BuildListItemData(Kiv::IKivListItemFolder* folder);
+
+    DWORD m_threadId = 0;
+    std::vector<Kiv::CComPtr<Kiv::IKivListItem>> m_flatList;
+};

@@ -1,0 +1,773 @@
+// The method index: the calls of each method in line order with their threads, the set's
+// byte-ordered names, and the namespace tree cut at "::".
+#include "CKivLogSysFactory.h"
+#include "CKivLogSysMethodInfo.h"
+#include "CKivLogSysMethodSet.h"
+#include "CKivLogSysNameSpace.h"
+
+#include "LoadDoubles.h"
+
+#include "KivObject/ComBSTR.h"
+#include "KivObject/ComPtr.h"
+
+#include "KivPlatform/TaskMem.h"
+#include "KivPlatform/Text.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <numeric>
+#include <string>
+#include <vector>
+
+using Kiv::CComBSTR;
+using Kiv::CComPtr;
+using Kiv::CKivObject;
+using KivTest::MakeDouble;
+
+namespace {
+
+// A thread object as the index sees one: an identifier and a list item.
+class CCallingThread : public IKivLogSysThread, public Kiv::IKivListItem {
+public:
+    virtual ~CCallingThread() = default;
+
+    HRESULT GetThreadId(DWORD* threadId) override
+    {
+        *threadId = m_threadId;
+        return S_OK;
+    }
+    HRESULT GetChildCount(LONG*) override { return E_NOTIMPL; }
+    HRESULT GetChildItem(LONG, REFIID, void**) override { return E_NOTIMPL; }
+    HRESULT GetParent(REFIID, void**) override { return E_NOTIMPL; }
+    HRESULT IsEqual(IUnknown*, BOOL*) override { return E_NOTIMPL; }
+
+    virtual HRESULT FindInterface(REFIID riid, void** ppv)
+    {
+        return Kiv::FindInterfaceInMap({{IUnknown::Iid, static_cast<IKivLogSysThread*>(this)},
+                                        {IKivLogSysThread::Iid, static_cast<IKivLogSysThread*>(this)},
+                                        {Kiv::IKivListItem::Iid, static_cast<Kiv::IKivListItem*>(this)}},
+                                       riid, ppv);
+    }
+
+    DWORD m_threadId = 0;
+};
+
+// A call as the index sees one: its entry record and the thread that made it (none: GetThread
+// fails).
+class CCall : public IKivLogSysBlock {
+public:
+    virtual ~CCall() = default;
+
+    HRESULT GetChildCount(LONG*) override { return E_NOTIMPL; }
+    HRESULT GetChildItem(LONG, REFIID, void**) override { return E_NOTIMPL; }
+    HRESULT GetParent(REFIID, void**) override { return E_NOTIMPL; }
+    HRESULT IsEqual(IUnknown*, BOOL*) override { return E_NOTIMPL; }
+    HRESULT GetLineInfo(const KivLogSysLineInfo** info) override
+    {
+        *info = &m_record;
+        return S_OK;
+    }
+    HRESULT GetEndLineInfo(const KivLogSysLineInfo**) override { return E_NOTIMPL; }
+    HRESULT GetEndLogSysLine(REFIID, void**) override { return E_NOTIMPL; }
+    HRESULT GetThread(REFIID riid, void** ppv) override
+    {
+        if (!m_thread) {
+            *ppv = nullptr;
+            return E_FAIL;
+        }
+        return m_thread->QueryInterface(riid, ppv);
+    }
+
+    virtual HRESULT FindInterface(REFIID riid, void** ppv)
+    {
+        return Kiv::FindInterfaceInMap({{IUnknown::Iid, this},
+                                        {Kiv::IKivListItem::Iid, this},
+                                        {IKivLogSysLine::Iid, this},
+                                        {IKivLogSysBlock::Iid, this}},
+                                       riid, ppv);
+    }
+
+    KivLogSysLineInfo m_record{};
+    CComPtr<CKivObject<CCallingThread>> m_thread;
+};
+
+using ThreadPtr = CComPtr<CKivObject<CCallingThread>>;
+using CallPtr = CComPtr<CKivObject<CCall>>;
+
+ThreadPtr MakeThread(DWORD threadId)
+{
+    ThreadPtr thread = MakeDouble<CCallingThread>();
+    thread->m_threadId = threadId;
+    return thread;
+}
+
+CallPtr MakeCall(LONG lineNumber, const ThreadPtr& thread)
+{
+    CallPtr call = MakeDouble<CCall>();
+    call->m_record.cbSize = sizeof(KivLogSysLineInfo);
+    call->m_record.lineNumber = lineNumber;
+    call->m_thread = thread;
+    return call;
+}
+
+CComPtr<IKivLogSysMethodInfo> MakeMethodInfo(LPCOLESTR name)
+{
+    CComPtr<IKivLogSysMethodInfo> info;
+    EXPECT_EQ(CKivLogSysFactory::CreateLogSysMethodInfo(&info, name), S_OK);
+    return info;
+}
+
+HRESULT AddCall(IKivLogSysMethodInfo* info, IKivLogSysBlock* call)
+{
+    CComPtr<IKivLogSysMethodInfoEdit> edit;
+    EXPECT_EQ(info->QueryInterface(IID_PPV_ARGS(&edit)), S_OK);
+    return edit->AddBlock(call);
+}
+
+// The calls of a method as the index hands them out, in its order.
+std::vector<IKivLogSysBlock*> CallsOf(IKivLogSysMethodInfo* info)
+{
+    LONG count = -1;
+    EXPECT_EQ(info->GetLineCount(&count), S_OK);
+    std::vector<IKivLogSysBlock*> calls;
+    for (LONG i = 0; i < count; ++i) {
+        CComPtr<IKivLogSysBlock> call;
+        EXPECT_EQ(info->GetLineInfo(i, IID_PPV_ARGS(&call)), S_OK);
+        calls.push_back(call.Get());
+    }
+    return calls;
+}
+
+std::string Utf8(std::u16string_view text)
+{
+    return Kiv::Platform::Utf16ToUtf8(text);
+}
+
+std::string NameOf(IKivLogSysMethodInfo* info)
+{
+    CComBSTR name;
+    EXPECT_EQ(info->GetName(&name), S_OK);
+    return Utf8(name.View());
+}
+
+CComPtr<IKivLogSysMethodSet> MakeMethodSet()
+{
+    CComPtr<IKivLogSysMethodSet> set;
+    EXPECT_EQ(CKivLogSysFactory::CreateLogSysMethodSet(&set), S_OK);
+    return set;
+}
+
+CComPtr<IKivLogSysMethodInfo> MethodOf(IKivLogSysMethodSet* set, const std::u16string& name)
+{
+    CComPtr<IKivLogSysMethodInfo> info;
+    EXPECT_EQ(set->GetMethodInfo(name.c_str(), IID_PPV_ARGS(&info)), S_OK);
+    return info;
+}
+
+// The set's names, each string and the array freed as the caller must.
+std::vector<std::string> NamesOf(IKivLogSysMethodSet* set)
+{
+    LONG count = -1;
+    BSTR* names = nullptr;
+    EXPECT_EQ(set->GetMethodNames(&count, &names), S_OK);
+    std::vector<std::string> result;
+    for (LONG i = 0; i < count; ++i) {
+        result.push_back(Utf8({names[i], SysStringLen(names[i])}));
+        SysFreeString(names[i]);
+    }
+    CoTaskMemFree(names);
+    return result;
+}
+
+CComPtr<IKivLogSysNameSpace> RootOf(IKivLogSysMethodSet* set)
+{
+    CComPtr<IKivLogSysNameSpace> root;
+    EXPECT_EQ(set->GetNameSpaceRoot(&root), S_OK);
+    return root;
+}
+
+CComPtr<IKivLogSysNameSpace> ChildOf(IKivLogSysNameSpace* node, LONG index)
+{
+    CComPtr<IKivLogSysNameSpace> child;
+    EXPECT_EQ(node->GetChildItem(index, IID_PPV_ARGS(&child)), S_OK);
+    return child;
+}
+
+// A node as text: 'name', then =[method name] when it holds a method, then {children}. The
+// root (null name) shows only its children.
+std::string Dump(IKivLogSysNameSpace* node)
+{
+    std::string text;
+    CComBSTR name;
+    EXPECT_EQ(node->GetName(&name), S_OK);
+    if (name != nullptr) {
+        text = "'" + Utf8(name.View()) + "'";
+    }
+    CComPtr<IKivLogSysMethodInfo> method;
+    if (SUCCEEDED(node->GetMethodInfo(&method))) {
+        text += "=[" + NameOf(method) + "]";
+    }
+    LONG count = 0;
+    EXPECT_EQ(node->GetChildCount(&count), S_OK);
+    if (count > 0) {
+        text += "{";
+        for (LONG i = 0; i < count; ++i) {
+            text += (i > 0 ? "," : "") + Dump(ChildOf(node, i));
+        }
+        text += "}";
+    }
+    return text;
+}
+
+TEST(MethodInfoTest, CallsAreOrderedByEntryLineAndLaterAddedAmongEqualLines)
+{
+    struct Case {
+        const char* what;
+        std::vector<LONG> arrivalLines;
+    };
+    const Case cases[] = {
+        {"increasing", {1, 2, 5, 9, 12}},
+        {"decreasing", {12, 9, 5, 2, 1}},
+        {"mixed with repeats", {5, 3, 9, 3, 1, 9, 12, 5, 0}},
+        {"all equal", {7, 7, 7, 7}},
+        {"one", {4}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ThreadPtr thread = MakeThread(1);
+        const CComPtr<IKivLogSysMethodInfo> info = MakeMethodInfo(u" CFoo::Bar()");
+        std::vector<CallPtr> calls;
+        for (LONG line : c.arrivalLines) {
+            calls.push_back(MakeCall(line, thread));
+            ASSERT_EQ(AddCall(info, calls.back()), S_OK);
+        }
+        // A stable sort of the arrival order by line is the expected order.
+        std::vector<std::size_t> order(calls.size());
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return c.arrivalLines[a] < c.arrivalLines[b];
+        });
+        std::vector<IKivLogSysBlock*> expected;
+        for (std::size_t i : order) {
+            expected.push_back(calls[i].Get());
+        }
+        EXPECT_EQ(CallsOf(info), expected);
+    }
+}
+
+TEST(MethodInfoTest, TwoThreadsCallingOneMethod)
+{
+    const CComPtr<IKivLogSysMethodSet> set = MakeMethodSet();
+    const ThreadPtr first = MakeThread(0x1A2C);
+    const ThreadPtr second = MakeThread(0x0B00);
+    const CallPtr early = MakeCall(10, first);
+    const CallPtr late = MakeCall(20, second);
+
+    // The later call arrives first; both go to the one method of the entry text.
+    for (IKivLogSysBlock* call : {static_cast<IKivLogSysBlock*>(late), static_cast<IKivLogSysBlock*>(early)}) {
+        CComPtr<IKivLogSysMethodInfoEdit> edit;
+        ASSERT_EQ(set->GetMethodInfo(u" CFoo::Bar()", IID_PPV_ARGS(&edit)), S_OK);
+        ASSERT_EQ(edit->AddBlock(call), S_OK);
+    }
+    EXPECT_EQ(NamesOf(set), std::vector<std::string>{" CFoo::Bar()"});
+    const CComPtr<IKivLogSysMethodInfo> info = MethodOf(set, u" CFoo::Bar()");
+    EXPECT_EQ(CallsOf(info), (std::vector<IKivLogSysBlock*>{early, late}));
+
+    LONG threadCount = 0;
+    ASSERT_EQ(info->GetRefThreadCount(&threadCount), S_OK);
+    ASSERT_EQ(threadCount, 2);
+    for (LONG i = 0; i < 2; ++i) {
+        CComPtr<IKivLogSysThread> thread;
+        ASSERT_EQ(info->GetRefThread(i, IID_PPV_ARGS(&thread)), S_OK);
+        EXPECT_EQ(thread.Get(), (i == 0 ? first : second).Get()) << i;
+    }
+
+    for (const auto& [thread, call] : {std::pair{first, early}, std::pair{second, late}}) {
+        LONG count = 0;
+        ASSERT_EQ(info->GetThreadLineCount(thread->m_threadId, &count), S_OK);
+        EXPECT_EQ(count, 1);
+        CComPtr<IKivLogSysBlock> block;
+        ASSERT_EQ(info->GetThraedLine(thread->m_threadId, 0, IID_PPV_ARGS(&block)), S_OK);
+        EXPECT_EQ(block.Get(), call.Get());
+        CComPtr<IKivLogSysBlock> beyond;
+        EXPECT_EQ(info->GetThraedLine(thread->m_threadId, 1, IID_PPV_ARGS(&beyond)), E_FAIL);
+        EXPECT_EQ(beyond.Get(), nullptr);
+    }
+}
+
+TEST(MethodInfoTest, ThreadsInFirstCallOrderAndTheCallsOfEachThread)
+{
+    // Two distinct thread objects share identifier 7: the list tells objects apart, the
+    // per-thread calls go by identifier. The call at line 4 has no thread.
+    const ThreadPtr a = MakeThread(5);
+    const ThreadPtr b = MakeThread(7);
+    const ThreadPtr c = MakeThread(9);
+    const ThreadPtr alsoSeven = MakeThread(7);
+    const std::vector<CallPtr> calls = {MakeCall(6, a),  MakeCall(2, b),         MakeCall(4, nullptr),
+                                        MakeCall(3, c),  MakeCall(8, alsoSeven), MakeCall(1, c),
+                                        MakeCall(7, b)};
+    const CComPtr<IKivLogSysMethodInfo> info = MakeMethodInfo(u" CFoo::Bar()");
+    for (const CallPtr& call : calls) {
+        ASSERT_EQ(AddCall(info, call), S_OK);
+    }
+    // In line order the calls are: 1 c, 2 b, 3 c, 4 -, 6 a, 7 b, 8 alsoSeven.
+
+    LONG threadCount = 0;
+    ASSERT_EQ(info->GetRefThreadCount(&threadCount), S_OK);
+    const std::vector<IKivLogSysThread*> expectedThreads = {c, b, a, alsoSeven};
+    ASSERT_EQ(threadCount, static_cast<LONG>(expectedThreads.size()));
+    for (LONG i = 0; i < threadCount; ++i) {
+        CComPtr<IKivLogSysThread> thread;
+        ASSERT_EQ(info->GetRefThread(i, IID_PPV_ARGS(&thread)), S_OK);
+        EXPECT_EQ(thread.Get(), expectedThreads[static_cast<std::size_t>(i)]) << i;
+    }
+    CComPtr<IKivLogSysThread> beyond;
+    EXPECT_EQ(info->GetRefThread(threadCount, IID_PPV_ARGS(&beyond)), E_FAIL);
+
+    struct Case {
+        DWORD threadId;
+        std::vector<LONG> lines; // entry line numbers of the thread's calls, in order
+    };
+    const Case cases[] = {{9, {1, 3}}, {7, {2, 7, 8}}, {5, {6}}, {42, {}}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.threadId);
+        LONG count = -1;
+        ASSERT_EQ(info->GetThreadLineCount(k.threadId, &count), S_OK);
+        ASSERT_EQ(count, static_cast<LONG>(k.lines.size()));
+        for (LONG i = 0; i < count; ++i) {
+            CComPtr<IKivLogSysLine> line;
+            ASSERT_EQ(info->GetThraedLine(k.threadId, i, IID_PPV_ARGS(&line)), S_OK);
+            const KivLogSysLineInfo* record = nullptr;
+            ASSERT_EQ(line->GetLineInfo(&record), S_OK);
+            EXPECT_EQ(record->lineNumber, k.lines[static_cast<std::size_t>(i)]);
+        }
+        CComPtr<IKivLogSysLine> none;
+        EXPECT_EQ(info->GetThraedLine(k.threadId, count, IID_PPV_ARGS(&none)), E_FAIL);
+        EXPECT_EQ(info->GetThraedLine(k.threadId, -1, IID_PPV_ARGS(&none)), E_FAIL);
+    }
+}
+
+TEST(MethodInfoTest, ThreadListIsBuiltOnceByCountingThreads)
+{
+    const ThreadPtr first = MakeThread(1);
+    const CComPtr<IKivLogSysMethodInfo> info = MakeMethodInfo(u"X");
+    ASSERT_EQ(AddCall(info, MakeCall(1, first)), S_OK);
+
+    CComPtr<IKivLogSysThread> thread;
+    EXPECT_EQ(info->GetRefThread(0, IID_PPV_ARGS(&thread)), E_FAIL);
+    EXPECT_EQ(thread.Get(), nullptr);
+
+    // Counting one thread's calls builds the list too.
+    LONG count = 0;
+    ASSERT_EQ(info->GetThreadLineCount(1, &count), S_OK);
+    ASSERT_EQ(info->GetRefThread(0, IID_PPV_ARGS(&thread)), S_OK);
+    EXPECT_EQ(thread.Get(), first.Get());
+
+    // A call added later does not change a list already built.
+    ASSERT_EQ(AddCall(info, MakeCall(2, MakeThread(2))), S_OK);
+    ASSERT_EQ(info->GetRefThreadCount(&count), S_OK);
+    EXPECT_EQ(count, 1);
+}
+
+TEST(MethodInfoTest, NameIsAnOwnedCopy)
+{
+    std::u16string source = u" CFoo::Bar()";
+    const CComPtr<IKivLogSysMethodInfo> info = MakeMethodInfo(source.c_str());
+    source[1] = u'X';
+    EXPECT_EQ(NameOf(info), " CFoo::Bar()");
+
+    CComPtr<IKivLogSysMethodInfoEdit> edit;
+    ASSERT_EQ(info.QueryInterface(&edit), S_OK);
+    ASSERT_EQ(edit->SetName(nullptr), S_OK);
+    BSTR name = reinterpret_cast<BSTR>(0x1);
+    EXPECT_EQ(info->GetName(&name), S_OK);
+    EXPECT_EQ(name, nullptr);
+    ASSERT_EQ(edit->SetName(u"Y"), S_OK);
+    EXPECT_EQ(NameOf(info), "Y");
+}
+
+TEST(MethodInfoTest, ArgumentRules)
+{
+    const CComPtr<IKivLogSysMethodInfo> info = MakeMethodInfo(u"X");
+    const ThreadPtr thread = MakeThread(3);
+    ASSERT_EQ(AddCall(info, MakeCall(1, thread)), S_OK);
+    CComPtr<IKivLogSysMethodInfoEdit> edit;
+    ASSERT_EQ(info.QueryInterface(&edit), S_OK);
+    CComPtr<IKivLogSysBlock> block;
+
+    EXPECT_EQ(info->GetName(nullptr), E_POINTER);
+    EXPECT_EQ(info->GetLineCount(nullptr), E_INVALIDARG);
+    EXPECT_EQ(info->GetLineInfo(-1, IID_PPV_ARGS(&block)), E_INVALIDARG);
+    EXPECT_EQ(info->GetLineInfo(1, IID_PPV_ARGS(&block)), E_INVALIDARG);
+    EXPECT_EQ(info->GetLineInfo(0, IKivLogSysBlock::Iid, nullptr), E_INVALIDARG);
+    EXPECT_EQ(info->GetRefThreadCount(nullptr), E_INVALIDARG);
+    EXPECT_EQ(info->GetThreadLineCount(3, nullptr), E_INVALIDARG);
+    EXPECT_EQ(info->GetThraedLine(3, 0, IKivLogSysBlock::Iid, nullptr), E_INVALIDARG);
+    EXPECT_EQ(edit->AddBlock(nullptr), E_INVALIDARG);
+
+    // An interface the call does not have: the call's own answer.
+    CComPtr<IKivLogSysThread> notACall;
+    EXPECT_EQ(info->GetLineInfo(0, IID_PPV_ARGS(&notACall)), E_NOINTERFACE);
+    EXPECT_EQ(notACall.Get(), nullptr);
+}
+
+TEST(MethodInfoTest, ManyCallsInLineOrderKeepThatOrder)
+{
+    constexpr LONG Calls = 100000;
+    const ThreadPtr thread = MakeThread(1);
+    const CComPtr<IKivLogSysMethodInfo> info = MakeMethodInfo(u" CFoo::Bar()");
+    CComPtr<IKivLogSysMethodInfoEdit> edit;
+    ASSERT_EQ(info.QueryInterface(&edit), S_OK);
+    std::vector<CallPtr> calls;
+    calls.reserve(Calls);
+    for (LONG i = 0; i < Calls; ++i) {
+        calls.push_back(MakeCall(i / 2, thread)); // pairs of equal line numbers
+        ASSERT_EQ(edit->AddBlock(calls.back()), S_OK);
+    }
+    std::vector<IKivLogSysBlock*> expected(calls.begin(), calls.end());
+    EXPECT_EQ(CallsOf(info), expected);
+}
+
+TEST(MethodSetTest, OneMethodPerExactEntryText)
+{
+    const CComPtr<IKivLogSysMethodSet> set = MakeMethodSet();
+    const std::u16string names[] = {u" CFoo::Bar()", u"CFoo::Bar()", u" CFoo::Bar", u" CFoo::Bar() ", u""};
+    std::vector<CComPtr<IKivLogSysMethodInfo>> infos;
+    for (const std::u16string& name : names) {
+        infos.push_back(MethodOf(set, name));
+        EXPECT_EQ(NameOf(infos.back()), Utf8(name));
+    }
+    for (std::size_t i = 0; i < infos.size(); ++i) {
+        SCOPED_TRACE(Utf8(names[i]));
+        EXPECT_EQ(MethodOf(set, names[i]).Get(), infos[i].Get());
+        for (std::size_t j = 0; j < i; ++j) {
+            EXPECT_NE(infos[i].Get(), infos[j].Get());
+        }
+    }
+    EXPECT_EQ(NamesOf(set).size(), std::size(names));
+}
+
+TEST(MethodSetTest, NamesComeInUnsignedByteOrder)
+{
+    // Code page 932: 漢 is 0x8A 0xBF, 表 is 0x95 0x5C, the half-width ｱ is the one byte 0xB1.
+    const std::u16string arrival[] = {u"表示::X", u"a",  u" CFoo::A()", u"ｱ",          u"Z",
+                                      u"~",       u"漢", u"ZZ",         u" CBar::B()"};
+    const std::vector<std::string> expected = {" CBar::B()", " CFoo::A()", "Z", "ZZ", "a", "~", "漢", "表示::X", "ｱ"};
+    const CComPtr<IKivLogSysMethodSet> set = MakeMethodSet();
+    for (const std::u16string& name : arrival) {
+        MethodOf(set, name);
+    }
+    EXPECT_EQ(NamesOf(set), expected);
+}
+
+TEST(MethodSetTest, ArgumentAndInterfaceRules)
+{
+    const CComPtr<IKivLogSysMethodSet> set = MakeMethodSet();
+
+    LONG count = -1;
+    BSTR* names = reinterpret_cast<BSTR*>(0x1);
+    EXPECT_EQ(set->GetMethodNames(&count, &names), S_OK);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(names, nullptr);
+    EXPECT_EQ(set->GetMethodNames(nullptr, &names), E_INVALIDARG);
+    EXPECT_EQ(set->GetMethodNames(&count, nullptr), E_INVALIDARG);
+    EXPECT_EQ(set->GetNameSpaceRoot(nullptr), E_INVALIDARG);
+
+    CComPtr<IKivLogSysMethodInfo> info;
+    EXPECT_EQ(set->GetMethodInfo(nullptr, IID_PPV_ARGS(&info)), E_INVALIDARG);
+    EXPECT_EQ(info.Get(), nullptr);
+
+    // The lookup succeeds even when the method does not have the interface asked for; the
+    // method is made all the same.
+    CComPtr<IKivLogSysThread> notAMethod;
+    EXPECT_EQ(set->GetMethodInfo(u"X", IID_PPV_ARGS(&notAMethod)), S_OK);
+    EXPECT_EQ(notAMethod.Get(), nullptr);
+    EXPECT_EQ(NamesOf(set), std::vector<std::string>{"X"});
+}
+
+TEST(MethodSetTest, JapaneseNamesComeBackUnchanged)
+{
+    const std::u16string name = u" C表示::ソート(ｱｲｳ)";
+    const CComPtr<IKivLogSysMethodSet> set = MakeMethodSet();
+    const CComPtr<IKivLogSysMethodInfo> info = MethodOf(set, name);
+    EXPECT_EQ(NameOf(info), Utf8(name));
+    EXPECT_EQ(NamesOf(set), std::vector<std::string>{Utf8(name)});
+}
+
+TEST(NameSpaceTest, TreeOverMethodNames)
+{
+    struct Case {
+        std::vector<std::u16string> names;
+        std::string tree;
+    };
+    const Case cases[] = {
+        {{u" CFoo::A()", u" CFoo::B()"}, "{' CFoo'{'A()'=[ CFoo::A()],'B()'=[ CFoo::B()]}}"},
+        {{u"Plain()"}, "{'Plain()'=[Plain()]}"},
+        {{u"::X"}, "{''{'X'=[::X]}}"},
+        {{u"A::"}, "{'A'{''=[A::]}}"},
+        {{u"A:::B"}, "{'A'{':B'=[A:::B]}}"},
+        {{u"A::::B"}, "{'A'{''{'B'=[A::::B]}}}"},
+        {{u"A:B::C"}, "{'A:B'{'C'=[A:B::C]}}"},
+        // A method's node can hold further parts below it.
+        {{u"A::B::C", u"A::B", u"A::D"}, "{'A'{'B'=[A::B]{'C'=[A::B::C]},'D'=[A::D]}}"},
+        // Children stay in creation order.
+        {{u" CFoo::B()", u" CBar::X()", u" CFoo::A()"},
+         "{' CFoo'{'B()'=[ CFoo::B()],'A()'=[ CFoo::A()]},' CBar'{'X()'=[ CBar::X()]}}"},
+        // The leading blank and the parentheses are part of the name.
+        {{u" CFoo::A()", u"CFoo::A()", u" CFoo::A"},
+         "{' CFoo'{'A()'=[ CFoo::A()],'A'=[ CFoo::A]},'CFoo'{'A()'=[CFoo::A()]}}"},
+        // Double-byte characters whose second byte is 0x5C (ソ, 表), also right before and after
+        // a separator, and full-width colons, which are no separator.
+        {{u"表示::ソート()", u"表示::一覧()"}, "{'表示'{'ソート()'=[表示::ソート()],'一覧()'=[表示::一覧()]}}"},
+        {{u"Ａ：：Ｂ"}, "{'Ａ：：Ｂ'=[Ａ：：Ｂ]}"},
+        {{u"ソ::表"}, "{'ソ'{'表'=[ソ::表]}}"},
+    };
+    for (const Case& c : cases) {
+        std::string label;
+        for (const auto& name : c.names) {
+            label += "[" + Utf8(name) + "]";
+        }
+        SCOPED_TRACE(label);
+        const CComPtr<IKivLogSysMethodSet> set = MakeMethodSet();
+        for (const auto& name : c.names) {
+            MethodOf(set, name);
+        }
+        EXPECT_EQ(Dump(RootOf(set)), c.tree);
+    }
+}
+
+TEST(NameSpaceTest, TreeNodesHoldTheSetsMethods)
+{
+    const CComPtr<IKivLogSysMethodSet> set = MakeMethodSet();
+    const CComPtr<IKivLogSysMethodInfo> a = MethodOf(set, u" CFoo::A()");
+    const CComPtr<IKivLogSysMethodInfo> b = MethodOf(set, u" CFoo::B()");
+    const CComPtr<IKivLogSysNameSpace> foo = ChildOf(RootOf(set), 0);
+    for (const auto& [index, expected] : {std::pair{0, a}, std::pair{1, b}}) {
+        CComPtr<IKivLogSysMethodInfo> method;
+        ASSERT_EQ(ChildOf(foo, index)->GetMethodInfo(&method), S_OK);
+        EXPECT_EQ(method.Get(), expected.Get());
+    }
+}
+
+TEST(NameSpaceTest, AddMethodInfoByLevel)
+{
+    const CComPtr<IKivLogSysMethodInfo> info = MakeMethodInfo(u"A::B");
+    const CComPtr<IKivLogSysMethodInfo> again = MakeMethodInfo(u"A::B");
+    struct Case {
+        LONG level;
+        HRESULT status;
+        std::string tree; // of a fresh node after the call
+    };
+    const Case cases[] = {
+        {-2, E_INVALIDARG, ""},
+        {-1, S_OK, "{'A'{'B'=[A::B]}}"},
+        {0, S_OK, "'A'{'B'=[A::B]}"},
+        {1, S_OK, "'B'=[A::B]"},
+        {2, E_INVALIDARG, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.level);
+        CComPtr<IKivLogSysNameSpace> node;
+        ASSERT_EQ(CKivLogSysFactory::CreateLogSysNameSpace(&node), S_OK);
+        CComPtr<IKivLogSysNameSpaceEdit> edit;
+        ASSERT_EQ(node.QueryInterface(&edit), S_OK);
+        EXPECT_EQ(edit->AddMethodInfo(info, c.level), c.status);
+        EXPECT_EQ(Dump(node), c.tree);
+    }
+
+    // The last part's node takes the newest method; null is refused.
+    CComPtr<IKivLogSysNameSpace> node;
+    ASSERT_EQ(CKivLogSysFactory::CreateLogSysNameSpace(&node), S_OK);
+    CComPtr<IKivLogSysNameSpaceEdit> edit;
+    ASSERT_EQ(node.QueryInterface(&edit), S_OK);
+    ASSERT_EQ(edit->AddMethodInfo(info, 1), S_OK);
+    ASSERT_EQ(edit->AddMethodInfo(again, 1), S_OK);
+    CComPtr<IKivLogSysMethodInfo> method;
+    ASSERT_EQ(node->GetMethodInfo(&method), S_OK);
+    EXPECT_EQ(method.Get(), again.Get());
+    EXPECT_EQ(edit->AddMethodInfo(nullptr, -1), E_INVALIDARG);
+}
+
+TEST(NameSpaceTest, NodeRules)
+{
+    const CComPtr<IKivLogSysMethodSet> set = MakeMethodSet();
+    MethodOf(set, u"A::B");
+    const CComPtr<IKivLogSysNameSpace> root = RootOf(set);
+    const CComPtr<IKivLogSysNameSpace> a = ChildOf(root, 0);
+
+    // The root has no name and no method; its parent was never set.
+    BSTR name = reinterpret_cast<BSTR>(0x1);
+    EXPECT_EQ(root->GetName(&name), S_OK);
+    EXPECT_EQ(name, nullptr);
+    CComPtr<IKivLogSysMethodInfo> method;
+    EXPECT_EQ(root->GetMethodInfo(&method), E_FAIL);
+    EXPECT_EQ(method.Get(), nullptr);
+    EXPECT_EQ(root->GetMethodInfo(nullptr), E_INVALIDARG);
+    EXPECT_EQ(root->GetName(nullptr), E_POINTER);
+    CComPtr<Kiv::IKivListItem> parent;
+    EXPECT_EQ(a->GetParent(IID_PPV_ARGS(&parent)), E_FAIL);
+
+    LONG count = -1;
+    EXPECT_EQ(root->GetChildCount(nullptr), E_INVALIDARG);
+    ASSERT_EQ(root->GetChildCount(&count), S_OK);
+    ASSERT_EQ(count, 1);
+    CComPtr<IKivLogSysNameSpace> child;
+    EXPECT_EQ(root->GetChildItem(count, IID_PPV_ARGS(&child)), E_INVALIDARG);
+    EXPECT_EQ(root->GetChildItem(-1, IID_PPV_ARGS(&child)), E_INVALIDARG);
+    EXPECT_EQ(root->GetChildItem(0, IKivLogSysNameSpace::Iid, nullptr), E_INVALIDARG);
+    EXPECT_EQ(child.Get(), nullptr);
+
+    // A comparison reports 1; the same node through another of its interfaces is equal.
+    CComPtr<IKivLogSysNameSpaceEdit> aEdit;
+    ASSERT_EQ(a.QueryInterface(&aEdit), S_OK);
+    struct Case {
+        IUnknown* other;
+        BOOL equal;
+    };
+    const Case cases[] = {{a, TRUE}, {aEdit, TRUE}, {root, FALSE}, {ChildOf(a, 0), FALSE}};
+    for (const Case& c : cases) {
+        BOOL equal = -1;
+        EXPECT_EQ(a->IsEqual(c.other, &equal), 1);
+        EXPECT_EQ(equal, c.equal);
+    }
+    BOOL equal = -1;
+    EXPECT_EQ(a->IsEqual(nullptr, &equal), E_INVALIDARG);
+    EXPECT_EQ(a->IsEqual(root, nullptr), E_INVALIDARG);
+
+    // A parent set from outside is asked for the interface.
+    CComPtr<IKivLogSysBlock> folderBlock;
+    ASSERT_EQ(CKivLogSysFactory::CreateLogSysBlock(&folderBlock), S_OK);
+    CComPtr<Kiv::IKivListItemFolder> folder;
+    ASSERT_EQ(folderBlock.QueryInterface(&folder), S_OK);
+    CComPtr<IKivListItemEdit> hang;
+    ASSERT_EQ(a.QueryInterface(&hang), S_OK);
+    ASSERT_EQ(hang->SetParent(folder), S_OK);
+    CComPtr<Kiv::IKivListItemFolder> found;
+    ASSERT_EQ(a->GetParent(IID_PPV_ARGS(&found)), S_OK);
+    EXPECT_EQ(found.Get(), folder.Get());
+}
+
+TEST(MethodIndexEndToEndTest, ThreadsFileTheirCallsIntoOneSet)
+{
+    // Thread 0x10 calls Bar twice; thread 0x20 calls it inside Run, between them in the file.
+    struct Line {
+        DWORD threadId;
+        WORD depth;
+        WORD kind;
+        const char* text;
+    };
+    const Line lines[] = {
+        {0x10, 0, KivLogSysLineKind::Enter, " CFoo::Bar()"},  {0x20, 0, KivLogSysLineKind::Enter, " CFoo::Run()"},
+        {0x10, 0, KivLogSysLineKind::Return, ""},             {0x20, 1, KivLogSysLineKind::Enter, " CFoo::Bar()"},
+        {0x20, 1, KivLogSysLineKind::Return, ""},             {0x20, 0, KivLogSysLineKind::Return, ""},
+        {0x10, 0, KivLogSysLineKind::Enter, " CFoo::Bar()"},
+    };
+    std::map<DWORD, CComPtr<IKivLogSysThreadEdit>> threads;
+    LONG lineNumber = 0;
+    for (const Line& line : lines) {
+        CComPtr<IKivLogSysThreadEdit>& thread = threads[line.threadId];
+        if (!thread) {
+            CComPtr<IKivLogSysThread> created;
+            ASSERT_EQ(CKivLogSysFactory::CreateLogSysThread(&created), S_OK);
+            ASSERT_EQ(created.QueryInterface(&thread), S_OK);
+            thread->SetThreadId(line.threadId);
+        }
+        KivLogSysLineInfo info{};
+        info.cbSize = sizeof info;
+        info.threadId = line.threadId;
+        info.lineNumber = ++lineNumber;
+        info.text = line.text;
+        info.textLength = static_cast<LONG>(std::char_traits<char>::length(line.text));
+        info.depth = line.depth;
+        info.kind = line.kind;
+        ASSERT_EQ(thread->AddLine(&info), S_OK);
+    }
+    // The later thread first, so that Bar's calls arrive out of line order.
+    const CComPtr<IKivLogSysMethodSet> set = MakeMethodSet();
+    ASSERT_EQ(threads[0x20]->BuildMethodSet(set), S_OK);
+    ASSERT_EQ(threads[0x10]->BuildMethodSet(set), S_OK);
+
+    EXPECT_EQ(NamesOf(set), (std::vector<std::string>{" CFoo::Bar()", " CFoo::Run()"}));
+    EXPECT_EQ(Dump(RootOf(set)), "{' CFoo'{'Run()'=[ CFoo::Run()],'Bar()'=[ CFoo::Bar()]}}");
+
+    const CComPtr<IKivLogSysMethodInfo> bar = MethodOf(set, u" CFoo::Bar()");
+    std::vector<LONG> callLines;
+    for (IKivLogSysBlock* call : CallsOf(bar)) {
+        const KivLogSysLineInfo* entry = nullptr;
+        ASSERT_EQ(call->GetLineInfo(&entry), S_OK);
+        callLines.push_back(entry->lineNumber);
+    }
+    EXPECT_EQ(callLines, (std::vector<LONG>{1, 4, 7}));
+
+    LONG threadCount = 0;
+    ASSERT_EQ(bar->GetRefThreadCount(&threadCount), S_OK);
+    ASSERT_EQ(threadCount, 2);
+    for (const auto& [index, threadId] : {std::pair{0, DWORD{0x10}}, std::pair{1, DWORD{0x20}}}) {
+        CComPtr<IKivLogSysThreadEdit> thread;
+        ASSERT_EQ(bar->GetRefThread(index, IID_PPV_ARGS(&thread)), S_OK);
+        EXPECT_EQ(thread.Get(), threads[threadId].Get());
+    }
+    for (const auto& [threadId, calls] : {std::pair{DWORD{0x10}, 2}, std::pair{DWORD{0x20}, 1}}) {
+        LONG count = 0;
+        ASSERT_EQ(bar->GetThreadLineCount(threadId, &count), S_OK);
+        EXPECT_EQ(count, calls) << threadId;
+    }
+}
+
+TEST(MethodIndexInterfaceTest, EachPartAnswersItsInterfaces)
+{
+    // Every identifier of an object must lead to the part that implements it, and IUnknown to
+    // one identity, or comparisons by identity break.
+    const CComPtr<IKivLogSysMethodInfo> info = MakeMethodInfo(u"X");
+    const CComPtr<IKivLogSysMethodSet> set = MakeMethodSet();
+    const CComPtr<IKivLogSysNameSpace> node = RootOf(set);
+
+    auto ask = [](IUnknown* object, REFIID iid) {
+        void* part = nullptr;
+        const HRESULT hr = object->QueryInterface(iid, &part);
+        CComPtr<IUnknown> taken;
+        taken.Attach(static_cast<IUnknown*>(part)); // drops the reference the answer took
+        return hr == S_OK ? part : nullptr;
+    };
+    EXPECT_EQ(ask(info, IUnknown::Iid), static_cast<void*>(info.Get()));
+    EXPECT_EQ(ask(info, IKivLogSysMethodInfo::Iid), static_cast<void*>(info.Get()));
+    EXPECT_NE(ask(info, IKivLogSysMethodInfoEdit::Iid), nullptr);
+    EXPECT_NE(ask(info, IKivLogSysMethodInfoEdit::Iid), static_cast<void*>(info.Get()));
+    EXPECT_EQ(ask(info, IKivLogSysMethodSet::Iid), nullptr);
+
+    EXPECT_EQ(ask(set, IUnknown::Iid), static_cast<void*>(set.Get()));
+    EXPECT_EQ(ask(set, IKivLogSysMethodInfo::Iid), nullptr);
+
+    void* identity = ask(node, IUnknown::Iid);
+    EXPECT_EQ(ask(node, IKivListItemEdit::Iid), identity);
+    EXPECT_EQ(ask(node, Kiv::IKivListItem::Iid), static_cast<void*>(node.Get()));
+    EXPECT_EQ(ask(node, IKivLogSysNameSpace::Iid), static_cast<void*>(node.Get()));
+    void* edit = ask(node, IKivLogSysNameSpaceEdit::Iid);
+    EXPECT_NE(edit, nullptr);
+    EXPECT_NE(edit, identity);
+    EXPECT_NE(identity, static_cast<void*>(node.Get()));
+    EXPECT_EQ(ask(node, IKivLogSysMethodSet::Iid), nullptr);
+}
+
+TEST(NameSpaceTest, ManyMethodsInOneNamespaceKeepCreationOrder)
+{
+    constexpr int Methods = 20000;
+    const CComPtr<IKivLogSysMethodSet> set = MakeMethodSet();
+    for (int i = 0; i < Methods; ++i) {
+        const std::string name = " CBig::M" + std::to_string(i) + "()";
+        MethodOf(set, std::u16string(name.begin(), name.end()));
+    }
+    const CComPtr<IKivLogSysNameSpace> big = ChildOf(RootOf(set), 0);
+    LONG count = 0;
+    ASSERT_EQ(big->GetChildCount(&count), S_OK);
+    ASSERT_EQ(count, Methods);
+    for (int i : {0, 1, Methods / 2, Methods - 1}) {
+        CComBSTR name;
+        ASSERT_EQ(ChildOf(big, i)->GetName(&name), S_OK);
+        EXPECT_EQ(Utf8(name.View()), "M" + std::to_string(i) + "()");
+    }
+}
+
+} // namespace
