@@ -6,6 +6,7 @@
 #include "KivObject/InterfaceMap.h"
 
 #include <algorithm>
+#include <cassert>
 
 using Kiv::CComPtr;
 
@@ -88,9 +89,9 @@ HRESULT CKivLogSysBlock::RemoveChildItem(LONG count, IUnknown* const* items)
         const auto removed = static_cast<std::size_t>(child - m_children.begin());
         m_children.erase(child);
         if (m_lastFolder != nullptr) {
-            if (removed < m_lastFolderIndex) {
+            if (removed < LastFolderIndex()) {
                 --m_lastFolderIndex;
-            } else if (removed == m_lastFolderIndex) {
+            } else if (removed == LastFolderIndex()) {
                 FindLastFolderBefore(removed);
             }
         }
@@ -193,17 +194,17 @@ void CKivLogSysBlock::RemoveAllChildren()
 {
     m_children.clear();
     m_lastFolder = nullptr;
-    m_lastBlock = nullptr;
+    m_lastFolderIndex = 0;
 }
 
 void CKivLogSysBlock::NoteInserted(std::size_t position, std::size_t count)
 {
-    if (m_lastFolder != nullptr && m_lastFolderIndex >= position) {
-        m_lastFolderIndex += count;
+    if (m_lastFolder != nullptr && LastFolderIndex() >= position) {
+        m_lastFolderIndex += static_cast<std::uint32_t>(count);
     }
     // The last inserted folder that stands after the known one becomes the last folder.
     for (std::size_t i = position + count; i-- > position;) {
-        if (m_lastFolder != nullptr && i < m_lastFolderIndex) {
+        if (m_lastFolder != nullptr && i < LastFolderIndex()) {
             break;
         }
         CComPtr<Kiv::IKivListItemFolder> folder;
@@ -217,7 +218,7 @@ void CKivLogSysBlock::NoteInserted(std::size_t position, std::size_t count)
 void CKivLogSysBlock::FindLastFolderBefore(std::size_t end)
 {
     m_lastFolder = nullptr;
-    m_lastBlock = nullptr;
+    m_lastFolderIndex = 0;
     for (std::size_t i = end; i-- > 0;) {
         CComPtr<Kiv::IKivListItemFolder> folder;
         if (SUCCEEDED(m_children[i].QueryInterface(&folder)) && folder) {
@@ -229,7 +230,8 @@ void CKivLogSysBlock::FindLastFolderBefore(std::size_t end)
 
 void CKivLogSysBlock::SetLastFolder(std::size_t index, Kiv::IKivListItemFolder* folder, CKivLogSysBlock* block)
 {
-    m_lastFolderIndex = index;
+    // A block's own folder part is the folder, so the block is found again from it.
+    assert(block == nullptr || block->FolderPart() == folder);
     m_lastFolder = folder;
-    m_lastBlock = block;
+    m_lastFolderIndex = static_cast<std::uint32_t>(index) | (block != nullptr ? LastFolderIsBlock : 0);
 }

@@ -12,6 +12,7 @@
 
 #include "KivObject/ComPtr.h"
 
+#include <cstdint>
 #include <vector>
 
 class CKivLogSysBlock : public CKivLogSysLine,
@@ -45,7 +46,10 @@ public:
     // The folder part of the last child that is a folder, or null; and that child as a block
     // when it is one of the engine's own (else null, and callers ask through the interfaces).
     Kiv::IKivListItemFolder* LastFolderChild() const { return m_lastFolder; }
-    CKivLogSysBlock* LastBlockChild() const { return m_lastBlock; }
+    CKivLogSysBlock* LastBlockChild() const
+    {
+        return (m_lastFolderIndex & LastFolderIsBlock) != 0 ? static_cast<CKivLogSysBlock*>(m_lastFolder) : nullptr;
+    }
     // Appends a new line or block made by the engine (count 0), which this block then owns.
     void AppendNewChild(CKivLogSysLine* child);
     void AppendNewChild(CKivLogSysBlock* child);
@@ -63,9 +67,14 @@ private:
     // the engine walks directly; anything else it asks through the interfaces.
     void SetLastFolder(std::size_t index, Kiv::IKivListItemFolder* folder, CKivLogSysBlock* block);
 
+    std::size_t LastFolderIndex() const { return m_lastFolderIndex & ~LastFolderIsBlock; }
+
+    // The index of the last folder child, with this bit set when that child is one of the
+    // engine's blocks; packed so that the object's count fits into the same 8 bytes.
+    static constexpr std::uint32_t LastFolderIsBlock = 0x80000000u;
+
     std::vector<Kiv::CComPtr<IUnknown>> m_children;
     Kiv::CComPtr<IKivLogSysLine> m_endLine;
     Kiv::IKivListItemFolder* m_lastFolder = nullptr;
-    CKivLogSysBlock* m_lastBlock = nullptr;
-    std::size_t m_lastFolderIndex = 0;
+    std::uint32_t m_lastFolderIndex = 0;
 };

@@ -1,11 +1,17 @@
 // CKivLogSysLine: one trace line of the model, a leaf of a thread's call tree. It holds its own
 // copy of the line record (whose text still points into the file's memory) and an uncounted
 // pointer to its parent folder. Built on the loading thread, read afterwards; nothing is locked.
+// Lines, blocks and threads take their memory from the model allocator: one object per line.
 #pragma once
+
+#include "ModelAllocator.h"
 
 #include "KivLogSysMgr/KivLogSysInterfaces.h"
 
-class CKivLogSysLine : public IKivLogSysLine, public IKivLogSysLineEdit, public IKivListItemEdit {
+class CKivLogSysLine : public IKivLogSysLine,
+                       public IKivLogSysLineEdit,
+                       public IKivListItemEdit,
+                       public Kiv::LogSysMgr::CModelAllocated {
 public:
     CKivLogSysLine();
     virtual ~CKivLogSysLine() = default;

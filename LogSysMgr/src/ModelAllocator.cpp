@@ -1,0 +1,112 @@
+#include "ModelAllocator.h"
+
+#include <atomic>
+#include <cassert>
+#include <cstdint>
+#include <cstdlib>
+
+#if defined(__SANITIZE_ADDRESS__)
+// Freed objects and unused chunk space are marked unreachable, so that the address sanitizer
+// still reports a use after free or an overflow inside a chunk.
+extern "C" void __asan_poison_memory_region(void const volatile* address, std::size_t size);
+extern "C" void __asan_unpoison_memory_region(void const volatile* address, std::size_t size);
+#define KIV_POISON(address, size) __asan_poison_memory_region((address), (size))
+#define KIV_UNPOISON(address, size) __asan_unpoison_memory_region((address), (size))
+#else
+#define KIV_POISON(address, size) ((void)(address), (void)(size))
+#define KIV_UNPOISON(address, size) ((void)(address), (void)(size))
+#endif
+
+namespace Kiv::LogSysMgr {
+
+namespace {
+
+constexpr std::size_t ChunkSize = std::size_t{1} << 20;
+constexpr std::size_t Alignment = 8;
+
+// A chunk starts with this header; chunks are aligned to their size, so an object finds its
+// chunk by clearing the low bits of its address.
+struct Chunk {
+    // One for each object not yet freed, plus one while the creating thread still carves from
+    // the chunk. Whoever takes it to zero frees the chunk.
+    std::atomic<std::size_t> references{1};
+};
+
+constexpr std::size_t FirstObjectOffset = (sizeof(Chunk) + Alignment - 1) / Alignment * Alignment;
+
+void Release(Chunk* chunk) noexcept
+{
+    if (chunk->references.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        chunk->~Chunk();
+        std::free(chunk);
+    }
+}
+
+// The chunk a thread carves from; the thread lets it go when it needs a new one or ends.
+class ThreadChunk {
+public:
+    ~ThreadChunk()
+    {
+        if (m_chunk != nullptr) {
+            Release(m_chunk);
+        }
+    }
+
+    void* Allocate(std::size_t size) noexcept
+    {
+        if (m_chunk == nullptr || m_next + size > ChunkSize) {
+            if (!StartChunk()) {
+                return nullptr;
+            }
+        }
+        auto* object = reinterpret_cast<std::byte*>(m_chunk) + m_next;
+        m_next += size;
+        m_chunk->references.fetch_add(1, std::memory_order_relaxed);
+        KIV_UNPOISON(object, size);
+        return object;
+    }
+
+private:
+    bool StartChunk() noexcept
+    {
+        void* memory = std::aligned_alloc(ChunkSize, ChunkSize);
+        if (memory == nullptr) {
+            return false;
+        }
+        if (m_chunk != nullptr) {
+            Release(m_chunk);
+        }
+        m_chunk = new (memory) Chunk();
+        m_next = FirstObjectOffset;
+        KIV_POISON(reinterpret_cast<std::byte*>(memory) + FirstObjectOffset, ChunkSize - FirstObjectOffset);
+        return true;
+    }
+
+    Chunk* m_chunk = nullptr;
+    std::size_t m_next = 0;
+};
+
+thread_local ThreadChunk t_chunk;
+
+} // namespace
+
+void* ModelAllocator::Allocate(std::size_t size) noexcept
+{
+    assert(size <= MaxObjectSize);
+    if (size > MaxObjectSize) {
+        return nullptr;
+    }
+    return t_chunk.Allocate((size + Alignment - 1) / Alignment * Alignment);
+}
+
+void ModelAllocator::Free(void* object, std::size_t size) noexcept
+{
+    if (object == nullptr) {
+        return;
+    }
+    KIV_POISON(object, (size + Alignment - 1) / Alignment * Alignment);
+    auto* chunk = reinterpret_cast<Chunk*>(reinterpret_cast<std::uintptr_t>(object) & ~(ChunkSize - 1));
+    Release(chunk);
+}
+
+} // namespace Kiv::LogSysMgr
