@@ -7,6 +7,8 @@
 
 #include "KivObject/ComPtr.h"
 
+#include "KivPlatform/TaskMem.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -422,6 +424,30 @@ TEST(LineTest, GetThreadFindsTheNearestThread)
     CComPtr<IKivLogSysThread> none;
     EXPECT_EQ(inner->GetThread(IID_PPV_ARGS(&none)), E_FAIL);
     EXPECT_EQ(none.Get(), nullptr);
+}
+
+TEST(ThreadTreeTest, BuildMethodSetRefusesANegativeTextLength)
+{
+    Snippet snippet;
+    const auto thread = snippet.Build({{0, E, " CFoo::Good()"}});
+    KivLogSysLineInfo damaged{};
+    damaged.cbSize = sizeof damaged;
+    damaged.text = "x";
+    damaged.textLength = -1;
+    damaged.kind = E;
+    ASSERT_EQ(thread->AddLine(&damaged), S_OK);
+
+    CComPtr<IKivLogSysMethodSet> methodSet;
+    ASSERT_EQ(CKivLogSysFactory::CreateLogSysMethodSet(&methodSet), S_OK);
+    EXPECT_EQ(thread->BuildMethodSet(methodSet), E_INVALIDARG);
+    EXPECT_EQ(thread->BuildMethodSet(nullptr), E_INVALIDARG);
+    LONG count = 0;
+    BSTR* names = nullptr;
+    ASSERT_EQ(methodSet->GetMethodNames(&count, &names), S_OK);
+    ASSERT_EQ(count, 1) << "the calls before the damaged one are filed";
+    EXPECT_EQ(std::u16string(names[0]), u" CFoo::Good()");
+    SysFreeString(names[0]);
+    CoTaskMemFree(names);
 }
 
 TEST(ThreadTreeTest, DamagedNestingStaysBoundedAndLinear)
