@@ -57,6 +57,8 @@ public:
     void RemoveAllChildren();
     const std::vector<Kiv::CComPtr<IUnknown>>& Children() const { return m_children; }
     Kiv::IKivListItemFolder* FolderPart() { return this; }
+    // A child thread object's identifier changed (a root keeps an index by identifier).
+    virtual void OnChildThreadIdChanged() {}
 
 private:
     // Keeps the last-folder answer right after children were inserted at [position, position + count).

@@ -4,7 +4,9 @@
 #include "CKivLogSysLine.h"
 #include "CKivLogSysMethodInfo.h"
 #include "CKivLogSysMethodSet.h"
+#include "CKivLogSysMgrImp.h"
 #include "CKivLogSysNameSpace.h"
+#include "CKivLogSysRoot.h"
 #include "CKivLogSysThread.h"
 #include "EngineLog.h"
 
@@ -55,6 +57,22 @@ HRESULT CKivLogSysFactory::CreateLogSysThread(IKivLogSysThread** thread)
     HRESULT hr = E_FAIL;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFactory::CreateLogSysThread", &hr);
     hr = Create<CKivLogSysThread>(thread, true);
+    return hr;
+}
+
+HRESULT CKivLogSysFactory::CreateLogSysRoot(IKivLogSysRoot** root)
+{
+    HRESULT hr = E_FAIL;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFactory::CreateLogSysRoot", &hr);
+    hr = Create<CKivLogSysRoot>(root, true);
+    return hr;
+}
+
+HRESULT CKivLogSysFactory::CreateLogSysMgr(IKivLogSysMgr** manager)
+{
+    HRESULT hr = E_FAIL;
+    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFactory::CreateLogSysMgr", &hr);
+    hr = Create<CKivLogSysMgrImp>(manager, true);
     return hr;
 }
 

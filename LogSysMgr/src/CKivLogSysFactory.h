@@ -13,6 +13,8 @@ public:
     static HRESULT CreateLogSysLine(IKivLogSysLine** line);
     static HRESULT CreateLogSysBlock(IKivLogSysBlock** block);
     static HRESULT CreateLogSysThread(IKivLogSysThread** thread);
+    static HRESULT CreateLogSysRoot(IKivLogSysRoot** root);
+    static HRESULT CreateLogSysMgr(IKivLogSysMgr** manager);
     // Creates the method information and gives it the name (SetName).
     static HRESULT CreateLogSysMethodInfo(IKivLogSysMethodInfo** methodInfo, LPCOLESTR name);
     static HRESULT CreateLogSysMethodSet(IKivLogSysMethodSet** methodSet);

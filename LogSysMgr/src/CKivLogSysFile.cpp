@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <unordered_map>
 
 using Kiv::CComPtr;
 using Kiv::Platform::IsAnsiLeadByte;
@@ -61,22 +62,47 @@ DWORD ThreadIdField(const BYTE* p)
     return value;
 }
 
-// Files one line into the thread object of its identifier. A root that gives no thread object
-// drops the line.
-void AddLineToThread(IKivLogSysRoot* root, const KivLogSysLineInfo& record)
-{
-    if (root == nullptr) {
-        return;
+// The thread objects that lines go to. The root gives the same thread object for an identifier
+// every time, so each is asked for once and then remembered for the rest of the load.
+class CThreadCache {
+public:
+    explicit CThreadCache(IKivLogSysRoot* root) : m_root(root) {}
+
+    // Files one line into the thread object of its identifier. A root that gives no thread
+    // object drops the line.
+    void AddLine(const KivLogSysLineInfo& record)
+    {
+        if (m_last == nullptr || record.threadId != m_lastId) {
+            m_last = Find(record.threadId);
+            m_lastId = record.threadId;
+        }
+        if (m_last != nullptr) {
+            m_last->AddLine(&record);
+        }
     }
-    CComPtr<IKivLogSysThread> thread;
-    if (FAILED(root->GetLogThread(record.threadId, IID_PPV_ARGS(&thread))) || !thread) {
-        return;
+
+private:
+    IKivLogSysThreadEdit* Find(DWORD threadId)
+    {
+        if (const auto known = m_threads.find(threadId); known != m_threads.end()) {
+            return known->second;
+        }
+        CComPtr<IKivLogSysThread> thread;
+        if (m_root == nullptr || FAILED(m_root->GetLogThread(threadId, IID_PPV_ARGS(&thread))) || !thread) {
+            return nullptr;
+        }
+        CComPtr<IKivLogSysThreadEdit> edit;
+        if (FAILED(thread.QueryInterface(&edit)) || !edit) {
+            return nullptr;
+        }
+        return m_threads.emplace(threadId, std::move(edit)).first->second;
     }
-    CComPtr<IKivLogSysThreadEdit> edit;
-    if (SUCCEEDED(thread.QueryInterface(&edit)) && edit) {
-        edit->AddLine(&record);
-    }
-}
+
+    IKivLogSysRoot* m_root;
+    std::unordered_map<DWORD, CComPtr<IKivLogSysThreadEdit>> m_threads;
+    IKivLogSysThreadEdit* m_last = nullptr;
+    DWORD m_lastId = 0;
+};
 
 // Drops everything a cancelled load has built.
 void RemoveAllItems(IKivLogSysRoot* root)
@@ -296,6 +322,7 @@ LONG CKivLogSysFile::LoadLog(IKivLogSysRoot* root, IKivLogSysMgr_LoadProgress* s
     const std::size_t size = GetDataSize();
     std::size_t n = size;
     ULONGLONG lastPercent = 0;
+    CThreadCache threads(root);
     while (n > 0) {
         SeekStartPosition(p, n);
         if (n == 0) {
@@ -306,7 +333,7 @@ LONG CKivLogSysFile::LoadLog(IKivLogSysRoot* root, IKivLogSysMgr_LoadProgress* s
             break;
         }
         ++record.lineNumber;
-        AddLineToThread(root, record);
+        threads.AddLine(record);
         p += consumed;
         n -= consumed;
 

@@ -106,6 +106,9 @@ HRESULT CKivLogSysThread::SetThreadId(DWORD threadId)
     HRESULT hr = S_OK;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysThread::SetThreadId", &hr);
     m_threadId = threadId;
+    if (auto* parent = dynamic_cast<CKivLogSysBlock*>(m_parent)) {
+        parent->OnChildThreadIdChanged();
+    }
     return hr;
 }
 

@@ -1,0 +1,310 @@
+// The engine through its export, as its callers use it: loading in the background and at once,
+// the progress protocol, stopping, replacing and clearing the model, and the manager's lifetime.
+#include "KivLogSysMgr/KivLogSysMgr.h"
+
+#include "KivObject/ComPtr.h"
+#include "KivObject/InterfaceMap.h"
+#include "KivObject/KivObject.h"
+
+#include "KivTestSupport/TempDir.h"
+
+#include "KivPlatform/TaskMem.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using Kiv::CComPtr;
+using KivTest::TempDir;
+using KivTest::ToUtf16Path;
+
+namespace {
+
+// Records every report; may act on one (on the loading thread, as the engine calls it).
+class CSink : public IKivLogSysMgr_LoadProgress {
+public:
+    virtual ~CSink() = default;
+
+    HRESULT OnKivLogSysMgr_LoadProgress(LONG kind, LONG value) override
+    {
+        if (m_onReport) {
+            m_onReport(kind, value);
+        }
+        std::lock_guard lock(m_mutex);
+        m_reports.emplace_back(kind, value);
+        m_changed.notify_all();
+        return S_OK;
+    }
+    virtual HRESULT FindInterface(REFIID riid, void** ppv)
+    {
+        return Kiv::FindInterfaceInMap({{IUnknown::Iid, this}, {IKivLogSysMgr_LoadProgress::Iid, this}}, riid, ppv);
+    }
+
+    std::vector<std::pair<LONG, LONG>> Reports()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_reports;
+    }
+    // Waits (boundedly) until `count` loads have ended.
+    bool WaitForEnds(std::size_t count)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(60), [&] {
+            return static_cast<std::size_t>(std::count(m_reports.begin(), m_reports.end(), std::make_pair(2, 0))) >=
+                   count;
+        });
+    }
+
+    std::function<void(LONG, LONG)> m_onReport;
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::pair<LONG, LONG>> m_reports;
+};
+
+using Sink = Kiv::CKivObject<CSink>;
+
+CComPtr<Sink> MakeSink()
+{
+    return CComPtr<Sink>(Sink::CreateObject());
+}
+
+CComPtr<IKivLogSysMgr> MakeManager()
+{
+    CComPtr<IKivLogSysMgr> manager;
+    EXPECT_EQ(CKivLogSysMgr::CreateLogSysMgr(&manager), S_OK);
+    return manager;
+}
+
+// A trace whose threads appear in the order given, one line each in turn.
+std::string Trace(const std::vector<DWORD>& threads, int lines)
+{
+    std::string text;
+    for (int i = 0; i < lines; ++i) {
+        char header[64];
+        std::snprintf(header, sizeof header, "[%08X][2026/12/09(10:00:00.000)]", threads[i % threads.size()]);
+        text += std::string(header) + " line " + std::to_string(i) + "\r\n";
+    }
+    return text;
+}
+
+std::vector<DWORD> ThreadIds(IKivLogSysRoot* root)
+{
+    CComPtr<Kiv::IKivListItem> folder;
+    EXPECT_EQ(root->QueryInterface(IID_PPV_ARGS(&folder)), S_OK);
+    LONG count = 0;
+    folder->GetChildCount(&count);
+    std::vector<DWORD> ids;
+    for (LONG i = 0; i < count; ++i) {
+        CComPtr<IKivLogSysThread> thread;
+        EXPECT_EQ(folder->GetChildItem(i, IID_PPV_ARGS(&thread)), S_OK);
+        DWORD id = 0;
+        thread->GetThreadId(&id);
+        ids.push_back(id);
+    }
+    return ids;
+}
+
+std::vector<DWORD> RootThreadIds(IKivLogSysMgr* manager)
+{
+    CComPtr<IKivLogSysRoot> root;
+    EXPECT_EQ(manager->GetRootObject(&root), S_OK);
+    return root ? ThreadIds(root) : std::vector<DWORD>{};
+}
+
+TEST(ManagerTest, ExportRefusesANullOutPointer)
+{
+    EXPECT_EQ(CKivLogSysMgr::CreateLogSysMgr(nullptr), E_INVALIDARG);
+}
+
+TEST(ManagerTest, NewManagerHasOneEmptyRootAndNothingToStopOrWaitFor)
+{
+    const auto manager = MakeManager();
+    CComPtr<IKivLogSysRoot> first;
+    CComPtr<IKivLogSysRoot> second;
+    ASSERT_EQ(manager->GetRootObject(&first), S_OK);
+    ASSERT_EQ(manager->GetRootObject(&second), S_OK);
+    EXPECT_EQ(first.Get(), second.Get());
+    EXPECT_TRUE(ThreadIds(first).empty());
+    EXPECT_EQ(manager->StopLoadLog(), S_OK);
+    EXPECT_EQ(manager->WaitWorkThreads(), S_OK);
+    EXPECT_EQ(manager->GetRootObject(nullptr), E_INVALIDARG);
+}
+
+TEST(ManagerTest, BackgroundLoadReportsInOrderAndHandsOverTheModelAtTheEnd)
+{
+    TempDir dir;
+    const auto path = ToUtf16Path(dir.WriteFile("three.log", Trace({0x30, 0x10, 0x20}, 3000)));
+    const auto manager = MakeManager();
+    const auto sink = MakeSink();
+    std::vector<DWORD> threadsAtEnd;
+    sink->m_onReport = [&](LONG kind, LONG) {
+        if (kind == 2) {
+            threadsAtEnd = RootThreadIds(manager); // the new model is there already
+        }
+    };
+    ASSERT_EQ(manager->SetLoadProgress(sink), S_OK);
+    ASSERT_EQ(manager->LoadLogFile(path.c_str(), 1), S_OK);
+    ASSERT_TRUE(sink->WaitForEnds(1));
+    ASSERT_EQ(manager->WaitWorkThreads(), S_OK);
+
+    const auto reports = sink->Reports();
+    ASSERT_GE(reports.size(), 4u);
+    EXPECT_EQ(reports.front(), std::make_pair(0, 0));
+    EXPECT_EQ(reports[reports.size() - 2], std::make_pair(1, 100));
+    EXPECT_EQ(reports.back(), std::make_pair(2, 0));
+    for (std::size_t i = 2; i + 2 < reports.size(); ++i) {
+        EXPECT_EQ(reports[i].first, 1);
+        EXPECT_GT(reports[i].second, reports[i - 1].second);
+    }
+    const std::vector<DWORD> firstLineOrder = {0x30, 0x10, 0x20};
+    EXPECT_EQ(threadsAtEnd, firstLineOrder);
+    EXPECT_EQ(RootThreadIds(manager), firstLineOrder);
+}
+
+TEST(ManagerTest, LoadAtOnceReplacesTheModelAndAFailedOpenLeavesIt)
+{
+    TempDir dir;
+    const auto manager = MakeManager();
+    const auto first = ToUtf16Path(dir.WriteFile("first.log", Trace({1, 2}, 10)));
+    ASSERT_EQ(manager->LoadLogFile(first.c_str(), 0), S_OK);
+    EXPECT_EQ(RootThreadIds(manager), (std::vector<DWORD>{1, 2}));
+
+    CComPtr<IKivLogSysRoot> before;
+    manager->GetRootObject(&before);
+    const auto noTrace = ToUtf16Path(dir.WriteFile("plain.log", "no trace here\n"));
+    for (const std::u16string& bad : {ToUtf16Path(dir.Path() / "missing.log"), noTrace, ToUtf16Path(dir.Path())}) {
+        EXPECT_EQ(manager->LoadLogFile(bad.c_str(), 1), E_FAIL);
+        EXPECT_EQ(manager->LoadLogFile(bad.c_str(), 0), E_FAIL);
+    }
+    CComPtr<IKivLogSysRoot> after;
+    manager->GetRootObject(&after);
+    EXPECT_EQ(after.Get(), before.Get());
+
+    const auto second = ToUtf16Path(dir.WriteFile("second.log", Trace({7}, 5)));
+    ASSERT_EQ(manager->LoadLogFile(second.c_str(), 0), S_OK);
+    EXPECT_EQ(RootThreadIds(manager), (std::vector<DWORD>{7}));
+    // The lines of the first model stay readable: its file is still open.
+    CComPtr<Kiv::IKivListItem> firstRoot;
+    before.QueryInterface(&firstRoot);
+    CComPtr<IKivLogSysThread> thread;
+    ASSERT_EQ(firstRoot->GetChildItem(0, IID_PPV_ARGS(&thread)), S_OK);
+    CComPtr<Kiv::IKivListAccess> lines;
+    thread.QueryInterface(&lines);
+    CComPtr<IKivLogSysLine> line;
+    ASSERT_EQ(lines->GetListItem(0, IID_PPV_ARGS(&line)), S_OK);
+    const KivLogSysLineInfo* info = nullptr;
+    line->GetLineInfo(&info);
+    EXPECT_EQ(std::string(info->text, static_cast<std::size_t>(info->textLength)), " line 0");
+}
+
+TEST(ManagerTest, StopEndsTheLoadWithAnEmptyModel)
+{
+    TempDir dir;
+    const auto path = ToUtf16Path(dir.WriteFile("big.log", Trace({1, 2, 3}, 200000)));
+    const auto manager = MakeManager();
+    const auto sink = MakeSink();
+    sink->m_onReport = [&](LONG kind, LONG value) {
+        if (kind == 1 && value == 5) {
+            manager->StopLoadLog();
+        }
+    };
+    manager->SetLoadProgress(sink);
+    ASSERT_EQ(manager->LoadLogFile(path.c_str(), 1), S_OK);
+    ASSERT_TRUE(sink->WaitForEnds(1));
+    manager->WaitWorkThreads();
+    const auto reports = sink->Reports();
+    EXPECT_EQ(reports.back(), std::make_pair(2, 0));
+    EXPECT_EQ(std::count(reports.begin(), reports.end(), std::make_pair(1, 100)), 0);
+    EXPECT_TRUE(RootThreadIds(manager).empty());
+}
+
+TEST(ManagerTest, ClearingDropsTheModelAndMethodSetsAreBuiltOnce)
+{
+    TempDir dir;
+    const auto path = ToUtf16Path(
+        dir.WriteFile("calls.log", "[00000001][2026/12/09(10:00:00.000)]\x84\xA1 CFoo::A()\r\n"
+                                   "[00000001][2026/12/09(10:00:00.001)]\x84\xA4 CFoo::A()\r\n"));
+    const auto manager = MakeManager();
+    ASSERT_EQ(manager->LoadLogFile(path.c_str(), 0), S_OK);
+    CComPtr<IKivLogSysRoot> root;
+    manager->GetRootObject(&root);
+    CComPtr<IKivLogSysMethodSet> first;
+    CComPtr<IKivLogSysMethodSet> again;
+    ASSERT_EQ(root->GetMethodSet(IID_PPV_ARGS(&first)), S_OK);
+    ASSERT_EQ(root->GetMethodSet(IID_PPV_ARGS(&again)), S_OK);
+    EXPECT_EQ(first.Get(), again.Get());
+    LONG count = 0;
+    BSTR* names = nullptr;
+    ASSERT_EQ(first->GetMethodNames(&count, &names), S_OK);
+    EXPECT_EQ(count, 1);
+    for (LONG i = 0; i < count; ++i) {
+        SysFreeString(names[i]);
+    }
+    CoTaskMemFree(names);
+
+    CComPtr<IKivLogSysRootEdit> edit;
+    root.QueryInterface(&edit);
+    ASSERT_EQ(edit->RemoveAllItems(), S_OK);
+    CComPtr<IKivLogSysMethodSet> rebuilt;
+    ASSERT_EQ(root->GetMethodSet(IID_PPV_ARGS(&rebuilt)), S_OK);
+    EXPECT_NE(rebuilt.Get(), first.Get());
+    ASSERT_EQ(rebuilt->GetMethodNames(&count, &names), S_OK);
+    EXPECT_EQ(count, 0);
+
+    ASSERT_EQ(manager->ClearLogInfo(), S_OK);
+    CComPtr<IKivLogSysRoot> fresh;
+    ASSERT_EQ(manager->GetRootObject(&fresh), S_OK);
+    EXPECT_NE(fresh.Get(), root.Get());
+    EXPECT_TRUE(ThreadIds(fresh).empty());
+}
+
+TEST(ManagerTest, SecondBackgroundLoadWhileTheFirstRunsEndsWithTheSecondModel)
+{
+    TempDir dir;
+    const auto big = ToUtf16Path(dir.WriteFile("big.log", Trace({1, 2}, 200000)));
+    const auto small = ToUtf16Path(dir.WriteFile("small.log", Trace({9}, 10)));
+    const auto manager = MakeManager();
+    const auto sink = MakeSink();
+    manager->SetLoadProgress(sink);
+    ASSERT_EQ(manager->LoadLogFile(big.c_str(), 1), S_OK);
+    // Waits for the first load inside the call; its last report needs the manager's lock.
+    ASSERT_EQ(manager->LoadLogFile(small.c_str(), 1), S_OK);
+    ASSERT_TRUE(sink->WaitForEnds(2));
+    ASSERT_EQ(manager->WaitWorkThreads(), S_OK);
+    EXPECT_EQ(RootThreadIds(manager), (std::vector<DWORD>{9}));
+}
+
+TEST(ManagerTest, ReleasingTheManagerDuringALoadLetsTheLoadFinishAndFreesEverything)
+{
+    TempDir dir;
+    const auto path = ToUtf16Path(dir.WriteFile("big.log", Trace({1, 2}, 200000)));
+    const auto sink = MakeSink();
+    {
+        auto manager = MakeManager();
+        manager->SetLoadProgress(sink);
+        ASSERT_EQ(manager->LoadLogFile(path.c_str(), 1), S_OK);
+    } // the caller's last reference goes while the load runs
+    ASSERT_TRUE(sink->WaitForEnds(1));
+    // The manager lets go of the sink when it is destroyed, after the load.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        sink->AddRef();
+        if (sink->Release() == 1) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    sink->AddRef();
+    EXPECT_EQ(sink->Release(), 1u) << "the manager was never destroyed";
+    EXPECT_EQ(sink->Reports()[sink->Reports().size() - 2], std::make_pair(1, 100));
+}
+
+} // namespace
