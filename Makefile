@@ -13,9 +13,10 @@ FUZZ_BUILD_DIR ?= build-fuzz
 FUZZ_SECONDS   ?= 600
 JOBS           ?= $(shell nproc)
 
-# Debian packages: toolchain, test and benchmark frameworks, clang for the fuzzer.
+# Debian packages: toolchain, test and benchmark frameworks, clang for the fuzzer, pugixml,
+# python3 for the independent model that checks kivlog.
 PACKAGES := g++ cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev \
-            libbenchmark-dev clang libclang-rt-14-dev libpugixml-dev
+            libbenchmark-dev clang libclang-rt-14-dev libpugixml-dev python3
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -45,7 +46,7 @@ test: deps
 	cd $(TEST_BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
 run: deps build
-	$(BUILD_DIR)/bin/kiv-lines samples/sample.log
+	$(BUILD_DIR)/bin/kivlog dump samples/sample.log
 
 bench: deps build
 	$(BUILD_DIR)/bin/KivBench

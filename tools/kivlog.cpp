@@ -1,0 +1,388 @@
+// kivlog: trace files as the engine sees them, on the command line. It uses only the engine's
+// export, as the viewer does.
+//   kivlog dump FILE...     the whole model of each file, in a fixed text form
+//   kivlog summary FILE...  one line per file: threads, items, methods, unreturned calls
+#include "TextEscape.h"
+
+#include "KivLogSysMgr/KivLogSysMgr.h"
+
+#include "KivObject/ComBSTR.h"
+#include "KivObject/ComPtr.h"
+#include "KivObject/InterfaceMap.h"
+#include "KivObject/KivObject.h"
+
+#include "KivPlatform/Console.h"
+#include "KivPlatform/ModulePath.h"
+#include "KivPlatform/TaskMem.h"
+#include "KivPlatform/Text.h"
+
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+using Kiv::CComBSTR;
+using Kiv::CComPtr;
+
+namespace {
+
+// Standard output through one large buffer: a dump of a big trace is many millions of lines.
+class Output {
+public:
+    ~Output() { Flush(); }
+    Output& operator<<(std::string_view text)
+    {
+        m_buffer.append(text);
+        if (m_buffer.size() >= (1u << 20)) {
+            Flush();
+        }
+        return *this;
+    }
+    Output& operator<<(long long number) { return *this << std::string_view(std::to_string(number)); }
+    void Flush()
+    {
+        std::fwrite(m_buffer.data(), 1, m_buffer.size(), stdout);
+        m_buffer.clear();
+    }
+
+private:
+    std::string m_buffer;
+};
+
+std::string Hex8(DWORD value)
+{
+    char text[9];
+    std::snprintf(text, sizeof text, "%08X", value);
+    return text;
+}
+
+std::string Quoted(const KivLogSysLineInfo* info)
+{
+    if (info->text == nullptr || info->textLength <= 0) {
+        return "\"\"";
+    }
+    return KivTools::QuoteAnsiText({info->text, static_cast<std::size_t>(info->textLength)});
+}
+
+std::string Quoted(const CComBSTR& text)
+{
+    return KivTools::QuoteUtf8Text(Kiv::Platform::Utf16ToUtf8(text.View()));
+}
+
+// Receives a load's reports on the worker thread: draws a progress bar on standard error when
+// that is a terminal, and tells the waiting thread when the load has ended.
+class CProgressSink : public IKivLogSysMgr_LoadProgress {
+public:
+    virtual ~CProgressSink() = default;
+
+    void Start(const char* path, bool drawBar)
+    {
+        std::lock_guard lock(m_mutex);
+        m_path = path;
+        m_drawBar = drawBar;
+        m_ended = false;
+    }
+    void WaitForEnd()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_ended; });
+    }
+
+    HRESULT OnKivLogSysMgr_LoadProgress(LONG kind, LONG value) override
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_drawBar) {
+            if (kind == 1) {
+                constexpr int Width = 30;
+                const int filled = static_cast<int>(value) * Width / 100;
+                std::fprintf(stderr, "\r[%s%s] %3ld%% %s", std::string(filled, '#').c_str(),
+                             std::string(Width - filled, ' ').c_str(), static_cast<long>(value), m_path.c_str());
+            } else if (kind == 2) {
+                std::fputs("\r\033[K", stderr);
+            }
+            std::fflush(stderr);
+        }
+        if (kind == 2) {
+            m_ended = true;
+            m_changed.notify_all();
+        }
+        return S_OK;
+    }
+    virtual HRESULT FindInterface(REFIID riid, void** ppv)
+    {
+        return Kiv::FindInterfaceInMap({{IUnknown::Iid, this}, {IKivLogSysMgr_LoadProgress::Iid, this}}, riid, ppv);
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::string m_path;
+    bool m_drawBar = false;
+    bool m_ended = false;
+};
+
+// One file's engine and its model. The engine stays alive while the model is read: the lines
+// point into its copy of the file.
+struct LoadedFile {
+    CComPtr<IKivLogSysMgr> manager;
+    CComPtr<IKivLogSysRoot> root;
+};
+
+// Loads a file on the engine's worker thread. On failure prints why to standard error.
+bool Load(const char* path, LoadedFile& loaded)
+{
+    if (FAILED(CKivLogSysMgr::CreateLogSysMgr(&loaded.manager))) {
+        std::fprintf(stderr, "kivlog: %s: the engine could not be created\n", path);
+        return false;
+    }
+    CComPtr<Kiv::CKivObject<CProgressSink>> sink(Kiv::CKivObject<CProgressSink>::CreateObject());
+    sink->Start(path, Kiv::Platform::StandardErrorIsTerminal());
+    loaded.manager->SetLoadProgress(sink);
+    const std::u16string widePath = Kiv::Platform::FromSystemPath(path);
+    if (FAILED(loaded.manager->LoadLogFile(widePath.c_str(), 1))) {
+        std::string reason = Kiv::Platform::DescribeUnreadableFile(widePath);
+        std::fprintf(stderr, "kivlog: %s: %s\n", path, reason.empty() ? "holds no trace line" : reason.c_str());
+        return false;
+    }
+    sink->WaitForEnd();
+    loaded.manager->WaitWorkThreads();
+    loaded.manager->SetLoadProgress(nullptr);
+    return SUCCEEDED(loaded.manager->GetRootObject(&loaded.root));
+}
+
+// The root's thread objects, in its order.
+std::vector<CComPtr<IKivLogSysThread>> Threads(IKivLogSysRoot* root)
+{
+    std::vector<CComPtr<IKivLogSysThread>> threads;
+    CComPtr<Kiv::IKivListItem> folder;
+    LONG count = 0;
+    if (FAILED(root->QueryInterface(IID_PPV_ARGS(&folder))) || FAILED(folder->GetChildCount(&count))) {
+        return threads;
+    }
+    for (LONG i = 0; i < count; ++i) {
+        CComPtr<IKivLogSysThread> thread;
+        if (SUCCEEDED(folder->GetChildItem(i, IID_PPV_ARGS(&thread))) && thread) {
+            threads.push_back(thread);
+        }
+    }
+    return threads;
+}
+
+LONG ListItemCount(IKivLogSysThread* thread)
+{
+    CComPtr<Kiv::IKivListAccess> access;
+    LONG count = 0;
+    if (SUCCEEDED(thread->QueryInterface(IID_PPV_ARGS(&access)))) {
+        access->GetListItemCount(&count);
+    }
+    return count;
+}
+
+// Every method name in the method set's order; the names array is freed here.
+std::vector<CComBSTR> MethodNames(IKivLogSysMethodSet* methodSet)
+{
+    LONG count = 0;
+    BSTR* names = nullptr;
+    std::vector<CComBSTR> result;
+    if (FAILED(methodSet->GetMethodNames(&count, &names))) {
+        return result;
+    }
+    for (LONG i = 0; i < count; ++i) {
+        result.emplace_back();
+        result.back().Attach(names[i]);
+    }
+    CoTaskMemFree(names);
+    return result;
+}
+
+// The calls of a method, in its order.
+std::vector<CComPtr<IKivLogSysBlock>> Calls(IKivLogSysMethodInfo* method)
+{
+    std::vector<CComPtr<IKivLogSysBlock>> calls;
+    LONG count = 0;
+    method->GetLineCount(&count);
+    for (LONG i = 0; i < count; ++i) {
+        CComPtr<IKivLogSysBlock> call;
+        if (SUCCEEDED(method->GetLineInfo(i, IID_PPV_ARGS(&call))) && call) {
+            calls.push_back(call);
+        }
+    }
+    return calls;
+}
+
+void DumpLine(Output& out, const std::string& indent, char mark, const KivLogSysLineInfo* info)
+{
+    out << indent << std::string_view(&mark, 1) << " " << static_cast<long long>(info->lineNumber) << " "
+        << static_cast<long long>(info->depth) << " " << Quoted(info) << "\n";
+}
+
+void DumpChildren(Output& out, Kiv::IKivListItem* folder, const std::string& indent)
+{
+    LONG count = 0;
+    folder->GetChildCount(&count);
+    for (LONG i = 0; i < count; ++i) {
+        const KivLogSysLineInfo* info = nullptr;
+        CComPtr<IKivLogSysBlock> block;
+        if (SUCCEEDED(folder->GetChildItem(i, IID_PPV_ARGS(&block))) && block) {
+            block->GetLineInfo(&info);
+            DumpLine(out, indent, '>', info);
+            DumpChildren(out, block, indent + "  ");
+            const KivLogSysLineInfo* end = nullptr;
+            if (SUCCEEDED(block->GetEndLineInfo(&end))) {
+                DumpLine(out, indent, '<', end);
+            }
+            continue;
+        }
+        CComPtr<IKivLogSysLine> line;
+        if (SUCCEEDED(folder->GetChildItem(i, IID_PPV_ARGS(&line))) && line && SUCCEEDED(line->GetLineInfo(&info))) {
+            DumpLine(out, indent, '-', info);
+        }
+    }
+}
+
+void DumpNameSpaces(Output& out, Kiv::IKivListItem* node, const std::string& indent)
+{
+    LONG count = 0;
+    node->GetChildCount(&count);
+    for (LONG i = 0; i < count; ++i) {
+        CComPtr<IKivLogSysNameSpace> child;
+        if (FAILED(node->GetChildItem(i, IID_PPV_ARGS(&child))) || !child) {
+            continue;
+        }
+        CComBSTR name;
+        child->GetName(&name);
+        CComPtr<IKivLogSysMethodInfo> method;
+        out << indent << Quoted(name) << (SUCCEEDED(child->GetMethodInfo(&method)) ? " *" : "") << "\n";
+        DumpNameSpaces(out, child, indent + "  ");
+    }
+}
+
+DWORD ThreadIdOf(IKivLogSysBlock* call)
+{
+    CComPtr<IKivLogSysThread> thread;
+    DWORD id = 0;
+    if (SUCCEEDED(call->GetThread(IID_PPV_ARGS(&thread))) && thread) {
+        thread->GetThreadId(&id);
+    }
+    return id;
+}
+
+void Dump(Output& out, const char* path, IKivLogSysRoot* root)
+{
+    out << "file " << path << "\n";
+    for (const auto& thread : Threads(root)) {
+        DWORD id = 0;
+        thread->GetThreadId(&id);
+        out << "thread " << Hex8(id) << " items " << static_cast<long long>(ListItemCount(thread)) << "\n";
+        CComPtr<Kiv::IKivListItem> folder;
+        thread->QueryInterface(IID_PPV_ARGS(&folder));
+        DumpChildren(out, folder, "  ");
+    }
+    CComPtr<IKivLogSysMethodSet> methodSet;
+    root->GetMethodSet(IID_PPV_ARGS(&methodSet));
+    const std::vector<CComBSTR> names = methodSet ? MethodNames(methodSet) : std::vector<CComBSTR>{};
+    out << "methods " << static_cast<long long>(names.size()) << "\n";
+    for (const CComBSTR& name : names) {
+        CComPtr<IKivLogSysMethodInfo> method;
+        methodSet->GetMethodInfo(name, IID_PPV_ARGS(&method));
+        if (!method) {
+            continue;
+        }
+        LONG calls = 0;
+        LONG threads = 0;
+        method->GetLineCount(&calls);
+        method->GetRefThreadCount(&threads);
+        out << "method " << Quoted(name) << " calls " << static_cast<long long>(calls) << " threads "
+            << static_cast<long long>(threads) << "\n";
+        for (const auto& call : Calls(method)) {
+            const KivLogSysLineInfo* entry = nullptr;
+            const KivLogSysLineInfo* end = nullptr;
+            call->GetLineInfo(&entry);
+            out << "  call " << static_cast<long long>(entry->lineNumber) << " thread " << Hex8(ThreadIdOf(call))
+                << " end ";
+            if (SUCCEEDED(call->GetEndLineInfo(&end))) {
+                out << static_cast<long long>(end->lineNumber) << "\n";
+            } else {
+                out << "-\n";
+            }
+        }
+    }
+    out << "namespaces\n";
+    CComPtr<IKivLogSysNameSpace> nameSpaceRoot;
+    if (methodSet && SUCCEEDED(methodSet->GetNameSpaceRoot(&nameSpaceRoot))) {
+        DumpNameSpaces(out, nameSpaceRoot, "  ");
+    }
+}
+
+void Summary(Output& out, const char* path, IKivLogSysRoot* root)
+{
+    const auto threads = Threads(root);
+    long long items = 0;
+    for (const auto& thread : threads) {
+        items += ListItemCount(thread);
+    }
+    CComPtr<IKivLogSysMethodSet> methodSet;
+    root->GetMethodSet(IID_PPV_ARGS(&methodSet));
+    const std::vector<CComBSTR> names = methodSet ? MethodNames(methodSet) : std::vector<CComBSTR>{};
+    long long unreturned = 0;
+    for (const CComBSTR& name : names) {
+        CComPtr<IKivLogSysMethodInfo> method;
+        methodSet->GetMethodInfo(name, IID_PPV_ARGS(&method));
+        if (method) {
+            for (const auto& call : Calls(method)) {
+                const KivLogSysLineInfo* end = nullptr;
+                unreturned += FAILED(call->GetEndLineInfo(&end)) ? 1 : 0;
+            }
+        }
+    }
+    out << "file " << path << " threads " << static_cast<long long>(threads.size()) << " items " << items
+        << " methods " << static_cast<long long>(names.size()) << " unreturned " << unreturned << "\n";
+}
+
+void PrintUsage(std::FILE* stream)
+{
+    std::fputs("usage: kivlog dump FILE...\n"
+               "       kivlog summary FILE...\n"
+               "Loads each trace file with its own engine and prints, in argument order:\n"
+               "  dump     the whole model: every thread with its call tree, every method with its\n"
+               "           calls, and the namespace tree (texts in UTF-8, quoted and escaped)\n"
+               "  summary  one line per file: threads, items (lines), methods and unreturned calls\n"
+               "A progress bar is drawn on standard error when it is a terminal.\n"
+               "Exit status: 0 when every file loaded, 1 when a file could not be opened (the reason\n"
+               "goes to standard error), 2 for a usage error.\n",
+               stream);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        PrintUsage(stdout);
+        return 0;
+    }
+    const bool dump = argc >= 3 && std::strcmp(argv[1], "dump") == 0;
+    const bool summary = argc >= 3 && std::strcmp(argv[1], "summary") == 0;
+    if (!dump && !summary) {
+        PrintUsage(stderr);
+        return 2;
+    }
+    int status = 0;
+    Output out;
+    for (int i = 2; i < argc; ++i) {
+        LoadedFile loaded;
+        if (!Load(argv[i], loaded)) {
+            status = 1;
+            continue;
+        }
+        if (dump) {
+            Dump(out, argv[i], loaded.root);
+        } else {
+            Summary(out, argv[i], loaded.root);
+        }
+        out.Flush();
+    }
+    return status;
+}

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# kivlog's output contract and its errors, checked on hand-made traces whose expected output was
+# written from the rules, and on the bundled sample against an independent model of the rules.
+# usage: kivlog-tests.sh KIVLOG SAMPLES_DIR
+set -u
+kivlog=$1
+samples=$2
+here=$(cd "$(dirname "$0")" && pwd)
+cases=$here/kivlog
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+
+check() { # name, command status, expected status
+  if [ "$2" = "$3" ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $1"; fi
+}
+check_output() { # name, expected file, actual file
+  if diff -u "$2" "$3" > "$work/diff"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1)); echo "FAILED: $1"; head -40 "$work/diff"
+  fi
+}
+
+# The dump of each hand-made trace.
+for name in mixed-line-ends utf8-mark utf16-mark; do
+  expected=$cases/$name.expected
+  [ -f "$expected" ] || expected=$cases/marked.expected
+  { echo "file $cases/$name.log"; cat "$expected"; } > "$work/expected"
+  "$kivlog" dump "$cases/$name.log" > "$work/actual" 2> "$work/errors"
+  check "dump $name exits 0" $? 0
+  check_output "dump $name" "$work/expected" "$work/actual"
+done
+
+# The bundled sample against the independent model.
+{ echo "file $samples/sample.log"; python3 "$here/kivlog_oracle.py" "$samples/sample.log"; } > "$work/expected"
+"$kivlog" dump "$samples/sample.log" > "$work/actual"
+check "dump sample exits 0" $? 0
+check_output "dump sample" "$work/expected" "$work/actual"
+
+# Several files: each in argument order; one that cannot be opened prints nothing but a reason.
+"$kivlog" dump "$cases/utf8-mark.log" "$work/missing.log" "$cases/utf16-mark.log" > "$work/actual" 2> "$work/errors"
+check "dump with a missing file exits 1" $? 1
+{ echo "file $cases/utf8-mark.log"; cat "$cases/marked.expected";
+  echo "file $cases/utf16-mark.log"; cat "$cases/marked.expected"; } > "$work/expected"
+check_output "dump of several files" "$work/expected" "$work/actual"
+echo "kivlog: $work/missing.log: No such file or directory" > "$work/expected"
+check_output "reason for a missing file" "$work/expected" "$work/errors"
+
+# Summary.
+"$kivlog" summary "$cases/mixed-line-ends.log" "$cases/utf8-mark.log" > "$work/actual"
+check "summary exits 0" $? 0
+{ echo "file $cases/mixed-line-ends.log threads 2 items 7 methods 3 unreturned 1"
+  echo "file $cases/utf8-mark.log threads 1 items 2 methods 1 unreturned 1"; } > "$work/expected"
+check_output "summary" "$work/expected" "$work/actual"
+
+# Files that are no trace, each with its reason.
+mkdir "$work/folder"
+: > "$work/empty.log"
+while read -r path reason; do
+  "$kivlog" summary "$path" > "$work/actual" 2> "$work/errors"
+  check "summary of $path exits 1" $? 1
+  echo "kivlog: $path: $reason" > "$work/expected"
+  check_output "reason for $path" "$work/expected" "$work/errors"
+  check "nothing on standard output for $path" "$(wc -c < "$work/actual")" 0
+done <<LIST
+$work/folder is a directory
+$work/empty.log empty file
+$cases/binary.bin holds no trace line
+LIST
+
+# Usage.
+"$kivlog" > /dev/null 2>&1; check "no arguments is a usage error" $? 2
+"$kivlog" dump > /dev/null 2>&1; check "no files is a usage error" $? 2
+"$kivlog" frob "$cases/utf8-mark.log" > /dev/null 2>&1; check "unknown command is a usage error" $? 2
+"$kivlog" --help > "$work/actual"; check "--help exits 0" $? 0
+grep -q "kivlog dump FILE" "$work/actual"; check "--help explains the command" $? 0
+
+# A path with blanks and Japanese characters.
+mkdir "$work/with blank"
+cp "$cases/utf8-mark.log" "$work/with blank/日本語 trace.log"
+"$kivlog" dump "$work/with blank/日本語 trace.log" > "$work/actual"
+check "dump of a path with blanks and Japanese exits 0" $? 0
+{ echo "file $work/with blank/日本語 trace.log"; cat "$cases/marked.expected"; } > "$work/expected"
+check_output "dump of a path with blanks and Japanese" "$work/expected" "$work/actual"
+
+# A trace that a running writer appends to while it loads: every run ends well.
+cp "$samples/sample.log" "$work/growing.log"
+( for _ in $(seq 200); do cat "$samples/sample.log" >> "$work/growing.log"; done ) &
+writer=$!
+for _ in 1 2 3 4 5; do
+  "$kivlog" summary "$work/growing.log" > /dev/null
+  check "summary of a growing trace exits 0" $? 0
+done
+wait "$writer"
+
+echo "kivlog: $passed passed, $failed failed"
+[ "$failed" = 0 ]
