@@ -12,6 +12,7 @@ TEST_BUILD_DIR ?= build-asan
 FUZZ_BUILD_DIR ?= build-fuzz
 FUZZ_SECONDS   ?= 600
 JOBS           ?= $(shell nproc)
+BENCH_TRACE    ?= $(BUILD_DIR)/bench-data/trace-1g.log
 
 # Debian packages: toolchain, test and benchmark frameworks, clang for the fuzzer, pugixml,
 # python3 for the independent model that checks kivlog.
@@ -48,8 +49,19 @@ test: deps
 run: deps build
 	$(BUILD_DIR)/bin/kivlog dump samples/sample.log
 
+# The load benchmark's input is generated once and then reused; it is written under another
+# name first, so that an interrupted generation is not taken for a finished one.
 bench: deps build
+	if [ ! -f $(BENCH_TRACE) ]; then \
+	  mkdir -p $(dir $(BENCH_TRACE)) && \
+	  $(BUILD_DIR)/bin/kiv-trace-gen --size 1073741824 --out $(BENCH_TRACE).part && \
+	  mv $(BENCH_TRACE).part $(BENCH_TRACE); \
+	fi
 	$(BUILD_DIR)/bin/KivBench
+	$(BUILD_DIR)/bin/KivLoadBench $(BENCH_TRACE)
+	if [ -x $(BUILD_DIR)/bin/kivlog ]; then \
+	  bash -c 'time $(BUILD_DIR)/bin/kivlog summary $(BENCH_TRACE)'; \
+	fi
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIV_FUZZ=ON

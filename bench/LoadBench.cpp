@@ -1,0 +1,158 @@
+// KivLoadBench FILE: loads one trace log through the engine's export, the way its callers do
+// (a background load, progress to a sink, then the method index on first use), and prints what
+// it cost: load time and rates, model memory per line, peak resident memory, and the time of
+// the first method set. The file's lines are counted beforehand, outside the timings.
+// Single-threaded, apart from the sink, which the engine calls on its loading thread.
+#include "KivLogSysMgr/KivLogSysMgr.h"
+
+#include "KivObject/ComPtr.h"
+#include "KivObject/InterfaceMap.h"
+#include "KivObject/KivObject.h"
+
+#include "KivPlatform/Memory.h"
+#include "KivPlatform/ModulePath.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace {
+
+using Kiv::CComPtr;
+using Clock = std::chrono::steady_clock;
+
+constexpr double MiB = 1024.0 * 1024.0;
+
+// Waits for the end of a load and tells whether it read the whole file.
+class CLoadSink : public IKivLogSysMgr_LoadProgress {
+public:
+    virtual ~CLoadSink() = default;
+
+    HRESULT OnKivLogSysMgr_LoadProgress(LONG kind, LONG value) override
+    {
+        std::lock_guard lock(m_mutex);
+        if (kind == 1 && value == 100) {
+            m_completed = true;
+        } else if (kind == 2) {
+            m_ended = true;
+            m_changed.notify_all();
+        }
+        return S_OK;
+    }
+    virtual HRESULT FindInterface(REFIID riid, void** ppv)
+    {
+        return Kiv::FindInterfaceInMap({{IUnknown::Iid, this}, {IKivLogSysMgr_LoadProgress::Iid, this}}, riid, ppv);
+    }
+
+    // Blocks until the load has ended; true when it got through the whole file.
+    bool WaitForEnd()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_ended; });
+        return m_completed;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_ended = false;
+    bool m_completed = false;
+};
+
+// The number of line feeds in the file; nothing when it cannot be read.
+std::optional<std::uint64_t> CountLines(const char* path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return std::nullopt;
+    }
+    constexpr std::size_t ChunkSize = std::size_t{16} << 20;
+    const std::unique_ptr<char[]> chunk(new char[ChunkSize]);
+    std::uint64_t lines = 0;
+    while (file) {
+        file.read(chunk.get(), ChunkSize);
+        lines += static_cast<std::uint64_t>(std::count(chunk.get(), chunk.get() + file.gcount(), '\n'));
+    }
+    if (!file.eof()) {
+        return std::nullopt;
+    }
+    return lines;
+}
+
+double Seconds(Clock::duration duration)
+{
+    return std::chrono::duration<double>(duration).count();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fputs("usage: KivLoadBench FILE\n"
+                   "Loads the trace log FILE through the engine and prints the load's time, rates and memory,\n"
+                   "and the time of the first method set. Exit status: 0 on success, 1 when the file\n"
+                   "cannot be read or the load fails, 2 for a usage error.\n",
+                   stderr);
+        return 2;
+    }
+    const char* path = argv[1];
+    std::error_code sizeError;
+    const auto bytes = static_cast<double>(std::filesystem::file_size(path, sizeError));
+    const std::optional<std::uint64_t> lines = CountLines(path);
+    if (sizeError || !lines || *lines == 0) {
+        std::fprintf(stderr, "KivLoadBench: %s: cannot be read or holds no line\n", path);
+        return 1;
+    }
+
+    CComPtr<IKivLogSysMgr> manager;
+    const CComPtr<Kiv::CKivObject<CLoadSink>> sink(Kiv::CKivObject<CLoadSink>::CreateObject());
+    if (FAILED(CKivLogSysMgr::CreateLogSysMgr(&manager)) || FAILED(manager->SetLoadProgress(sink))) {
+        std::fputs("KivLoadBench: the engine cannot be created\n", stderr);
+        return 1;
+    }
+    const std::u16string enginePath = Kiv::Platform::FromSystemPath(path);
+
+    const std::size_t heapBefore = Kiv::Platform::HeapBytesInUse();
+    const Clock::time_point loadStart = Clock::now();
+    if (FAILED(manager->LoadLogFile(enginePath.c_str(), 1))) {
+        std::fprintf(stderr, "KivLoadBench: %s: the engine refused the file\n", path);
+        return 1;
+    }
+    const bool completed = sink->WaitForEnd();
+    manager->WaitWorkThreads();
+    const double loadSeconds = Seconds(Clock::now() - loadStart);
+    const double heapGrowth =
+        static_cast<double>(Kiv::Platform::HeapBytesInUse()) - static_cast<double>(heapBefore);
+    if (!completed) {
+        std::fprintf(stderr, "KivLoadBench: %s: the load ended before the end of the file\n", path);
+        return 1;
+    }
+
+    CComPtr<IKivLogSysRoot> root;
+    CComPtr<IKivLogSysMethodSet> methodSet;
+    const HRESULT rootResult = manager->GetRootObject(&root);
+    const Clock::time_point methodSetStart = Clock::now();
+    if (FAILED(rootResult) || FAILED(root->GetMethodSet(IID_PPV_ARGS(&methodSet)))) {
+        std::fputs("KivLoadBench: the method set cannot be built\n", stderr);
+        return 1;
+    }
+    const double methodSetSeconds = Seconds(Clock::now() - methodSetStart);
+
+    const auto lineCount = static_cast<double>(*lines);
+    std::printf("input       %.1f MB\n", bytes / MiB);
+    std::printf("lines       %llu\n", static_cast<unsigned long long>(*lines));
+    std::printf("load        %.2f s   %.1f MB/s   %.2f M lines/s\n", loadSeconds, bytes / MiB / loadSeconds,
+                lineCount / 1e6 / loadSeconds);
+    std::printf("model       %.1f bytes/line (heap growth during the load / lines)\n", heapGrowth / lineCount);
+    std::printf("peak RSS    %.0f MB\n", static_cast<double>(Kiv::Platform::PeakResidentBytes()) / MiB);
+    std::printf("method set  %.2f s (%.1f %% of the load)\n", methodSetSeconds, methodSetSeconds / loadSeconds * 100);
+    return 0;
+}
