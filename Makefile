@@ -44,7 +44,7 @@ build: $(BUILD_DIR)/build.ninja
 test: deps
 	cmake -S . -B $(TEST_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIV_SANITIZE=ON
 	cmake --build $(TEST_BUILD_DIR) -j $(JOBS)
-	cd $(TEST_BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	cd $(TEST_BUILD_DIR) && ctest --output-on-failure --timeout 600 -j $(JOBS)
 
 run: deps build
 	$(BUILD_DIR)/bin/kivlog dump samples/sample.log

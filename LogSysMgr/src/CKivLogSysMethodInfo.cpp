@@ -29,8 +29,8 @@ CComPtr<I> ThreadOfCall(Kiv::IKivListItem* call)
 
 // The item at index asked for riid. A null out pointer is E_INVALIDARG; an index outside the
 // items gives outOfRange with the out pointer cleared.
-HRESULT ItemAt(const std::vector<CComPtr<Kiv::IKivListItem>>& items, LONG index, REFIID riid, void** ppv,
-               HRESULT outOfRange)
+template <class Items, class ItemOf>
+HRESULT ItemAt(const Items& items, LONG index, REFIID riid, void** ppv, HRESULT outOfRange, ItemOf itemOf)
 {
     if (ppv == nullptr) {
         return E_INVALIDARG;
@@ -39,7 +39,7 @@ HRESULT ItemAt(const std::vector<CComPtr<Kiv::IKivListItem>>& items, LONG index,
     if (index < 0 || static_cast<std::size_t>(index) >= items.size()) {
         return outOfRange;
     }
-    return items[static_cast<std::size_t>(index)]->QueryInterface(riid, ppv);
+    return itemOf(items[static_cast<std::size_t>(index)])->QueryInterface(riid, ppv);
 }
 
 } // namespace
@@ -79,7 +79,8 @@ HRESULT CKivLogSysMethodInfo::GetLineInfo(LONG index, REFIID riid, void** ppv)
 {
     HRESULT hr = E_INVALIDARG;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::GetLineInfo", &hr);
-    hr = ItemAt(m_calls, index, riid, ppv, E_INVALIDARG);
+    SortCalls();
+    hr = ItemAt(m_calls, index, riid, ppv, E_INVALIDARG, [](const Call& call) { return call.block.Get(); });
     return hr;
 }
 
@@ -92,10 +93,11 @@ HRESULT CKivLogSysMethodInfo::GetRefThreadCount(LONG* count)
     }
     if (m_threads.empty()) {
         try {
+            SortCalls();
             // The set answers "already listed" in constant time; the list keeps first-call order.
             std::unordered_set<Kiv::IKivListItem*> listed;
-            for (const auto& call : m_calls) {
-                CComPtr<Kiv::IKivListItem> thread = ThreadOfCall<Kiv::IKivListItem>(call);
+            for (const Call& call : m_calls) {
+                CComPtr<Kiv::IKivListItem> thread = ThreadOfCall<Kiv::IKivListItem>(call.block);
                 if (thread && listed.insert(thread.Get()).second) {
                     m_threads.push_back(std::move(thread));
                 }
@@ -115,7 +117,9 @@ HRESULT CKivLogSysMethodInfo::GetRefThread(LONG index, REFIID riid, void** ppv)
 {
     HRESULT hr = E_FAIL;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::GetRefThread", &hr);
-    hr = ItemAt(m_threads, index, riid, ppv, E_FAIL);
+    hr = ItemAt(m_threads, index, riid, ppv, E_FAIL, [](const CComPtr<Kiv::IKivListItem>& thread) {
+        return thread.Get();
+    });
     return hr;
 }
 
@@ -165,9 +169,10 @@ HRESULT CKivLogSysMethodInfo::ThreadLines(DWORD threadId, const std::vector<LONG
         auto found = m_threadLines.find(threadId);
         if (found == m_threadLines.end()) {
             // Collected whole before it is stored, so that a failure leaves no partial entry.
+            SortCalls();
             std::vector<LONG> indexes;
             for (std::size_t i = 0; i < m_calls.size(); ++i) {
-                CComPtr<IKivLogSysThread> thread = ThreadOfCall<IKivLogSysThread>(m_calls[i]);
+                CComPtr<IKivLogSysThread> thread = ThreadOfCall<IKivLogSysThread>(m_calls[i].block);
                 DWORD id = 0;
                 if (thread && SUCCEEDED(thread->GetThreadId(&id)) && id == threadId) {
                     indexes.push_back(static_cast<LONG>(i));
@@ -202,26 +207,25 @@ HRESULT CKivLogSysMethodInfo::AddBlock(IKivLogSysBlock* block)
         return hr;
     }
 
-    // After every call with the same or a lower line number. Calls mostly arrive in line order,
-    // so this is mostly the end and the inserts below append.
     const LONG lineNumber = entry->lineNumber;
-    const auto offset = std::upper_bound(m_callLineNumbers.begin(), m_callLineNumbers.end(), lineNumber) -
-                        m_callLineNumbers.begin();
     try {
-        m_calls.insert(m_calls.begin() + offset, std::move(call));
+        m_callsSorted = m_callsSorted && (m_calls.empty() || m_calls.back().lineNumber <= lineNumber);
+        m_calls.push_back({lineNumber, std::move(call)});
     } catch (const std::bad_alloc&) {
-        hr = E_OUTOFMEMORY;
-        return hr;
-    }
-    try {
-        m_callLineNumbers.insert(m_callLineNumbers.begin() + offset, lineNumber);
-    } catch (const std::bad_alloc&) {
-        m_calls.erase(m_calls.begin() + offset); // the arrays stay parallel
         hr = E_OUTOFMEMORY;
         return hr;
     }
     hr = S_OK;
     return hr;
+}
+
+void CKivLogSysMethodInfo::SortCalls()
+{
+    if (!m_callsSorted) {
+        std::stable_sort(m_calls.begin(), m_calls.end(),
+                         [](const Call& a, const Call& b) { return a.lineNumber < b.lineNumber; });
+        m_callsSorted = true;
+    }
 }
 
 HRESULT CKivLogSysMethodInfo::SetName(LPCOLESTR name)

@@ -1,6 +1,9 @@
-// CKivLogSysMethodInfo: every call of one traced method. It keeps the calls (blocks) sorted by
-// their entry line number and, on first request, the threads that made them and the calls of
-// each thread.
+// CKivLogSysMethodInfo: every call of one traced method. It gives the calls (blocks) in the order
+// of their entry line numbers, a later-added call after earlier ones with the same number, and,
+// on first request, the threads that made them and the calls of each thread.
+//
+// The index is filled one thread after another, so calls of one method arrive in runs that
+// interleave: they are appended as they come and put in order once, when first read.
 //
 // Thread-safety: built and read on one thread; nothing is locked.
 #pragma once
@@ -33,14 +36,19 @@ public:
     virtual HRESULT FindInterface(REFIID riid, void** ppv);
 
 private:
+    struct Call {
+        LONG lineNumber; // of the entry line
+        Kiv::CComPtr<Kiv::IKivListItem> block;
+    };
+
+    // Puts the calls in line order (a stable sort: equal line numbers keep the order they came in).
+    void SortCalls();
     // The indexes into m_calls of the calls made by the thread, collected on first request.
     HRESULT ThreadLines(DWORD threadId, const std::vector<LONG>** lines);
 
     Kiv::CComBSTR m_name;
-    std::vector<Kiv::CComPtr<Kiv::IKivListItem>> m_calls;
-    // The entry line number of each call, parallel to m_calls, so that placing a new call
-    // bisects without a virtual call per probe.
-    std::vector<LONG> m_callLineNumbers;
+    std::vector<Call> m_calls;
+    bool m_callsSorted = true;
     // The calling threads in order of their first call; built once by GetRefThreadCount.
     std::vector<Kiv::CComPtr<Kiv::IKivListItem>> m_threads;
     std::map<DWORD, std::vector<LONG>> m_threadLines;

@@ -104,8 +104,10 @@ CKivLogSysMgrImp::~CKivLogSysMgrImp()
 {
     // A running load is waited for, not stopped.
     m_loadThread.reset();
-    std::lock_guard lock(m_lock);
     RemoveAllFiles();
+    // The model goes before the sink hears of nothing more from this manager.
+    m_root.Release();
+    m_sink.Release();
 }
 
 void CKivLogSysMgrImp::WaitForLoadThread(std::unique_lock<Kiv::Platform::CriticalSection>& lock)

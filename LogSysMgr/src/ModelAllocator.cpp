@@ -1,9 +1,10 @@
 #include "ModelAllocator.h"
 
+#include "KivPlatform/Memory.h"
+
 #include <atomic>
 #include <cassert>
 #include <cstdint>
-#include <cstdlib>
 
 #if defined(__SANITIZE_ADDRESS__)
 // Freed objects and unused chunk space are marked unreachable, so that the address sanitizer
@@ -21,7 +22,9 @@ namespace Kiv::LogSysMgr {
 
 namespace {
 
-constexpr std::size_t ChunkSize = std::size_t{1} << 20;
+// A huge page's size: a chunk is filled front to back at once, so it is backed by one huge page
+// where the system allows, which spares 511 of 512 page faults.
+constexpr std::size_t ChunkSize = std::size_t{2} << 20;
 constexpr std::size_t Alignment = 8;
 
 // A chunk starts with this header; chunks are aligned to their size, so an object finds its
@@ -38,7 +41,7 @@ void Release(Chunk* chunk) noexcept
 {
     if (chunk->references.fetch_sub(1, std::memory_order_acq_rel) == 1) {
         chunk->~Chunk();
-        std::free(chunk);
+        Kiv::Platform::FreePages(chunk, ChunkSize);
     }
 }
 
@@ -69,7 +72,7 @@ public:
 private:
     bool StartChunk() noexcept
     {
-        void* memory = std::aligned_alloc(ChunkSize, ChunkSize);
+        void* memory = Kiv::Platform::AllocatePages(ChunkSize, ChunkSize);
         if (memory == nullptr) {
             return false;
         }

@@ -1,5 +1,5 @@
 // Memory for the model's many small objects (one per trace line). Objects are carved front to
-// back from 1 MiB chunks by the thread that creates them, with no per-object header and no lock;
+// back from 2 MiB chunks by the thread that creates them, with no per-object header and no lock;
 // a chunk goes back to the system when its creator has moved on and every object in it has been
 // freed. Objects may be freed on any thread.
 //

@@ -1,6 +1,7 @@
 // Whole-file reads into anonymous private memory (see FileContent.h for why not a file mapping).
 #include "KivPlatform/FileContent.h"
 
+#include "KivPlatform/Memory.h"
 #include "KivPlatform/ModulePath.h"
 
 #include <cerrno>
@@ -86,6 +87,8 @@ bool PrivateMemory::Allocate(std::size_t size) noexcept
     m_data = static_cast<BYTE*>(data);
     m_size = size;
     m_mappedSize = mappedSize;
+    // Whole files are read into this memory at once: huge pages spare most of the page faults.
+    AdviseHugePages(m_data, m_mappedSize);
     return true;
 }
 

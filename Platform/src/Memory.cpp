@@ -2,7 +2,10 @@
 #include "KivPlatform/Memory.h"
 
 #include <malloc.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
+
+#include <cstdint>
 
 #if defined(__SANITIZE_ADDRESS__)
 // From the sanitizer's run-time library, which replaces the C library's allocator.
@@ -27,6 +30,39 @@ std::size_t PeakResidentBytes()
     struct rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
     return static_cast<std::size_t>(usage.ru_maxrss) * 1024;
+}
+
+void* AllocatePages(std::size_t size, std::size_t alignment)
+{
+    // Map more than asked, then cut the unaligned head and the tail away.
+    const std::size_t mapped = size + alignment;
+    void* memory = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) {
+        return nullptr;
+    }
+    const auto start = reinterpret_cast<std::uintptr_t>(memory);
+    const std::uintptr_t aligned = (start + alignment - 1) & ~(std::uintptr_t{alignment} - 1);
+    if (aligned > start) {
+        ::munmap(memory, aligned - start);
+    }
+    const std::uintptr_t end = start + mapped;
+    if (end > aligned + size) {
+        ::munmap(reinterpret_cast<void*>(aligned + size), end - (aligned + size));
+    }
+    AdviseHugePages(reinterpret_cast<void*>(aligned), size);
+    return reinterpret_cast<void*>(aligned);
+}
+
+void FreePages(void* address, std::size_t size)
+{
+    if (address != nullptr) {
+        ::munmap(address, size);
+    }
+}
+
+void AdviseHugePages(void* address, std::size_t size)
+{
+    ::madvise(address, size, MADV_HUGEPAGE);
 }
 
 } // namespace Kiv::Platform

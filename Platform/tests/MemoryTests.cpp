@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -18,6 +19,21 @@ TEST(MemoryTest, HeapAndResidentFiguresGrowWithUse)
     EXPECT_GE(Kiv::Platform::PeakResidentBytes(), kSize);
     block.reset();
     EXPECT_LT(Kiv::Platform::HeapBytesInUse(), heapBefore + kSize);
+}
+
+TEST(MemoryTest, PagesAreAlignedZeroFilledAndWritable)
+{
+    constexpr std::size_t kAlignment = 2 * 1024 * 1024;
+    for (std::size_t size : {std::size_t{4096}, kAlignment, 3 * kAlignment + 4096}) {
+        auto* pages = static_cast<unsigned char*>(Kiv::Platform::AllocatePages(size, kAlignment));
+        ASSERT_NE(pages, nullptr);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(pages) % kAlignment, 0u);
+        EXPECT_EQ(pages[0], 0);
+        EXPECT_EQ(pages[size - 1], 0);
+        std::memset(pages, 0x5A, size);
+        EXPECT_EQ(pages[size / 2], 0x5A);
+        Kiv::Platform::FreePages(pages, size);
+    }
 }
 
 } // namespace
