@@ -22,8 +22,8 @@ namespace Kiv::LogSysMgr {
 
 namespace {
 
-// A huge page's size: a chunk is filled front to back at once, so it is backed by one huge page
-// where the system allows, which spares 511 of 512 page faults.
+// Chunks are mapped whole when they are made (see AllocatePages), which costs far less than a
+// page fault for every 4 KiB of model.
 constexpr std::size_t ChunkSize = std::size_t{2} << 20;
 constexpr std::size_t Alignment = 8;
 

@@ -1,7 +1,6 @@
 // Whole-file reads into anonymous private memory (see FileContent.h for why not a file mapping).
 #include "KivPlatform/FileContent.h"
 
-#include "KivPlatform/Memory.h"
 #include "KivPlatform/ModulePath.h"
 
 #include <cerrno>
@@ -80,15 +79,16 @@ bool PrivateMemory::Allocate(std::size_t size) noexcept
         return false;
     }
     const std::size_t mappedSize = RoundUpToPage(size);
-    void* data = ::mmap(nullptr, mappedSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    // Every page is written at once (a whole file is read into it), so all are mapped in one go:
+    // a fraction of the cost of one page fault per page.
+    void* data =
+        ::mmap(nullptr, mappedSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
     if (data == MAP_FAILED) {
         return false;
     }
     m_data = static_cast<BYTE*>(data);
     m_size = size;
     m_mappedSize = mappedSize;
-    // Whole files are read into this memory at once: huge pages spare most of the page faults.
-    AdviseHugePages(m_data, m_mappedSize);
     return true;
 }
 

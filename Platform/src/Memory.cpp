@@ -6,6 +6,8 @@
 #include <sys/resource.h>
 
 #include <cstdint>
+#include <fstream>
+#include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 // From the sanitizer's run-time library, which replaces the C library's allocator.
@@ -32,6 +34,16 @@ std::size_t PeakResidentBytes()
     return static_cast<std::size_t>(usage.ru_maxrss) * 1024;
 }
 
+std::size_t ResidentBytes()
+{
+    // The second figure of /proc/self/statm is the resident size in pages.
+    std::ifstream statm("/proc/self/statm");
+    std::size_t totalPages = 0;
+    std::size_t residentPages = 0;
+    statm >> totalPages >> residentPages;
+    return residentPages * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+}
+
 void* AllocatePages(std::size_t size, std::size_t alignment)
 {
     // Map more than asked, then cut the unaligned head and the tail away.
@@ -49,7 +61,8 @@ void* AllocatePages(std::size_t size, std::size_t alignment)
     if (end > aligned + size) {
         ::munmap(reinterpret_cast<void*>(aligned + size), end - (aligned + size));
     }
-    AdviseHugePages(reinterpret_cast<void*>(aligned), size);
+    // Maps every page now; a kernel without this leaves them to be faulted in one by one.
+    ::madvise(reinterpret_cast<void*>(aligned), size, MADV_POPULATE_WRITE);
     return reinterpret_cast<void*>(aligned);
 }
 
@@ -58,11 +71,6 @@ void FreePages(void* address, std::size_t size)
     if (address != nullptr) {
         ::munmap(address, size);
     }
-}
-
-void AdviseHugePages(void* address, std::size_t size)
-{
-    ::madvise(address, size, MADV_HUGEPAGE);
 }
 
 } // namespace Kiv::Platform

@@ -17,6 +17,7 @@ TEST(MemoryTest, HeapAndResidentFiguresGrowWithUse)
     std::memset(block.get(), 1, kSize); // touch every page, so it becomes resident
     EXPECT_GE(Kiv::Platform::HeapBytesInUse(), heapBefore + kSize);
     EXPECT_GE(Kiv::Platform::PeakResidentBytes(), kSize);
+    EXPECT_GE(Kiv::Platform::ResidentBytes(), kSize);
     block.reset();
     EXPECT_LT(Kiv::Platform::HeapBytesInUse(), heapBefore + kSize);
 }

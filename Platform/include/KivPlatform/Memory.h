@@ -9,14 +9,15 @@ namespace Kiv::Platform {
 std::size_t HeapBytesInUse();
 // The most resident memory the process has had, in bytes.
 std::size_t PeakResidentBytes();
+// The memory the process has resident now, in bytes.
+std::size_t ResidentBytes();
 
 // Anonymous, zero-filled memory for large blocks that are filled at once: size bytes aligned to
-// alignment (a power of two, at least the page size), backed by huge pages where the system
-// allows, so that filling it costs few page faults. Null when no memory can be had.
+// alignment (a power of two, at least the page size). Its pages are mapped in one go, which costs
+// a fraction of taking a page fault for each page as it is first written. Null when no memory
+// can be had.
 void* AllocatePages(std::size_t size, std::size_t alignment);
 // Gives back memory from AllocatePages, with the size it was allocated with.
 void FreePages(void* address, std::size_t size);
-// Asks the system to back a range with huge pages where it can (a hint; nothing changes otherwise).
-void AdviseHugePages(void* address, std::size_t size);
 
 } // namespace Kiv::Platform
