@@ -173,6 +173,7 @@ HRESULT CKivLogSysThread::AddLine(const KivLogSysLineInfo* info)
     if (info == nullptr) {
         return hr;
     }
+    const Kiv::LogSysMgr::ModelArena::Use arena(++m_linesAdded > OwnArenaAfterLines ? &m_arena : nullptr);
     Kiv::IKivListItemFolder* parent = nullptr;
     CKivLogSysBlock* parentBlock = nullptr;
     if (hr = GetEndParentObject(info->depth, &parent, &parentBlock); FAILED(hr)) {

@@ -36,6 +36,12 @@ private:
     HRESULT GetEndParentObject(WORD depth, Kiv::IKivListItemFolder** folder, CKivLogSysBlock** block);
     void BuildListItemData(Kiv::IKivListItemFolder* folder);
 
+    // After this many lines a thread's objects come from an arena of its own, so that its tree
+    // lies together in memory; threads with few lines share their loader's arena.
+    static constexpr std::size_t OwnArenaAfterLines = 4096;
+
     DWORD m_threadId = 0;
     std::vector<Kiv::CComPtr<Kiv::IKivListItem>> m_flatList;
+    Kiv::LogSysMgr::ModelArena m_arena;
+    std::size_t m_linesAdded = 0;
 };

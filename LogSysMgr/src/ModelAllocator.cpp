@@ -23,75 +23,85 @@ namespace Kiv::LogSysMgr {
 namespace {
 
 // Chunks are mapped whole when they are made (see AllocatePages), which costs far less than a
-// page fault for every 4 KiB of model.
-constexpr std::size_t ChunkSize = std::size_t{2} << 20;
+// page fault for every 4 KiB of model. Small enough that an arena's unused tail stays small.
+constexpr std::size_t ChunkSize = std::size_t{512} << 10;
 constexpr std::size_t Alignment = 8;
+
+} // namespace
 
 // A chunk starts with this header; chunks are aligned to their size, so an object finds its
 // chunk by clearing the low bits of its address.
-struct Chunk {
-    // One for each object not yet freed, plus one while the creating thread still carves from
-    // the chunk. Whoever takes it to zero frees the chunk.
+struct ModelChunk {
+    // One for each object not yet freed, plus one while an arena still carves from the chunk.
+    // Whoever takes it to zero frees the chunk.
     std::atomic<std::size_t> references{1};
 };
 
-constexpr std::size_t FirstObjectOffset = (sizeof(Chunk) + Alignment - 1) / Alignment * Alignment;
+namespace {
 
-void Release(Chunk* chunk) noexcept
+constexpr std::size_t FirstObjectOffset = (sizeof(ModelChunk) + Alignment - 1) / Alignment * Alignment;
+
+void Release(ModelChunk* chunk) noexcept
 {
     if (chunk->references.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-        chunk->~Chunk();
+        chunk->~ModelChunk();
         Kiv::Platform::FreePages(chunk, ChunkSize);
     }
 }
 
-// The chunk a thread carves from; the thread lets it go when it needs a new one or ends.
-class ThreadChunk {
-public:
-    ~ThreadChunk()
-    {
-        if (m_chunk != nullptr) {
-            Release(m_chunk);
-        }
-    }
-
-    void* Allocate(std::size_t size) noexcept
-    {
-        if (m_chunk == nullptr || m_next + size > ChunkSize) {
-            if (!StartChunk()) {
-                return nullptr;
-            }
-        }
-        auto* object = reinterpret_cast<std::byte*>(m_chunk) + m_next;
-        m_next += size;
-        m_chunk->references.fetch_add(1, std::memory_order_relaxed);
-        KIV_UNPOISON(object, size);
-        return object;
-    }
-
-private:
-    bool StartChunk() noexcept
-    {
-        void* memory = Kiv::Platform::AllocatePages(ChunkSize, ChunkSize);
-        if (memory == nullptr) {
-            return false;
-        }
-        if (m_chunk != nullptr) {
-            Release(m_chunk);
-        }
-        m_chunk = new (memory) Chunk();
-        m_next = FirstObjectOffset;
-        KIV_POISON(reinterpret_cast<std::byte*>(memory) + FirstObjectOffset, ChunkSize - FirstObjectOffset);
-        return true;
-    }
-
-    Chunk* m_chunk = nullptr;
-    std::size_t m_next = 0;
-};
-
-thread_local ThreadChunk t_chunk;
+// Each thread's own arena, and the one it uses now (null: its own).
+thread_local ModelArena t_ownArena;
+thread_local ModelArena* t_currentArena = nullptr;
 
 } // namespace
+
+ModelArena::~ModelArena()
+{
+    if (m_chunk != nullptr) {
+        Release(m_chunk);
+    }
+}
+
+void* ModelArena::Allocate(std::size_t size) noexcept
+{
+    if (m_chunk == nullptr || m_next + size > ChunkSize) {
+        if (!StartChunk()) {
+            return nullptr;
+        }
+    }
+    auto* object = reinterpret_cast<std::byte*>(m_chunk) + m_next;
+    m_next += size;
+    m_chunk->references.fetch_add(1, std::memory_order_relaxed);
+    KIV_UNPOISON(object, size);
+    return object;
+}
+
+bool ModelArena::StartChunk() noexcept
+{
+    void* memory = Kiv::Platform::AllocatePages(ChunkSize, ChunkSize);
+    if (memory == nullptr) {
+        return false;
+    }
+    if (m_chunk != nullptr) {
+        Release(m_chunk);
+    }
+    m_chunk = new (memory) ModelChunk();
+    m_next = FirstObjectOffset;
+    KIV_POISON(reinterpret_cast<std::byte*>(memory) + FirstObjectOffset, ChunkSize - FirstObjectOffset);
+    return true;
+}
+
+ModelArena::Use::Use(ModelArena* arena) noexcept : m_previous(t_currentArena)
+{
+    if (arena != nullptr) {
+        t_currentArena = arena;
+    }
+}
+
+ModelArena::Use::~Use()
+{
+    t_currentArena = m_previous;
+}
 
 void* ModelAllocator::Allocate(std::size_t size) noexcept
 {
@@ -99,7 +109,8 @@ void* ModelAllocator::Allocate(std::size_t size) noexcept
     if (size > MaxObjectSize) {
         return nullptr;
     }
-    return t_chunk.Allocate((size + Alignment - 1) / Alignment * Alignment);
+    ModelArena& arena = t_currentArena != nullptr ? *t_currentArena : t_ownArena;
+    return arena.Allocate((size + Alignment - 1) / Alignment * Alignment);
 }
 
 void ModelAllocator::Free(void* object, std::size_t size) noexcept
@@ -108,7 +119,7 @@ void ModelAllocator::Free(void* object, std::size_t size) noexcept
         return;
     }
     KIV_POISON(object, (size + Alignment - 1) / Alignment * Alignment);
-    auto* chunk = reinterpret_cast<Chunk*>(reinterpret_cast<std::uintptr_t>(object) & ~(ChunkSize - 1));
+    auto* chunk = reinterpret_cast<ModelChunk*>(reinterpret_cast<std::uintptr_t>(object) & ~(ChunkSize - 1));
     Release(chunk);
 }
 

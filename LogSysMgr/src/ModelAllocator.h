@@ -1,7 +1,11 @@
 // Memory for the model's many small objects (one per trace line). Objects are carved front to
-// back from 2 MiB chunks by the thread that creates them, with no per-object header and no lock;
-// a chunk goes back to the system when its creator has moved on and every object in it has been
-// freed. Objects may be freed on any thread.
+// back from chunks, with no per-object header and no lock; a chunk goes back to the system when
+// its arena has moved on and every object in it has been freed. Objects may be freed on any
+// thread.
+//
+// Each thread carves from an arena of its own, unless it has named another arena for a while
+// (ModelArena::Use): a trace thread's call tree keeps its objects together that way, so walking
+// it later reads memory in order instead of jumping between the objects of other threads.
 //
 // A class takes its memory from here by deriving from CModelAllocated.
 #pragma once
@@ -10,6 +14,38 @@
 #include <new>
 
 namespace Kiv::LogSysMgr {
+
+struct ModelChunk;
+
+// A place to carve objects from: the chunk in use and the offset of its free space. Used by one
+// thread at a time.
+class ModelArena {
+public:
+    ModelArena() = default;
+    ~ModelArena();
+    ModelArena(const ModelArena&) = delete;
+    ModelArena& operator=(const ModelArena&) = delete;
+
+    void* Allocate(std::size_t size) noexcept;
+
+    // While it lives, the calling thread's objects come from the arena (none: its own arena).
+    class Use {
+    public:
+        explicit Use(ModelArena* arena) noexcept;
+        ~Use();
+        Use(const Use&) = delete;
+        Use& operator=(const Use&) = delete;
+
+    private:
+        ModelArena* m_previous;
+    };
+
+private:
+    bool StartChunk() noexcept;
+
+    ModelChunk* m_chunk = nullptr;
+    std::size_t m_next = 0;
+};
 
 class ModelAllocator {
 public:

@@ -71,6 +71,33 @@ TEST(ModelAllocatorTest, ObjectsOutliveTheirThreadAndAreFreedElsewhere)
     EXPECT_LT(Kiv::Platform::HeapBytesInUse(), heapBefore + samples.capacity() * sizeof(Sample*) + 64 * 1024);
 }
 
+TEST(ModelAllocatorTest, ObjectsMadeInAnArenaLieTogetherAndOutliveIt)
+{
+    std::vector<Sample*> inArena;
+    std::vector<Sample*> outside;
+    {
+        Kiv::LogSysMgr::ModelArena arena;
+        for (int i = 0; i < 100; ++i) {
+            {
+                const Kiv::LogSysMgr::ModelArena::Use use(&arena);
+                inArena.push_back(new Sample(static_cast<unsigned char>(i)));
+            }
+            outside.push_back(new Sample(static_cast<unsigned char>(i + 100)));
+        }
+    } // the arena goes; its objects stay
+    for (std::size_t i = 1; i < inArena.size(); ++i) {
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(inArena[i]) - reinterpret_cast<std::uintptr_t>(inArena[i - 1]),
+                  sizeof(Sample))
+            << "objects of one arena follow each other";
+    }
+    for (std::size_t i = 0; i < inArena.size(); ++i) {
+        EXPECT_TRUE(inArena[i]->Intact(static_cast<unsigned char>(i)));
+        EXPECT_TRUE(outside[i]->Intact(static_cast<unsigned char>(i + 100)));
+        delete inArena[i];
+        delete outside[i];
+    }
+}
+
 TEST(ModelAllocatorTest, OversizedRequestsAreRefused)
 {
 #if defined(NDEBUG)
