@@ -1,9 +1,15 @@
 #include "CKivLogSysRoot.h"
 
 #include "CKivLogSysFactory.h"
+#include "CKivLogSysThread.h"
+#include "CThreadCalls.h"
 #include "EngineLog.h"
 
 #include "KivObject/InterfaceMap.h"
+
+#include <system_error>
+#include <thread>
+#include <vector>
 
 using Kiv::CComPtr;
 
@@ -94,15 +100,53 @@ HRESULT CKivLogSysRoot::GetMethodSet(REFIID riid, void** ppv)
         if (hr = CKivLogSysFactory::CreateLogSysMethodSet(&m_methodSet); FAILED(hr)) {
             return hr;
         }
-        for (const CComPtr<IUnknown>& child : Children()) {
-            CComPtr<IKivLogSysThreadEdit> thread;
-            if (SUCCEEDED(child.QueryInterface(&thread)) && thread) {
-                thread->BuildMethodSet(m_methodSet);
-            }
-        }
+        BuildMethodSet();
     }
     hr = m_methodSet->QueryInterface(riid, ppv);
     return hr;
+}
+
+void CKivLogSysRoot::BuildMethodSet()
+{
+    // Every thread files its calls in the root's order. The engine's own threads first collect
+    // theirs, which reads the whole model, on two threads side by side; other thread objects
+    // build their part themselves when their turn comes.
+    std::vector<CComPtr<IKivLogSysThreadEdit>> threads;
+    for (const CComPtr<IUnknown>& child : Children()) {
+        CComPtr<IKivLogSysThreadEdit> thread;
+        if (SUCCEEDED(child.QueryInterface(&thread)) && thread) {
+            threads.push_back(thread);
+        }
+    }
+    std::vector<CKivLogSysThread*> own(threads.size());
+    std::vector<CThreadCalls> calls(threads.size());
+    for (std::size_t i = 0; i < threads.size(); ++i) {
+        own[i] = dynamic_cast<CKivLogSysThread*>(threads[i].Get());
+    }
+    auto collect = [&](std::size_t first) {
+        for (std::size_t i = first; i < threads.size(); i += 2) {
+            if (own[i] != nullptr) {
+                calls[i].Collect(own[i]->LinePart());
+            }
+        }
+    };
+    std::thread helper;
+    try {
+        helper = std::thread(collect, 1);
+    } catch (const std::system_error&) {
+        collect(1); // no second thread to be had: collect everything here
+    }
+    collect(0);
+    if (helper.joinable()) {
+        helper.join();
+    }
+    for (std::size_t i = 0; i < threads.size(); ++i) {
+        if (own[i] != nullptr) {
+            calls[i].FileInto(m_methodSet);
+        } else {
+            threads[i]->BuildMethodSet(m_methodSet);
+        }
+    }
 }
 
 HRESULT CKivLogSysRoot::RemoveAllItems()

@@ -30,6 +30,8 @@ private:
     // The first child thread with the identifier, or null.
     IKivLogSysThread* FindThread(DWORD threadId);
     void RebuildThreadIndex();
+    // Has every thread file its calls in the method set.
+    void BuildMethodSet();
 
     Kiv::CComPtr<IKivLogSysMethodSet> m_methodSet;
     std::unordered_map<DWORD, IKivLogSysThread*> m_threadIndex; // the children own the threads

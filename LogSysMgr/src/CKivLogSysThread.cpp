@@ -1,16 +1,13 @@
 #include "CKivLogSysThread.h"
 
+#include "CThreadCalls.h"
 #include "EngineLog.h"
 
-#include "KivObject/ComBSTR.h"
 #include "KivObject/InterfaceMap.h"
 #include "KivObject/KivObject.h"
 
-#include "KivPlatform/Text.h"
 
 #include <new>
-#include <string_view>
-#include <unordered_map>
 
 using Kiv::CComPtr;
 using Kiv::CKivObject;
@@ -35,58 +32,6 @@ void AppendToFolder(Node* node, Part* part, Kiv::IKivListItemFolder* folder, CKi
     }
 }
 
-// Walks a folder's calls depth-first in child order, filing each in the method set. Method
-// names repeat, so each distinct entry text is looked up in the set once per walk.
-class CMethodSetBuilder {
-public:
-    explicit CMethodSetBuilder(IKivLogSysMethodSet* methodSet) : m_methodSet(methodSet) {}
-
-    HRESULT AddCalls(Kiv::IKivListItem* folder)
-    {
-        LONG count = 0;
-        if (HRESULT hr = folder->GetChildCount(&count); FAILED(hr)) {
-            return hr;
-        }
-        for (LONG i = 0; i < count; ++i) {
-            CComPtr<IKivLogSysBlock> block;
-            if (FAILED(folder->GetChildItem(i, IID_PPV_ARGS(&block))) || !block) {
-                continue; // plain lines are passed over
-            }
-            if (HRESULT hr = AddCall(block); FAILED(hr)) {
-                return hr;
-            }
-            if (HRESULT hr = AddCalls(block); FAILED(hr)) {
-                return hr;
-            }
-        }
-        return S_OK;
-    }
-
-private:
-    HRESULT AddCall(IKivLogSysBlock* block)
-    {
-        const KivLogSysLineInfo* entry = nullptr;
-        if (HRESULT hr = block->GetLineInfo(&entry); FAILED(hr)) {
-            return hr;
-        }
-        if (entry->textLength < 0 || (entry->textLength > 0 && entry->text == nullptr)) {
-            return E_INVALIDARG;
-        }
-        const std::string_view text(entry->text, static_cast<std::size_t>(entry->textLength));
-        CComPtr<IKivLogSysMethodInfoEdit>& method = m_methods[text];
-        if (!method) {
-            const std::u16string name = Kiv::Platform::AnsiToUtf16(text);
-            m_methodSet->GetMethodInfo(name.c_str(), IID_PPV_ARGS(&method));
-            if (!method) {
-                return E_OUTOFMEMORY;
-            }
-        }
-        return method->AddBlock(block);
-    }
-
-    IKivLogSysMethodSet* m_methodSet;
-    std::unordered_map<std::string_view, CComPtr<IKivLogSysMethodInfoEdit>> m_methods;
-};
 
 } // namespace
 
@@ -285,11 +230,9 @@ HRESULT CKivLogSysThread::BuildMethodSet(IKivLogSysMethodSet* methodSet)
     if (methodSet == nullptr) {
         return hr;
     }
-    try {
-        hr = CMethodSetBuilder(methodSet).AddCalls(LinePart());
-    } catch (const std::bad_alloc&) {
-        hr = E_OUTOFMEMORY;
-    }
+    CThreadCalls calls;
+    calls.Collect(LinePart());
+    hr = calls.FileInto(methodSet);
     return hr;
 }
 

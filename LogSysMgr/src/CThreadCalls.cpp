@@ -1,0 +1,95 @@
+#include "CThreadCalls.h"
+
+#include "KivPlatform/Text.h"
+
+#include <new>
+#include <string>
+#include <unordered_map>
+
+using Kiv::CComPtr;
+
+namespace {
+
+// The distinct entry texts met so far, and where each is in the list of texts.
+using TextIndex = std::unordered_map<std::string_view, std::uint32_t>;
+
+} // namespace
+
+HRESULT CThreadCalls::Collect(Kiv::IKivListItem* folder) noexcept
+{
+    try {
+        m_walkStatus = Walk(folder);
+    } catch (const std::bad_alloc&) {
+        m_walkStatus = E_OUTOFMEMORY;
+    }
+    return m_walkStatus;
+}
+
+HRESULT CThreadCalls::Walk(Kiv::IKivListItem* folder)
+{
+    // Iterative depth-first walk: damaged traces nest deep, and this may run on any thread.
+    struct Level {
+        CComPtr<Kiv::IKivListItem> folder;
+        LONG count;
+        LONG next;
+    };
+    TextIndex textIndex;
+    std::vector<Level> path;
+    LONG count = 0;
+    if (HRESULT hr = folder->GetChildCount(&count); FAILED(hr)) {
+        return hr;
+    }
+    path.push_back({folder, count, 0});
+    while (!path.empty()) {
+        Level& level = path.back();
+        if (level.next == level.count) {
+            path.pop_back();
+            continue;
+        }
+        CComPtr<IKivLogSysBlock> block;
+        if (FAILED(level.folder->GetChildItem(level.next++, IID_PPV_ARGS(&block))) || !block) {
+            continue; // plain lines are passed over
+        }
+        const KivLogSysLineInfo* entry = nullptr;
+        if (HRESULT hr = block->GetLineInfo(&entry); FAILED(hr)) {
+            return hr;
+        }
+        if (entry->textLength < 0 || (entry->textLength > 0 && entry->text == nullptr)) {
+            return E_INVALIDARG;
+        }
+        const std::string_view text(entry->text, static_cast<std::size_t>(entry->textLength));
+        const auto [known, added] = textIndex.emplace(text, static_cast<std::uint32_t>(m_texts.size()));
+        if (added) {
+            m_texts.push_back(text);
+        }
+        m_calls.push_back({known->second, block});
+        LONG children = 0;
+        block->GetChildCount(&children);
+        path.push_back({Kiv::CComPtr<Kiv::IKivListItem>(block.Get()), children, 0});
+    }
+    return S_OK;
+}
+
+HRESULT CThreadCalls::FileInto(IKivLogSysMethodSet* methodSet) noexcept
+{
+    try {
+        // Each distinct text is looked up in the set at its first call, as a walk would.
+        std::vector<CComPtr<IKivLogSysMethodInfoEdit>> methods(m_texts.size());
+        for (const Call& call : m_calls) {
+            CComPtr<IKivLogSysMethodInfoEdit>& method = methods[call.text];
+            if (!method) {
+                const std::u16string name = Kiv::Platform::AnsiToUtf16(m_texts[call.text]);
+                methodSet->GetMethodInfo(name.c_str(), IID_PPV_ARGS(&method));
+                if (!method) {
+                    return E_OUTOFMEMORY;
+                }
+            }
+            if (HRESULT hr = method->AddBlock(call.block); FAILED(hr)) {
+                return hr;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return m_walkStatus;
+}
