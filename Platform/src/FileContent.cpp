@@ -9,6 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <functional>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 namespace Kiv::Platform {
@@ -69,7 +73,7 @@ PrivateMemory::~PrivateMemory()
     Free();
 }
 
-bool PrivateMemory::Allocate(std::size_t size) noexcept
+bool PrivateMemory::Allocate(std::size_t size, bool mapNow) noexcept
 {
     Free();
     if (size == 0) {
@@ -79,10 +83,8 @@ bool PrivateMemory::Allocate(std::size_t size) noexcept
         return false;
     }
     const std::size_t mappedSize = RoundUpToPage(size);
-    // Every page is written at once (a whole file is read into it), so all are mapped in one go:
-    // a fraction of the cost of one page fault per page.
-    void* data =
-        ::mmap(nullptr, mappedSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    void* data = ::mmap(nullptr, mappedSize, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | (mapNow ? MAP_POPULATE : 0), -1, 0);
     if (data == MAP_FAILED) {
         return false;
     }
@@ -90,6 +92,15 @@ bool PrivateMemory::Allocate(std::size_t size) noexcept
     m_size = size;
     m_mappedSize = mappedSize;
     return true;
+}
+
+void PrivateMemory::MapRange(std::size_t offset, std::size_t length) noexcept
+{
+    // Page-aligned start; a kernel without the request leaves the pages to be faulted in.
+    const std::size_t start = offset / PageSize() * PageSize();
+    if (m_data != nullptr && start < m_mappedSize) {
+        ::madvise(m_data + start, std::min(offset + length, m_mappedSize) - start, MADV_POPULATE_WRITE);
+    }
 }
 
 void PrivateMemory::MakeReadOnly() noexcept
@@ -138,26 +149,53 @@ ReadFileResult ReadWholeFile(const char16_t* path, PrivateMemory& content)
         return ReadFileResult::OpenFailed;
     }
     const auto size = static_cast<std::size_t>(status.st_size);
-    if (!content.Allocate(size)) {
+    if (!content.Allocate(size, false)) {
         return ReadFileResult::OutOfMemory;
     }
-    // One read of the whole file, in as few calls as the kernel allows; a file that shrinks
-    // meanwhile ends the read early and the content is what was there.
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got = ::read(file.Get(), content.Data() + done, size - done);
-        if (got < 0) {
-            if (errno == EINTR) {
+    // A large file is read in two halves side by side: mapping fresh pages and copying into them
+    // is most of the time, and the system does both for each half on its own core. A file that
+    // shrinks meanwhile ends the content early; what is there is kept.
+    constexpr std::size_t SplitFrom = std::size_t{64} << 20;
+    const std::size_t half = size >= SplitFrom ? size / 2 / 4096 * 4096 : size;
+    struct Part {
+        std::size_t offset;
+        std::size_t length;
+        std::size_t done = 0;
+        bool failed = false;
+    };
+    Part parts[2] = {{0, half}, {half, size - half}};
+    auto readPart = [&content, fd = file.Get()](Part& part) {
+        content.MapRange(part.offset, part.length);
+        while (part.done < part.length) {
+            const ssize_t got = ::pread(fd, content.Data() + part.offset + part.done, part.length - part.done,
+                                        static_cast<off_t>(part.offset + part.done));
+            if (got < 0 && errno == EINTR) {
                 continue;
             }
-            content.Free();
-            return ReadFileResult::ReadFailed;
+            if (got <= 0) {
+                part.failed = got < 0;
+                return;
+            }
+            part.done += static_cast<std::size_t>(got);
         }
-        if (got == 0) {
-            break;
+    };
+    std::thread second;
+    if (parts[1].length > 0) {
+        try {
+            second = std::thread(readPart, std::ref(parts[1]));
+        } catch (const std::system_error&) {
+            readPart(parts[1]); // no second thread to be had: read it here, afterwards
         }
-        done += static_cast<std::size_t>(got);
     }
+    readPart(parts[0]);
+    if (second.joinable()) {
+        second.join();
+    }
+    if (parts[0].failed || parts[1].failed) {
+        content.Free();
+        return ReadFileResult::ReadFailed;
+    }
+    const std::size_t done = parts[0].done < parts[0].length ? parts[0].done : parts[0].length + parts[1].done;
     content.Truncate(done);
     return ReadFileResult::Ok;
 }

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,6 +41,22 @@ TEST(FileContentTest, ReadsTheWholeFileByteForByte)
     // The content is ours: the file can go without touching it.
     std::filesystem::remove(path);
     EXPECT_EQ(ContentOf(content), bytes);
+}
+
+TEST(FileContentTest, LargeFileReadInTwoHalvesComesOutWhole)
+{
+    TempDir dir;
+    // Large enough to be read in two parts, and not a whole number of pages.
+    std::string bytes((std::size_t{65} << 20) + 12345, '\0');
+    for (std::size_t i = 0; i < bytes.size(); i += 4) {
+        const auto word = static_cast<std::uint32_t>(i);
+        std::memcpy(&bytes[i], &word, std::min<std::size_t>(4, bytes.size() - i));
+    }
+    const auto path = dir.WriteFile("large.bin", bytes);
+    PrivateMemory content;
+    ASSERT_EQ(ReadWholeFile(ToUtf16Path(path).c_str(), content), ReadFileResult::Ok);
+    ASSERT_EQ(content.Size(), bytes.size());
+    EXPECT_EQ(std::memcmp(content.Data(), bytes.data(), bytes.size()), 0);
 }
 
 TEST(FileContentTest, EmptyFileGivesEmptyContent)

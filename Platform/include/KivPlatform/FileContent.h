@@ -22,8 +22,12 @@ public:
     ~PrivateMemory();
 
     // Replaces the content with size zero bytes; false when the memory cannot be had (the
-    // object is then empty). A size of 0 gives an empty object and succeeds.
-    bool Allocate(std::size_t size) noexcept;
+    // object is then empty). A size of 0 gives an empty object and succeeds. With mapNow every
+    // page is mapped at once (cheaper than a fault per page when all will be written); without
+    // it the caller maps ranges itself (MapRange).
+    bool Allocate(std::size_t size, bool mapNow = true) noexcept;
+    // Maps the pages of [offset, offset + length) now.
+    void MapRange(std::size_t offset, std::size_t length) noexcept;
     // Makes the memory read-only, so that no later bug can change what line records point to.
     void MakeReadOnly() noexcept;
     // Gives back the memory past newSize (which must not exceed Size()).
@@ -47,7 +51,8 @@ enum class ReadFileResult {
 };
 
 // Reads the whole content of a regular file into content (replacing what it held). The file is
-// opened read-only and closed again before returning. If the file shrinks while it is read, the
+// opened read-only and closed again before returning; a large file is read in two halves side by
+// side, since much of the time goes to the system preparing fresh memory. If the file shrinks while it is read, the
 // content is what could be read; if it grows, the content is its size when it was opened.
 ReadFileResult ReadWholeFile(const char16_t* path, PrivateMemory& content);
 
