@@ -32,8 +32,6 @@ public:
 
     // The primary part, the line's identity (a block has a second IKivLogSysLine in its block part).
     IKivLogSysLine* LinePart() { return this; }
-    // The record, for the engine's own fast paths.
-    const KivLogSysLineInfo& Record() const { return m_record; }
 
 protected:
     Kiv::IKivListItemFolder* m_parent = nullptr; // not counted: the parent owns the child
