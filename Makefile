@@ -59,9 +59,7 @@ bench: deps build
 	fi
 	$(BUILD_DIR)/bin/KivBench
 	$(BUILD_DIR)/bin/KivLoadBench $(BENCH_TRACE)
-	if [ -x $(BUILD_DIR)/bin/kivlog ]; then \
-	  bash -c 'time $(BUILD_DIR)/bin/kivlog summary $(BENCH_TRACE)'; \
-	fi
+	bash -c 'time $(BUILD_DIR)/bin/kivlog summary $(BENCH_TRACE)'
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIV_FUZZ=ON
