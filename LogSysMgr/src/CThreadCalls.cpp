@@ -33,14 +33,18 @@ HRESULT CThreadCalls::Walk(Kiv::IKivListItem* folder)
         LONG count;
         LONG next;
     };
-    TextIndex textIndex;
+    // The entry texts lie in the file's text, far from the model: they are read in a second
+    // pass, in order, with the next ones fetched ahead, instead of one cache miss per call.
+    std::vector<std::string_view> entryTexts;
+    std::vector<CComPtr<IKivLogSysBlock>> blocks;
+    HRESULT status = S_OK;
     std::vector<Level> path;
     LONG count = 0;
     if (HRESULT hr = folder->GetChildCount(&count); FAILED(hr)) {
         return hr;
     }
     path.push_back({folder, count, 0});
-    while (!path.empty()) {
+    while (!path.empty() && status == S_OK) {
         Level& level = path.back();
         if (level.next == level.count) {
             path.pop_back();
@@ -51,23 +55,34 @@ HRESULT CThreadCalls::Walk(Kiv::IKivListItem* folder)
             continue; // plain lines are passed over
         }
         const KivLogSysLineInfo* entry = nullptr;
-        if (HRESULT hr = block->GetLineInfo(&entry); FAILED(hr)) {
-            return hr;
+        if (FAILED(status = block->GetLineInfo(&entry))) {
+            break;
         }
         if (entry->textLength < 0 || (entry->textLength > 0 && entry->text == nullptr)) {
-            return E_INVALIDARG;
+            status = E_INVALIDARG;
+            break;
         }
-        const std::string_view text(entry->text, static_cast<std::size_t>(entry->textLength));
-        const auto [known, added] = textIndex.emplace(text, static_cast<std::uint32_t>(m_texts.size()));
-        if (added) {
-            m_texts.push_back(text);
-        }
-        m_calls.push_back({known->second, block});
+        entryTexts.emplace_back(entry->text, static_cast<std::size_t>(entry->textLength));
+        blocks.push_back(block);
         LONG children = 0;
         block->GetChildCount(&children);
         path.push_back({Kiv::CComPtr<Kiv::IKivListItem>(block.Get()), children, 0});
     }
-    return S_OK;
+
+    constexpr std::size_t FetchAhead = 16;
+    TextIndex textIndex;
+    m_calls.reserve(blocks.size());
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        if (i + FetchAhead < entryTexts.size()) {
+            __builtin_prefetch(entryTexts[i + FetchAhead].data());
+        }
+        const auto [known, added] = textIndex.emplace(entryTexts[i], static_cast<std::uint32_t>(m_texts.size()));
+        if (added) {
+            m_texts.push_back(entryTexts[i]);
+        }
+        m_calls.push_back({known->second, std::move(blocks[i])});
+    }
+    return status;
 }
 
 HRESULT CThreadCalls::FileInto(IKivLogSysMethodSet* methodSet) noexcept
