@@ -1,0 +1,198 @@
+// CKivXMLDocument: loading, saving and the document element.
+#include "CKivXMLDocument.h"
+
+#include "CKivXMLNode.h"
+#include "KivObject/InterfaceMap.h"
+#include "KivPlatform/FileSystem.h"
+#include "KivPlatform/ModulePath.h"
+
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <new>
+#include <string>
+
+namespace Kiv {
+
+namespace {
+
+// A relative path names a file beside the executable, so that settings are found wherever the
+// program is started from.
+std::u16string ResolveLoadPath(LPCWSTR path)
+{
+    const std::u16string_view given(path);
+    const std::u16string folder = Platform::GetDirectoryPart(Platform::GetExecutablePath());
+    if (given.empty() || Platform::IsAbsolutePath(given) || folder.empty()) {
+        return std::u16string(given);
+    }
+    return Platform::AppendPath(folder, given);
+}
+
+// Writes the text to a new file beside the target and renames it over the target, so that the
+// target is always either the previous file or the whole new one.
+HRESULT WriteReplacing(LPCWSTR path, std::string_view text)
+{
+    static std::atomic<unsigned> s_counter{0};
+    const std::filesystem::path target(Platform::ToSystemPath(path));
+    std::filesystem::path temp = target;
+    temp += ".kivtmp-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(s_counter++);
+
+    Platform::AppendFile file;
+    if (file.Open(Platform::FromSystemPath(temp.string()), Platform::AppendFile::OpenMode::CreateNew) !=
+        Platform::AppendFile::OpenResult::Ok) {
+        return HRESULT_FROM_WIN32(static_cast<LONG>(Platform::Win32ErrorFromErrno(errno)));
+    }
+    const bool written = file.Write(text.data(), text.size()) == text.size();
+    file.Flush();
+    file.Close();
+
+    std::error_code error;
+    if (written) {
+        std::filesystem::rename(temp, target, error);
+    }
+    if (!written || error) {
+        std::error_code ignored;
+        std::filesystem::remove(temp, ignored);
+        return written ? HRESULT_FROM_WIN32(static_cast<LONG>(Platform::Win32ErrorFromErrno(error.value())))
+                       : E_FAIL;
+    }
+    return S_OK;
+}
+
+} // namespace
+
+HRESULT CKivXMLDocument::Adopt(std::shared_ptr<CKivXMLDom> dom, const pugi::xml_parse_result& result)
+{
+    if (result.status == pugi::status_out_of_memory) {
+        return E_OUTOFMEMORY;
+    }
+    if (!result || !dom->HasSingleElement()) {
+        return E_FAIL;
+    }
+    m_dom = std::move(dom);
+    return S_OK;
+}
+
+HRESULT CKivXMLDocument::Load(LPCWSTR path)
+{
+    if (path == nullptr) {
+        return E_INVALIDARG;
+    }
+    try {
+        const std::u16string resolved = ResolveLoadPath(path);
+        CComBSTR remembered(resolved);
+        if (remembered == nullptr) {
+            return E_OUTOFMEMORY;
+        }
+        const std::filesystem::path file(Platform::ToSystemPath(resolved));
+        // Folders and devices are not read at all: their sizes are meaningless to the parser.
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(file, error)) {
+            return E_FAIL;
+        }
+        auto dom = std::make_shared<CKivXMLDom>();
+        const pugi::xml_parse_result result = dom->Document().load_file(file.c_str(), CKivXMLDom::ParseOptions);
+        const HRESULT hr = Adopt(std::move(dom), result);
+        if (SUCCEEDED(hr)) {
+            m_path = std::move(remembered);
+        }
+        return hr;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CKivXMLDocument::LoadXML(LPCWSTR xml)
+{
+    if (xml == nullptr) {
+        return E_INVALIDARG;
+    }
+    try {
+        const std::string text = ToUtf8(xml);
+        auto dom = std::make_shared<CKivXMLDom>();
+        // The text is UTF-16 already converted to UTF-8, whatever its declaration says.
+        const pugi::xml_parse_result result =
+            dom->Document().load_buffer(text.data(), text.size(), CKivXMLDom::ParseOptions, pugi::encoding_utf8);
+        const HRESULT hr = Adopt(std::move(dom), result);
+        if (SUCCEEDED(hr)) {
+            m_path.Empty();
+        }
+        return hr;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CKivXMLDocument::Save(LPCWSTR path)
+{
+    if (path == nullptr || *path == u'\0') {
+        return E_INVALIDARG;
+    }
+    // Without an element the file would not be XML at all.
+    if (!m_dom->DocumentElement()) {
+        return E_FAIL;
+    }
+    try {
+        CComBSTR remembered(path);
+        if (remembered == nullptr) {
+            return E_OUTOFMEMORY;
+        }
+        const HRESULT hr = WriteReplacing(path, m_dom->Serialize());
+        if (SUCCEEDED(hr)) {
+            m_path = std::move(remembered);
+        }
+        return hr;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CKivXMLDocument::GetRootNode(IKivXMLNode** node, LPCWSTR name)
+{
+    if (node == nullptr) {
+        return E_INVALIDARG;
+    }
+    try {
+        pugi::xml_node element = m_dom->DocumentElement();
+        if (!element) {
+            if (name != nullptr && !IsXmlName(name)) {
+                return E_INVALIDARG;
+            }
+            pugi::xml_document& document = m_dom->Document();
+            pugi::xml_node declaration = document.append_child(pugi::node_declaration);
+            element = document.append_child(name == nullptr ? "root" : ToUtf8(name).c_str());
+            if (!declaration || !declaration.append_attribute("version").set_value("1.0") ||
+                !declaration.append_attribute("encoding").set_value("utf-8") || !element) {
+                // Nothing wraps these yet, so they can simply go.
+                document.remove_child(declaration);
+                document.remove_child(element);
+                return E_OUTOFMEMORY;
+            }
+        }
+        return CKivXMLNode::Create(this, m_dom, element, 1, node);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CKivXMLDocument::GetPath(BSTR* path)
+{
+    if (path == nullptr) {
+        return E_INVALIDARG;
+    }
+    BSTR copy = m_path.Copy();
+    if (copy == nullptr && m_path != nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    *path = copy;
+    return S_OK;
+}
+
+HRESULT CKivXMLDocument::FindInterface(REFIID riid, void** ppv)
+{
+    return FindInterfaceInMap({{IUnknown::Iid, static_cast<IKivXMLDocument*>(this)},
+                               {IKivXMLDocument::Iid, static_cast<IKivXMLDocument*>(this)}},
+                              riid, ppv);
+}
+
+} // namespace Kiv

@@ -1,0 +1,459 @@
+// CKivXMLNode: reading and editing one node, and the dotted element paths.
+#include "CKivXMLNode.h"
+
+#include "KivObject/InterfaceMap.h"
+#include "KivObject/KivObject.h"
+#include "KivPlatform/Text.h"
+
+#include <cstdint>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace Kiv {
+
+namespace {
+
+// Runs an operation's body, turning a failed allocation into its status.
+template <class Body>
+HRESULT Guarded(Body&& body) noexcept
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+struct PathName {
+    std::string name; // UTF-8, as the DOM holds names
+    LONG index;
+};
+
+// Splits "a.b[2].c" into names with their indices. False for a path that names nothing, a name
+// that is not an XML name, or an index that is not "[" decimal digits "]" fitting a LONG.
+bool ParsePath(std::u16string_view path, std::vector<PathName>& names)
+{
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t dot = std::min(path.find(u'.', start), path.size());
+        std::u16string_view piece = path.substr(start, dot - start);
+        start = dot + 1;
+        if (piece.empty()) {
+            continue;
+        }
+        std::int64_t index = 0;
+        const std::size_t open = piece.find(u'[');
+        if (open != std::u16string_view::npos) {
+            if (piece.back() != u']' || open + 2 >= piece.size()) {
+                return false;
+            }
+            const std::u16string_view digits = piece.substr(open + 1, piece.size() - open - 2);
+            for (const char16_t digit : digits) {
+                if (digit < u'0' || digit > u'9') {
+                    return false;
+                }
+                index = index * 10 + (digit - u'0');
+                if (index > INT32_MAX) {
+                    return false;
+                }
+            }
+            piece = piece.substr(0, open);
+        }
+        if (!IsXmlName(piece)) {
+            return false;
+        }
+        names.push_back({Platform::Utf16ToUtf8(piece), static_cast<LONG>(index)});
+    }
+    return !names.empty();
+}
+
+// The index-th child element (0-based) of that name, or empty; count gets how many were seen.
+pugi::xml_node FindNamed(pugi::xml_node parent, const std::string& name, LONG index, std::int64_t& count)
+{
+    count = 0;
+    for (pugi::xml_node child : parent.children(name.c_str())) {
+        if (count == index) {
+            return child;
+        }
+        ++count;
+    }
+    return {};
+}
+
+// True when creating the path's missing elements stays within KivXMLMaxCreatedPerStep for every
+// name, checked before anything is added so that a refused path leaves the document unchanged.
+bool CreationWithinBound(pugi::xml_node node, const std::vector<PathName>& names)
+{
+    bool missing = false;
+    for (const PathName& name : names) {
+        std::int64_t count = 0;
+        if (!missing) {
+            node = FindNamed(node, name.name, name.index, count);
+            missing = !node;
+        }
+        if (missing && std::int64_t{name.index} + 1 - count > KivXMLMaxCreatedPerStep) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Appends an element with the tab layout of a parent at the given level: the element on a line
+// of its own at level tabs, the parent's end tag on the next line at level - 1 tabs. Empty on
+// failure, with the parent as it was.
+pugi::xml_node AppendIndented(pugi::xml_node parent, LONG level, const std::string& name)
+{
+    const std::string tabs(static_cast<std::size_t>(level > 0 ? level - 1 : 0), '\t');
+    // Existing content already ends with a line feed and level - 1 tabs.
+    const std::string lead = parent.first_child() ? std::string("\t") : "\n" + tabs + "\t";
+    const std::string trail = "\n" + tabs;
+    pugi::xml_node leadNode = parent.append_child(pugi::node_pcdata);
+    pugi::xml_node element = parent.append_child(name.c_str());
+    pugi::xml_node trailNode = parent.append_child(pugi::node_pcdata);
+    if (!leadNode || !leadNode.set_value(lead.c_str()) || !element || !trailNode ||
+        !trailNode.set_value(trail.c_str())) {
+        // Nothing wraps these new nodes yet, so they can simply go.
+        parent.remove_child(leadNode);
+        parent.remove_child(element);
+        parent.remove_child(trailNode);
+        return {};
+    }
+    return element;
+}
+
+// One step of a path: the index-th child of that name, appending elements up to it on request.
+HRESULT Step(pugi::xml_node parent, LONG level, const PathName& name, bool create, pugi::xml_node& match)
+{
+    std::int64_t count = 0;
+    match = FindNamed(parent, name.name, name.index, count);
+    if (match) {
+        return S_OK;
+    }
+    if (!create || parent.type() != pugi::node_element ||
+        std::int64_t{name.index} + 1 - count > KivXMLMaxCreatedPerStep) {
+        return E_FAIL;
+    }
+    for (; count <= name.index; ++count) {
+        match = AppendIndented(parent, level, name.name);
+        if (!match) {
+            return E_OUTOFMEMORY;
+        }
+    }
+    return S_OK;
+}
+
+// The text content of a node and all its descendants.
+void AppendText(pugi::xml_node node, std::string& out)
+{
+    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) {
+        out += node.value();
+        return;
+    }
+    for (pugi::xml_node child : node.children()) {
+        AppendText(child, out);
+    }
+}
+
+} // namespace
+
+HRESULT CKivXMLNode::Create(IKivXMLDocument* document, std::shared_ptr<CKivXMLDom> dom, pugi::xml_node node,
+                            LONG level, IKivXMLNode** out)
+{
+    auto* object = CKivObject<CKivXMLNode>::CreateObject(document, std::move(dom), node, level);
+    if (object == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    return object->QueryInterface(IKivXMLNode::Iid, reinterpret_cast<void**>(out));
+}
+
+HRESULT CKivXMLNode::MakeNode(pugi::xml_node node, LONG level, IKivXMLNode** out)
+{
+    return Create(m_document, m_dom, node, level, out);
+}
+
+HRESULT CKivXMLNode::GetText(BSTR* text)
+{
+    if (text == nullptr) {
+        return E_INVALIDARG;
+    }
+    if (!m_node) {
+        return E_FAIL;
+    }
+    return Guarded([&] {
+        if (m_node.type() != pugi::node_element) {
+            return ToBstr(m_node.value(), text);
+        }
+        std::string content;
+        AppendText(m_node, content);
+        return ToBstr(content, text);
+    });
+}
+
+HRESULT CKivXMLNode::SetText(LPCWSTR text)
+{
+    if (!m_node) {
+        return E_FAIL;
+    }
+    if (text != nullptr && !IsXmlText(text)) {
+        return E_INVALIDARG;
+    }
+    return Guarded([&] {
+        const std::string value = ToUtf8(text);
+        if (m_node.type() != pugi::node_element) {
+            return m_node.set_value(value.c_str()) ? S_OK : E_FAIL;
+        }
+        // The old children are moved aside, not freed: other node objects may wrap them.
+        while (pugi::xml_node child = m_node.first_child()) {
+            if (!m_dom->Detach(child)) {
+                return E_OUTOFMEMORY;
+            }
+        }
+        if (value.empty()) {
+            return S_OK;
+        }
+        pugi::xml_node textNode = m_node.append_child(pugi::node_pcdata);
+        return textNode && textNode.set_value(value.c_str()) ? S_OK : E_OUTOFMEMORY;
+    });
+}
+
+HRESULT CKivXMLNode::GetName(BSTR* name)
+{
+    if (name == nullptr) {
+        return E_INVALIDARG;
+    }
+    if (!m_node) {
+        return E_FAIL;
+    }
+    return Guarded([&] {
+        switch (m_node.type()) {
+        case pugi::node_pcdata:
+            return ToBstr("#text", name);
+        case pugi::node_cdata:
+            return ToBstr("#cdata-section", name);
+        case pugi::node_comment:
+            return ToBstr("#comment", name);
+        default:
+            return ToBstr(m_node.name(), name);
+        }
+    });
+}
+
+HRESULT CKivXMLNode::GetAttribute(LPCWSTR name, BSTR* value)
+{
+    if (name == nullptr || value == nullptr) {
+        return E_INVALIDARG;
+    }
+    if (!m_node) {
+        return E_FAIL;
+    }
+    return Guarded([&] {
+        const pugi::xml_attribute attribute = m_node.attribute(ToUtf8(name).c_str());
+        return attribute ? ToBstr(attribute.value(), value) : S_FALSE;
+    });
+}
+
+HRESULT CKivXMLNode::SetAttribute(LPCWSTR name, LPCWSTR value)
+{
+    if (name == nullptr) {
+        return E_INVALIDARG;
+    }
+    if (!m_node) {
+        return E_FAIL;
+    }
+    if (!IsXmlName(name) || (value != nullptr && !IsXmlText(value))) {
+        return E_INVALIDARG;
+    }
+    if (m_node.type() != pugi::node_element) {
+        return E_FAIL;
+    }
+    return Guarded([&] {
+        const std::string name8 = ToUtf8(name);
+        pugi::xml_attribute attribute = m_node.attribute(name8.c_str());
+        if (!attribute) {
+            attribute = m_node.append_attribute(name8.c_str());
+        }
+        return attribute && attribute.set_value(ToUtf8(value).c_str()) ? S_OK : E_OUTOFMEMORY;
+    });
+}
+
+HRESULT CKivXMLNode::GetChildCount(LONG* count)
+{
+    if (count == nullptr) {
+        return E_INVALIDARG;
+    }
+    if (!m_node) {
+        return E_FAIL;
+    }
+    LONG children = 0;
+    for (pugi::xml_node child = m_node.first_child(); child; child = child.next_sibling()) {
+        ++children;
+    }
+    *count = children;
+    return S_OK;
+}
+
+HRESULT CKivXMLNode::GetChild(LONG index, IKivXMLNode** child)
+{
+    if (index < 0 || child == nullptr) {
+        return E_INVALIDARG;
+    }
+    if (!m_node) {
+        return E_FAIL;
+    }
+    pugi::xml_node node = m_node.first_child();
+    for (LONG i = 0; node && i < index; ++i) {
+        node = node.next_sibling();
+    }
+    return node ? MakeNode(node, m_level + 1, child) : E_FAIL;
+}
+
+HRESULT CKivXMLNode::AddChild(LPCWSTR name, IKivXMLNode** child)
+{
+    if (name == nullptr || child == nullptr) {
+        return E_INVALIDARG;
+    }
+    if (!m_node) {
+        return E_FAIL;
+    }
+    if (!IsXmlName(name)) {
+        return E_INVALIDARG;
+    }
+    if (m_node.type() != pugi::node_element) {
+        return E_FAIL;
+    }
+    return Guarded([&] {
+        const pugi::xml_node element = AppendIndented(m_node, m_level, ToUtf8(name));
+        return element ? MakeNode(element, m_level + 1, child) : E_OUTOFMEMORY;
+    });
+}
+
+HRESULT CKivXMLNode::RemoveChild(IKivXMLNode* child)
+{
+    if (child == nullptr) {
+        return E_INVALIDARG;
+    }
+    if (!m_node) {
+        return E_FAIL;
+    }
+    CComPtr<IKivXMLNodeEdit> edit;
+    pugi::xml_node node;
+    if (FAILED(child->QueryInterface(IID_PPV_ARGS(&edit))) || FAILED(edit->GetDOMNode(&node)) ||
+        node.parent() != m_node) {
+        return E_INVALIDARG;
+    }
+    // The child object keeps wrapping the node, which now stands outside the tree.
+    return m_dom->Detach(node) ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CKivXMLNode::GetNodeByPath(LPCWSTR path, LONG create, IKivXMLNode** node)
+{
+    if (path == nullptr || node == nullptr) {
+        return E_INVALIDARG;
+    }
+    if (!m_node) {
+        return E_FAIL;
+    }
+    return Guarded([&] {
+        std::vector<PathName> names;
+        if (!ParsePath(path, names) || (create != 0 && !CreationWithinBound(m_node, names))) {
+            return E_FAIL;
+        }
+        pugi::xml_node current = m_node;
+        LONG level = m_level;
+        for (const PathName& name : names) {
+            const HRESULT hr = Step(current, level, name, create != 0, current);
+            if (FAILED(hr)) {
+                return hr;
+            }
+            ++level;
+        }
+        return MakeNode(current, level, node);
+    });
+}
+
+HRESULT CKivXMLNode::CountNodesByPath(LPCWSTR path, LONG* count)
+{
+    if (path == nullptr || count == nullptr) {
+        return E_INVALIDARG;
+    }
+    if (!m_node) {
+        return E_FAIL;
+    }
+    return Guarded([&] {
+        std::vector<PathName> names;
+        if (!ParsePath(path, names)) {
+            return E_FAIL;
+        }
+        pugi::xml_node parent = m_node;
+        for (std::size_t i = 0; i + 1 < names.size() && parent; ++i) {
+            std::int64_t seen = 0;
+            parent = FindNamed(parent, names[i].name, names[i].index, seen);
+        }
+        LONG matches = 0;
+        if (parent) {
+            for ([[maybe_unused]] pugi::xml_node child : parent.children(names.back().name.c_str())) {
+                ++matches;
+            }
+        }
+        *count = matches;
+        return S_OK;
+    });
+}
+
+HRESULT CKivXMLNode::GetDocument(REFIID riid, void** document)
+{
+    if (document == nullptr) {
+        return E_INVALIDARG;
+    }
+    return m_document->QueryInterface(riid, document);
+}
+
+HRESULT CKivXMLNode::GetDOMNode(pugi::xml_node* node)
+{
+    if (node == nullptr) {
+        return E_INVALIDARG;
+    }
+    if (!m_node) {
+        return E_FAIL;
+    }
+    *node = m_node;
+    return S_OK;
+}
+
+HRESULT CKivXMLNode::SetDOMNode(const pugi::xml_node& node)
+{
+    if (node && !m_dom->Owns(node)) {
+        return E_INVALIDARG;
+    }
+    m_node = node;
+    return S_OK;
+}
+
+HRESULT CKivXMLNode::FindPath(const KivXMLPathElement* element, LONG create, IKivXMLNode** node)
+{
+    if (element == nullptr || element->name == nullptr || node == nullptr) {
+        return E_INVALIDARG;
+    }
+    if (!m_node) {
+        return E_FAIL;
+    }
+    if (element->index < 0 || !IsXmlName(element->name)) {
+        return E_INVALIDARG;
+    }
+    return Guarded([&] {
+        pugi::xml_node match;
+        const HRESULT hr = Step(m_node, m_level, {ToUtf8(element->name), element->index}, create != 0, match);
+        return FAILED(hr) ? hr : MakeNode(match, m_level + 1, node);
+    });
+}
+
+HRESULT CKivXMLNode::FindInterface(REFIID riid, void** ppv)
+{
+    return FindInterfaceInMap({{IUnknown::Iid, static_cast<IKivXMLNode*>(this)},
+                               {IKivXMLNode::Iid, static_cast<IKivXMLNode*>(this)},
+                               {IKivXMLNodeEdit::Iid, static_cast<IKivXMLNodeEdit*>(this)}},
+                              riid, ppv);
+}
+
+} // namespace Kiv

@@ -1,0 +1,692 @@
+// Tests of the XML document utility: documents, nodes, paths, indentation, saving and loading.
+#include "KivCommon/KivXML.h"
+#include "KivObject/ComBSTR.h"
+#include "KivObject/ComPtr.h"
+#include "KivPlatform/ModulePath.h"
+#include "KivPlatform/Text.h"
+#include "KivTestSupport/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <pugixml.hpp>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using Kiv::CComBSTR;
+using Kiv::CComPtr;
+using Kiv::IKivXMLDocument;
+using Kiv::IKivXMLNode;
+
+namespace {
+
+CComPtr<IKivXMLDocument> NewDocument()
+{
+    return CComPtr<IKivXMLDocument>(Kiv::GetKivXMLUtil()->CreateDocument());
+}
+
+CComPtr<IKivXMLDocument> ParsedDocument(const char16_t* xml)
+{
+    CComPtr<IKivXMLDocument> document = NewDocument();
+    EXPECT_EQ(S_OK, document->LoadXML(xml));
+    return document;
+}
+
+CComPtr<IKivXMLNode> Root(IKivXMLDocument* document, const char16_t* name = nullptr)
+{
+    CComPtr<IKivXMLNode> root;
+    EXPECT_EQ(S_OK, document->GetRootNode(&root, name));
+    return root;
+}
+
+CComPtr<IKivXMLNode> Path(IKivXMLNode* node, const char16_t* path, LONG create = 0)
+{
+    CComPtr<IKivXMLNode> found;
+    EXPECT_EQ(S_OK, node->GetNodeByPath(path, create, &found)) << Kiv::Platform::Utf16ToUtf8(path);
+    return found;
+}
+
+std::u16string NameOf(IKivXMLNode* node)
+{
+    CComBSTR name;
+    EXPECT_EQ(S_OK, node->GetName(&name));
+    return std::u16string(name.View());
+}
+
+std::u16string TextOf(IKivXMLNode* node)
+{
+    CComBSTR text;
+    EXPECT_EQ(S_OK, node->GetText(&text));
+    return std::u16string(text.View());
+}
+
+LONG ChildCount(IKivXMLNode* node)
+{
+    LONG count = -1;
+    EXPECT_EQ(S_OK, node->GetChildCount(&count));
+    return count;
+}
+
+LONG CountByPath(IKivXMLNode* node, const char16_t* path)
+{
+    LONG count = -1;
+    EXPECT_EQ(S_OK, node->CountNodesByPath(path, &count));
+    return count;
+}
+
+std::string ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// The document as it is written to disk.
+std::string SavedText(IKivXMLDocument* document)
+{
+    KivTest::TempDir dir;
+    const std::filesystem::path file = dir.Path() / "out.xml";
+    EXPECT_EQ(S_OK, document->Save(KivTest::ToUtf16Path(file).c_str()));
+    return ReadFile(file);
+}
+
+std::vector<std::string> FilesIn(const std::filesystem::path& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Gives the element 1000 children and returns one from the middle, with a text. So many nodes
+// fill whole pages of the DOM's memory; were they freed when taken out of the tree, those pages
+// would go back to the heap and the sanitizer would catch node objects that still read them.
+CComPtr<IKivXMLNode> FillPages(IKivXMLNode* element)
+{
+    Path(element, u"item[999]", 1);
+    CComPtr<IKivXMLNode> middle = Path(element, u"item[500]");
+    EXPECT_EQ(S_OK, middle->SetText(u"still here"));
+    return middle;
+}
+
+// Checks the file as another XML reader sees it: pugixml always, xmllint when installed.
+void ExpectWellFormed(const std::filesystem::path& file)
+{
+    pugi::xml_document reader;
+    EXPECT_TRUE(reader.load_file(file.c_str())) << ReadFile(file);
+    if (std::filesystem::exists("/usr/bin/xmllint")) {
+        const std::string command = "/usr/bin/xmllint --noout '" + file.string() + "'";
+        EXPECT_EQ(0, std::system(command.c_str())) << ReadFile(file);
+    }
+}
+
+} // namespace
+
+TEST(XMLUtil, AccessorReturnsOneInstanceAndNewDocuments)
+{
+    EXPECT_EQ(Kiv::GetKivXMLUtil(), Kiv::GetKivXMLUtil());
+    CComPtr<IKivXMLDocument> first = NewDocument();
+    CComPtr<IKivXMLDocument> second = NewDocument();
+    ASSERT_TRUE(first);
+    EXPECT_NE(first.Get(), second.Get());
+}
+
+TEST(XMLDocument, RootNodeIsCreatedOnceWithDeclaration)
+{
+    struct Case {
+        const char16_t* name;
+        std::u16string expected;
+    };
+    for (const Case& c : {Case{nullptr, u"root"}, Case{u"KivLogSysView2", u"KivLogSysView2"}}) {
+        CComPtr<IKivXMLDocument> document = NewDocument();
+        CComPtr<IKivXMLNode> root = Root(document, c.name);
+        EXPECT_EQ(c.expected, NameOf(root));
+        // Once there is a document element, the name is not used again.
+        EXPECT_EQ(c.expected, NameOf(Root(document, u"Other")));
+        const std::string expected =
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<" + Kiv::Platform::Utf16ToUtf8(c.expected) + "/>\n";
+        EXPECT_EQ(expected, SavedText(document));
+    }
+}
+
+TEST(XMLDocument, RootNodeWithAnInvalidNameIsNotCreated)
+{
+    CComPtr<IKivXMLDocument> document = NewDocument();
+    IKivXMLNode* untouched = nullptr;
+    EXPECT_EQ(E_INVALIDARG, document->GetRootNode(&untouched, u"two words"));
+    EXPECT_EQ(nullptr, untouched);
+    // Still empty: nothing to save, and the next call creates the element.
+    EXPECT_EQ(E_FAIL, document->Save(u"/nonexistent-folder/x.xml"));
+    EXPECT_EQ(u"root", NameOf(Root(document)));
+}
+
+TEST(XMLDocument, InterfacesAndDocumentOfNode)
+{
+    CComPtr<IKivXMLDocument> document = NewDocument();
+    CComPtr<IKivXMLNode> root = Root(document);
+    CComPtr<Kiv::IKivXMLNodeEdit> edit;
+    EXPECT_EQ(S_OK, root.QueryInterface(&edit));
+    CComPtr<IKivXMLDocument> owner;
+    EXPECT_EQ(S_OK, root->GetDocument(IID_PPV_ARGS(&owner)));
+    EXPECT_EQ(document.Get(), owner.Get());
+    CComPtr<IKivXMLNode> notADocument;
+    EXPECT_EQ(E_NOINTERFACE, root->GetDocument(IID_PPV_ARGS(&notADocument)));
+    CComPtr<IKivXMLNode> notANode;
+    EXPECT_EQ(E_NOINTERFACE, document->QueryInterface(IID_PPV_ARGS(&notANode)));
+
+    // A node keeps its document alive.
+    owner.Release();
+    document.Release();
+    EXPECT_EQ(u"root", NameOf(root));
+}
+
+TEST(XMLNode, AddChildIndentsWithTabs)
+{
+    CComPtr<IKivXMLDocument> document = NewDocument();
+    CComPtr<IKivXMLNode> root = Root(document);
+    CComPtr<IKivXMLNode> first;
+    CComPtr<IKivXMLNode> second;
+    CComPtr<IKivXMLNode> nested;
+    ASSERT_EQ(S_OK, root->AddChild(u"First", &first));
+    ASSERT_EQ(S_OK, root->AddChild(u"Second", &second));
+    ASSERT_EQ(S_OK, second->AddChild(u"Nested", &nested));
+    CComPtr<IKivXMLNode> deeper;
+    ASSERT_EQ(S_OK, nested->AddChild(u"Deeper", &deeper));
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+              "<root>\n"
+              "\t<First/>\n"
+              "\t<Second>\n"
+              "\t\t<Nested>\n"
+              "\t\t\t<Deeper/>\n"
+              "\t\t</Nested>\n"
+              "\t</Second>\n"
+              "</root>\n",
+              SavedText(document));
+    // The line feeds and tabs are child nodes too: "\n\t", First, "\n", "\t", Second, "\n".
+    EXPECT_EQ(6, ChildCount(root));
+    CComPtr<IKivXMLNode> text;
+    ASSERT_EQ(S_OK, root->GetChild(0, &text));
+    EXPECT_EQ(u"#text", NameOf(text));
+    EXPECT_EQ(u"\n\t", TextOf(text));
+    CComPtr<IKivXMLNode> element;
+    ASSERT_EQ(S_OK, root->GetChild(4, &element));
+    EXPECT_EQ(u"Second", NameOf(element));
+}
+
+TEST(XMLNode, GetChildRejectsBadIndices)
+{
+    CComPtr<IKivXMLNode> root = Root(ParsedDocument(u"<r><a/></r>"));
+    CComPtr<IKivXMLNode> child;
+    EXPECT_EQ(E_INVALIDARG, root->GetChild(-1, &child));
+    EXPECT_EQ(E_FAIL, root->GetChild(1, &child));
+    EXPECT_FALSE(child);
+    EXPECT_EQ(S_OK, root->GetChild(0, &child));
+    EXPECT_EQ(u"a", NameOf(child));
+}
+
+TEST(XMLNode, PathCreatesFontOnItsOwnLine)
+{
+    CComPtr<IKivXMLDocument> document = NewDocument();
+    CComPtr<IKivXMLNode> font = Path(Root(document, u"KivLogSysView2"), u"Font", 1);
+    EXPECT_EQ(u"Font", NameOf(font));
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<KivLogSysView2>\n\t<Font/>\n</KivLogSysView2>\n",
+              SavedText(document));
+}
+
+TEST(XMLNode, PathWithIndexAppendsMissingSiblings)
+{
+    CComPtr<IKivXMLDocument> document = ParsedDocument(u"<r><a><b n=\"0\"/></a></r>");
+    CComPtr<IKivXMLNode> root = Root(document);
+    CComPtr<IKivXMLNode> third = Path(root, u"a.b[2]", 1);
+    ASSERT_TRUE(third);
+    EXPECT_EQ(3, CountByPath(root, u"a.b"));
+    EXPECT_EQ(S_OK, third->SetAttribute(u"n", u"2"));
+    // The same element is found again without creating, and the first b was kept.
+    CComBSTR value;
+    EXPECT_EQ(S_OK, Path(root, u"a.b[2]")->GetAttribute(u"n", &value));
+    EXPECT_EQ(u"2", value.View());
+    CComBSTR first;
+    EXPECT_EQ(S_OK, Path(root, u"a..b[0]")->GetAttribute(u"n", &first));
+    EXPECT_EQ(u"0", first.View());
+}
+
+TEST(XMLNode, PathLookupWithoutCreate)
+{
+    CComPtr<IKivXMLDocument> document =
+        ParsedDocument(u"<r><a><b>1</b><c/><b>2</b></a><a><b>3</b></a><a/></r>");
+    CComPtr<IKivXMLNode> root = Root(document);
+    struct Case {
+        const char16_t* path;
+        const char16_t* text;
+    };
+    for (const Case& c : {Case{u"a", u"12"}, Case{u"a.b", u"1"}, Case{u"a.b[1]", u"2"}, Case{u"a[1].b", u"3"},
+                          Case{u".a[1]..b[0].", u"3"}, Case{u"a[00001].b", u"3"}}) {
+        EXPECT_EQ(c.text, TextOf(Path(root, c.path))) << Kiv::Platform::Utf16ToUtf8(c.path);
+    }
+
+    const std::string before = SavedText(document);
+    for (const char16_t* missing : {u"x", u"a.x", u"a.b[2]", u"a[3]", u"A", u"a[2].b"}) {
+        IKivXMLNode* untouched = reinterpret_cast<IKivXMLNode*>(0x1);
+        EXPECT_EQ(E_FAIL, root->GetNodeByPath(missing, 0, &untouched)) << Kiv::Platform::Utf16ToUtf8(missing);
+        EXPECT_EQ(reinterpret_cast<IKivXMLNode*>(0x1), untouched);
+    }
+    EXPECT_EQ(before, SavedText(document));
+}
+
+TEST(XMLNode, CountNodesByPath)
+{
+    CComPtr<IKivXMLNode> root = Root(ParsedDocument(u"<r><a><b/><b/><c/></a><a><b/></a></r>"));
+    struct Case {
+        const char16_t* path;
+        LONG count;
+    };
+    for (const Case& c : {Case{u"a.b", 2}, Case{u"a[1].b", 1}, Case{u"a", 2}, Case{u"a[7]", 2}, Case{u"a.c", 1},
+                          Case{u"x.b", 0}, Case{u"a[2].b", 0}, Case{u"a.b.c", 0}}) {
+        EXPECT_EQ(c.count, CountByPath(root, c.path)) << Kiv::Platform::Utf16ToUtf8(c.path);
+    }
+}
+
+TEST(XMLNode, MalformedPathsAreRefusedWithoutChanges)
+{
+    CComPtr<IKivXMLDocument> document = ParsedDocument(u"<r><a/></r>");
+    CComPtr<IKivXMLNode> root = Root(document);
+    const std::string before = SavedText(document);
+    for (const char16_t* path : {u"", u"..", u"a[", u"a[1", u"a]", u"a[x]", u"a[]", u"a[-1]", u"a[+1]", u"a[1]x",
+                                 u"a[1][2]", u"[1]", u"a b", u"1a", u"a[99999999999]", u"a<b"}) {
+        for (const LONG create : {0, 1}) {
+            IKivXMLNode* untouched = reinterpret_cast<IKivXMLNode*>(0x1);
+            EXPECT_EQ(E_FAIL, root->GetNodeByPath(path, create, &untouched)) << Kiv::Platform::Utf16ToUtf8(path);
+            EXPECT_EQ(reinterpret_cast<IKivXMLNode*>(0x1), untouched);
+        }
+        LONG count = -1;
+        EXPECT_EQ(E_FAIL, root->CountNodesByPath(path, &count)) << Kiv::Platform::Utf16ToUtf8(path);
+    }
+    EXPECT_EQ(before, SavedText(document));
+}
+
+TEST(XMLNode, CreatingIsBoundedPerStep)
+{
+    CComPtr<IKivXMLDocument> document = ParsedDocument(u"<r><a/></r>");
+    CComPtr<IKivXMLNode> root = Root(document);
+    const std::string before = SavedText(document);
+    // Refused before anything is added, also when an earlier step would have been created.
+    for (const char16_t* path : {u"a[1025]", u"a[1000000]", u"x.b[1024]", u"a.b.c[5000]", u"a[2147483647]"}) {
+        IKivXMLNode* untouched = nullptr;
+        EXPECT_EQ(E_FAIL, root->GetNodeByPath(path, 1, &untouched)) << Kiv::Platform::Utf16ToUtf8(path);
+        EXPECT_EQ(nullptr, untouched);
+    }
+    EXPECT_EQ(before, SavedText(document));
+
+    // One existing a plus 1024 new ones is the most a step may add.
+    Path(root, u"a[1024]", 1);
+    EXPECT_EQ(1025, CountByPath(root, u"a"));
+    // An existing element is found whatever its index.
+    Path(root, u"a[1024]", 1);
+    EXPECT_EQ(1025, CountByPath(root, u"a"));
+
+    CComPtr<IKivXMLNode> a = Path(root, u"a");
+    CComPtr<Kiv::IKivXMLNodeEdit> edit;
+    ASSERT_EQ(S_OK, a.QueryInterface(&edit));
+    CComPtr<IKivXMLNode> found;
+    const Kiv::KivXMLPathElement tooFar{u"b", Kiv::KivXMLMaxCreatedPerStep};
+    EXPECT_EQ(E_FAIL, edit->FindPath(&tooFar, 1, &found));
+    const Kiv::KivXMLPathElement last{u"b", Kiv::KivXMLMaxCreatedPerStep - 1};
+    EXPECT_EQ(S_OK, edit->FindPath(&last, 1, &found));
+    EXPECT_EQ(Kiv::KivXMLMaxCreatedPerStep, CountByPath(a, u"b"));
+}
+
+TEST(XMLNode, Attributes)
+{
+    CComPtr<IKivXMLNode> root = Root(ParsedDocument(u"<r a=\"1\"/>"));
+    BSTR untouched = reinterpret_cast<BSTR>(0x1);
+    EXPECT_EQ(S_FALSE, root->GetAttribute(u"missing", &untouched));
+    EXPECT_EQ(reinterpret_cast<BSTR>(0x1), untouched);
+
+    EXPECT_EQ(S_OK, root->SetAttribute(u"a", u"2 < 3 & \"q\""));
+    EXPECT_EQ(S_OK, root->SetAttribute(u"empty", nullptr));
+    CComBSTR a;
+    EXPECT_EQ(S_OK, root->GetAttribute(u"a", &a));
+    EXPECT_EQ(u"2 < 3 & \"q\"", a.View());
+    CComBSTR empty;
+    EXPECT_EQ(S_OK, root->GetAttribute(u"empty", &empty));
+    EXPECT_EQ(u"", empty.View());
+
+    // What would make the file unreadable is refused.
+    EXPECT_EQ(E_INVALIDARG, root->SetAttribute(u"a b", u"x"));
+    EXPECT_EQ(E_INVALIDARG, root->SetAttribute(u"", u"x"));
+    EXPECT_EQ(E_INVALIDARG, root->SetAttribute(u"c", u"bell\a"));
+    const char16_t loneSurrogate[] = {u'x', 0xD800, 0};
+    EXPECT_EQ(E_INVALIDARG, root->SetAttribute(u"c", loneSurrogate));
+    EXPECT_EQ(S_FALSE, root->GetAttribute(u"c", &untouched));
+}
+
+TEST(XMLNode, SetTextReplacesChildrenThatStayUsable)
+{
+    CComPtr<IKivXMLDocument> document = ParsedDocument(u"<r><a>x<b>y</b></a></r>");
+    CComPtr<IKivXMLNode> a = Path(Root(document), u"a");
+    CComPtr<IKivXMLNode> b = Path(a, u"b");
+    EXPECT_EQ(u"xy", TextOf(a));
+    EXPECT_EQ(S_OK, a->SetText(u"new <text>"));
+    EXPECT_EQ(u"new <text>", TextOf(a));
+    EXPECT_EQ(1, ChildCount(a));
+    // The old child is out of the tree but its object still works.
+    EXPECT_EQ(u"y", TextOf(b));
+    EXPECT_EQ(S_OK, b->SetAttribute(u"k", u"v"));
+    EXPECT_EQ("<r><a>new &lt;text&gt;</a></r>\n", SavedText(document));
+    EXPECT_EQ(S_OK, a->SetText(nullptr));
+    EXPECT_EQ(0, ChildCount(a));
+
+    CComPtr<IKivXMLNode> last = FillPages(a);
+    EXPECT_EQ(S_OK, a->SetText(u"short"));
+    EXPECT_EQ(u"still here", TextOf(last));
+    EXPECT_EQ(E_INVALIDARG, a->SetText(u"\x01"));
+}
+
+TEST(XMLNode, RemoveChild)
+{
+    CComPtr<IKivXMLDocument> document = ParsedDocument(u"<r><a><b/></a><c/></r>");
+    CComPtr<IKivXMLNode> root = Root(document);
+    CComPtr<IKivXMLNode> a = Path(root, u"a");
+    CComPtr<IKivXMLNode> b = Path(a, u"b");
+    // Only a direct child can be removed.
+    EXPECT_EQ(E_INVALIDARG, root->RemoveChild(b));
+    EXPECT_EQ(E_INVALIDARG, root->RemoveChild(root));
+    EXPECT_EQ(S_OK, root->RemoveChild(a));
+    EXPECT_EQ("<r><c/></r>\n", SavedText(document));
+    // The removed element and its descendants keep working.
+    EXPECT_EQ(u"a", NameOf(a));
+    EXPECT_EQ(u"b", NameOf(Path(a, u"b")));
+    EXPECT_EQ(E_INVALIDARG, root->RemoveChild(a));
+
+    CComPtr<IKivXMLNode> big = Path(root, u"big", 1);
+    CComPtr<IKivXMLNode> last = FillPages(big);
+    EXPECT_EQ(S_OK, root->RemoveChild(big));
+    EXPECT_EQ(u"still here", TextOf(last));
+    EXPECT_EQ(1000, CountByPath(big, u"item"));
+    // A node of another document is not a child.
+    CComPtr<IKivXMLNode> foreign = Path(Root(ParsedDocument(u"<r><c/></r>")), u"c");
+    EXPECT_EQ(E_INVALIDARG, root->RemoveChild(foreign));
+}
+
+TEST(XMLDocument, SettingsRoundTrip)
+{
+    KivTest::TempDir dir;
+    const std::u16string file = KivTest::ToUtf16Path(dir.Path() / "Setting.xml");
+    const std::vector<std::pair<std::u16string, std::u16string>> attributes = {
+        {u"Height", u"-12"},   {u"Width", u"0"},         {u"Escapement", u"0"},  {u"Orientation", u"0"},
+        {u"Weight", u"400"},   {u"Italic", u"0"},        {u"Underline", u"0"},   {u"StrikeOut", u"0"},
+        {u"CharSet", u"128"},  {u"OutPrecision", u"3"},  {u"ClipPrecision", u"2"}, {u"Quality", u"1"},
+        {u"PitchAndFamily", u"49"}, {u"FaceName", u"ＭＳ ゴシック"}};
+    ASSERT_EQ(14u, attributes.size());
+    {
+        CComPtr<IKivXMLDocument> document = NewDocument();
+        CComPtr<IKivXMLNode> font = Path(Root(document, u"KivLogSysView2"), u"Font", 1);
+        for (const auto& [name, value] : attributes) {
+            ASSERT_EQ(S_OK, font->SetAttribute(name.c_str(), value.c_str()));
+        }
+        ASSERT_EQ(S_OK, document->Save(file.c_str()));
+        CComBSTR path;
+        EXPECT_EQ(S_OK, document->GetPath(&path));
+        EXPECT_EQ(file, path.View());
+    }
+    ExpectWellFormed(dir.Path() / "Setting.xml");
+
+    CComPtr<IKivXMLDocument> document = NewDocument();
+    CComBSTR noPath;
+    EXPECT_EQ(S_OK, document->GetPath(&noPath));
+    EXPECT_EQ(nullptr, static_cast<BSTR>(noPath));
+    ASSERT_EQ(S_OK, document->Load(file.c_str()));
+    CComPtr<IKivXMLNode> root = Root(document, u"Ignored");
+    EXPECT_EQ(u"KivLogSysView2", NameOf(root));
+    EXPECT_EQ(1, CountByPath(root, u"Font"));
+    CComPtr<IKivXMLNode> font = Path(root, u"Font");
+    for (const auto& [name, value] : attributes) {
+        CComBSTR read;
+        EXPECT_EQ(S_OK, font->GetAttribute(name.c_str(), &read));
+        EXPECT_EQ(value, read.View());
+    }
+    CComBSTR path;
+    EXPECT_EQ(S_OK, document->GetPath(&path));
+    EXPECT_EQ(file, path.View());
+}
+
+TEST(XMLDocument, JapaneseTextSurvivesSaveAndLoad)
+{
+    KivTest::TempDir dir;
+    const std::filesystem::path file = dir.Path() / "日本語.xml";
+    const std::u16string path = Kiv::Platform::FromSystemPath(file.string());
+    const std::u16string text = u"ファイルを開く(&O) 「表示」 ＡＢＣ 𠮷";
+    {
+        CComPtr<IKivXMLDocument> document = NewDocument();
+        CComPtr<IKivXMLNode> element = Path(Root(document, u"設定"), u"項目", 1);
+        ASSERT_EQ(S_OK, element->SetText(text.c_str()));
+        ASSERT_EQ(S_OK, element->SetAttribute(u"名前", text.c_str()));
+        ASSERT_EQ(S_OK, document->Save(path.c_str()));
+    }
+    ExpectWellFormed(file);
+    // The bytes are UTF-8 ("&" is the one character written escaped).
+    const std::string escaped = Kiv::Platform::Utf16ToUtf8(u"ファイルを開く(&amp;O) 「表示」 ＡＢＣ 𠮷");
+    EXPECT_NE(std::string::npos, ReadFile(file).find(escaped));
+
+    CComPtr<IKivXMLDocument> document = NewDocument();
+    ASSERT_EQ(S_OK, document->Load(path.c_str()));
+    CComPtr<IKivXMLNode> element = Path(Root(document), u"項目");
+    EXPECT_EQ(text, TextOf(element));
+    CComBSTR attribute;
+    EXPECT_EQ(S_OK, element->GetAttribute(u"名前", &attribute));
+    EXPECT_EQ(text, attribute.View());
+    EXPECT_EQ(u"設定", NameOf(Root(document)));
+}
+
+TEST(XMLDocument, FilesInOtherEncodingsAreSavedAsUtf8)
+{
+    KivTest::TempDir dir;
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"latin1.xml", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<a>gr\xFC\xDF</a>\n"},
+        {"utf16.xml", std::string("\xFF\xFE<\0a\0>\0g\0r\0\xFC\0\xDF\0<\0/\0a\0>\0", 24)},
+    };
+    for (const Case& c : cases) {
+        const std::u16string path = KivTest::ToUtf16Path(dir.WriteFile(c.name, c.bytes));
+        CComPtr<IKivXMLDocument> document = NewDocument();
+        ASSERT_EQ(S_OK, document->Load(path.c_str())) << c.name;
+        EXPECT_EQ(u"grüß", TextOf(Root(document)));
+        ASSERT_EQ(S_OK, document->Save(path.c_str()));
+        const std::string saved = ReadFile(dir.Path() / c.name);
+        EXPECT_NE(std::string::npos, saved.find("<a>gr\xC3\xBC\xC3\x9F</a>")) << saved;
+        EXPECT_EQ(std::string::npos, saved.find("ISO-8859-1")) << saved;
+        ExpectWellFormed(dir.Path() / c.name);
+    }
+}
+
+TEST(XMLDocument, LoadResolvesRelativePathsBesideTheExecutableAndSaveDoesNot)
+{
+    // The temporary folder's name is unique, so the file beside the executable is too.
+    KivTest::TempDir dir;
+    const std::u16string name = Kiv::Platform::FromSystemPath(dir.Path().filename().string()) + u".xml";
+    const std::string executableFolder =
+        Kiv::Platform::ToSystemPath(Kiv::Platform::GetDirectoryPart(Kiv::Platform::GetExecutablePath()));
+    const std::filesystem::path besideExecutable =
+        std::filesystem::path(executableFolder) / Kiv::Platform::ToSystemPath(name);
+    {
+        std::ofstream out(besideExecutable);
+        out << "<beside/>";
+    }
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+
+    CComPtr<IKivXMLDocument> document = NewDocument();
+    const HRESULT loaded = document->Load(name.c_str());
+    const HRESULT saved = document->Save(name.c_str());
+    CComBSTR path;
+    document->GetPath(&path);
+
+    std::filesystem::current_path(previous);
+    const bool savedInCurrentFolder = std::filesystem::exists(dir.Path() / Kiv::Platform::ToSystemPath(name));
+    const std::string besideText = ReadFile(besideExecutable);
+    std::filesystem::remove(besideExecutable);
+
+    EXPECT_EQ(S_OK, loaded);
+    EXPECT_EQ(u"beside", NameOf(Root(document)));
+    EXPECT_EQ(S_OK, saved);
+    EXPECT_EQ(name, path.View());
+    EXPECT_TRUE(savedInCurrentFolder);
+    EXPECT_EQ("<beside/>", besideText);
+}
+
+TEST(XMLDocument, MalformedTextKeepsTheDocument)
+{
+    CComPtr<IKivXMLDocument> document = NewDocument();
+    Root(document, u"Kept");
+    for (const char16_t* xml : {u"", u"   ", u"plain text", u"<a>", u"<a></b>", u"<a/><b/>", u"text<a/>",
+                                u"<a/>text", u"<a x=1/>", u"<a><!-- open</a>", u"<?xml version=\"1.0\"?>"}) {
+        EXPECT_EQ(E_FAIL, document->LoadXML(xml)) << Kiv::Platform::Utf16ToUtf8(xml);
+        EXPECT_EQ(u"Kept", NameOf(Root(document)));
+    }
+    EXPECT_EQ(S_OK, document->LoadXML(u"<?xml version=\"1.0\" encoding=\"utf-16\"?>\n<a>ü</a>"));
+    EXPECT_EQ(u"ü", TextOf(Root(document)));
+}
+
+TEST(XMLDocument, UnreadableOrMalformedFilesKeepTheDocument)
+{
+    KivTest::TempDir dir;
+    const std::u16string good = KivTest::ToUtf16Path(dir.WriteFile("good.xml", "<good/>"));
+    std::filesystem::create_directory(dir.Path() / "folder.xml");
+    const std::vector<std::u16string> bad = {
+        KivTest::ToUtf16Path(dir.WriteFile("broken.xml", "<a><b></a>")),
+        KivTest::ToUtf16Path(dir.WriteFile("empty.xml", "")),
+        KivTest::ToUtf16Path(dir.WriteFile("binary.xml", std::string("\x00\xff\x01<", 4))),
+        KivTest::ToUtf16Path(dir.Path() / "missing.xml"),
+        KivTest::ToUtf16Path(dir.Path() / "folder.xml"),
+        KivTest::ToUtf16Path(dir.Path() / "good.xml" / "below.xml"),
+        u"",
+    };
+    CComPtr<IKivXMLDocument> document = NewDocument();
+    ASSERT_EQ(S_OK, document->Load(good.c_str()));
+    CComPtr<IKivXMLNode> before = Root(document);
+    for (const std::u16string& path : bad) {
+        EXPECT_EQ(E_FAIL, document->Load(path.c_str())) << Kiv::Platform::Utf16ToUtf8(path);
+        EXPECT_EQ(u"good", NameOf(Root(document)));
+        CComBSTR remembered;
+        EXPECT_EQ(S_OK, document->GetPath(&remembered));
+        EXPECT_EQ(good, remembered.View());
+    }
+    // Loading other content leaves earlier node objects usable.
+    ASSERT_EQ(S_OK, document->LoadXML(u"<other/>"));
+    EXPECT_EQ(u"good", NameOf(before));
+    CComBSTR forgotten;
+    EXPECT_EQ(S_OK, document->GetPath(&forgotten));
+    EXPECT_EQ(nullptr, static_cast<BSTR>(forgotten));
+}
+
+TEST(XMLDocument, SaveReplacesTheFileWhole)
+{
+    KivTest::TempDir dir;
+    const std::filesystem::path file = dir.WriteFile("Setting.xml", "old content");
+    CComPtr<IKivXMLDocument> document = ParsedDocument(u"<new/>");
+    ASSERT_EQ(S_OK, document->Save(KivTest::ToUtf16Path(file).c_str()));
+    EXPECT_EQ("<new/>\n", ReadFile(file));
+    // No temporary file stays behind.
+    EXPECT_EQ(std::vector<std::string>{"Setting.xml"}, FilesIn(dir.Path()));
+}
+
+TEST(XMLDocument, FailedSaveKeepsThePreviousFile)
+{
+    KivTest::TempDir dir;
+    const std::filesystem::path file = dir.WriteFile("Setting.xml", "old content");
+    std::filesystem::create_directory(dir.Path() / "folder");
+    dir.WriteFile("folder/inside.txt", "inside");
+    CComPtr<IKivXMLDocument> document = ParsedDocument(u"<new/>");
+
+    // The rename over a folder fails after the new text was written in full.
+    EXPECT_TRUE(FAILED(document->Save(KivTest::ToUtf16Path(dir.Path() / "folder").c_str())));
+    EXPECT_EQ("inside", ReadFile(dir.Path() / "folder" / "inside.txt"));
+    // The new file cannot even be started.
+    EXPECT_TRUE(FAILED(document->Save(KivTest::ToUtf16Path(dir.Path() / "missing" / "x.xml").c_str())));
+    EXPECT_TRUE(FAILED(document->Save(KivTest::ToUtf16Path(file / "x.xml").c_str())));
+    // A document without an element is not written.
+    EXPECT_EQ(E_FAIL, NewDocument()->Save(KivTest::ToUtf16Path(file).c_str()));
+
+    EXPECT_EQ("old content", ReadFile(file));
+    EXPECT_EQ((std::vector<std::string>{"Setting.xml", "folder"}), FilesIn(dir.Path()));
+    CComBSTR path;
+    EXPECT_EQ(S_OK, document->GetPath(&path));
+    EXPECT_EQ(nullptr, static_cast<BSTR>(path));
+}
+
+TEST(XMLNode, NullArgumentsAreRefused)
+{
+    CComPtr<IKivXMLDocument> document = NewDocument();
+    CComPtr<IKivXMLNode> root = Root(document);
+    CComPtr<Kiv::IKivXMLNodeEdit> edit;
+    ASSERT_EQ(S_OK, root.QueryInterface(&edit));
+    BSTR text = nullptr;
+    LONG count = 0;
+    IKivXMLNode* node = nullptr;
+    const Kiv::KivXMLPathElement unnamed{nullptr, 0};
+    const std::vector<std::pair<const char*, HRESULT>> results = {
+        {"Load", document->Load(nullptr)},
+        {"LoadXML", document->LoadXML(nullptr)},
+        {"Save", document->Save(nullptr)},
+        {"Save empty", document->Save(u"")},
+        {"GetRootNode", document->GetRootNode(nullptr, nullptr)},
+        {"GetPath", document->GetPath(nullptr)},
+        {"GetText", root->GetText(nullptr)},
+        {"GetName", root->GetName(nullptr)},
+        {"GetAttribute name", root->GetAttribute(nullptr, &text)},
+        {"GetAttribute value", root->GetAttribute(u"a", nullptr)},
+        {"SetAttribute", root->SetAttribute(nullptr, u"v")},
+        {"GetChildCount", root->GetChildCount(nullptr)},
+        {"GetChild", root->GetChild(0, nullptr)},
+        {"AddChild name", root->AddChild(nullptr, &node)},
+        {"AddChild out", root->AddChild(u"a", nullptr)},
+        {"AddChild bad name", root->AddChild(u"a b", &node)},
+        {"RemoveChild", root->RemoveChild(nullptr)},
+        {"GetNodeByPath path", root->GetNodeByPath(nullptr, 1, &node)},
+        {"GetNodeByPath out", root->GetNodeByPath(u"a", 1, nullptr)},
+        {"CountNodesByPath path", root->CountNodesByPath(nullptr, &count)},
+        {"CountNodesByPath out", root->CountNodesByPath(u"a", nullptr)},
+        {"GetDocument", root->GetDocument(IKivXMLDocument::Iid, nullptr)},
+        {"GetDOMNode", edit->GetDOMNode(nullptr)},
+        {"FindPath element", edit->FindPath(nullptr, 1, &node)},
+        {"FindPath name", edit->FindPath(&unnamed, 1, &node)},
+        {"FindPath out", edit->FindPath(&unnamed, 1, nullptr)},
+    };
+    for (const auto& [operation, result] : results) {
+        EXPECT_EQ(E_INVALIDARG, result) << operation;
+    }
+    EXPECT_EQ(nullptr, node);
+    // Nothing was added by the refused calls.
+    EXPECT_EQ(0, ChildCount(root));
+}
+
+TEST(XMLNode, NodeWrappingNothingFails)
+{
+    CComPtr<IKivXMLNode> root = Root(NewDocument());
+    CComPtr<Kiv::IKivXMLNodeEdit> edit;
+    ASSERT_EQ(S_OK, root.QueryInterface(&edit));
+    ASSERT_EQ(S_OK, edit->SetDOMNode(pugi::xml_node()));
+    CComBSTR text;
+    LONG count = 0;
+    CComPtr<IKivXMLNode> node;
+    EXPECT_EQ(E_FAIL, root->GetName(&text));
+    EXPECT_EQ(E_FAIL, root->SetText(u"x"));
+    EXPECT_EQ(E_FAIL, root->GetChildCount(&count));
+    EXPECT_EQ(E_FAIL, root->AddChild(u"a", &node));
+    EXPECT_EQ(E_FAIL, root->GetNodeByPath(u"a", 1, &node));
+    pugi::xml_node dom;
+    EXPECT_EQ(E_FAIL, edit->GetDOMNode(&dom));
+
+    // A node of another DOM is refused.
+    pugi::xml_document other;
+    EXPECT_EQ(E_INVALIDARG, edit->SetDOMNode(other.append_child("x")));
+}
