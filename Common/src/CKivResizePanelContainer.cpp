@@ -40,15 +40,6 @@ HRESULT CKivResizePanelContainer::FindInterface(REFIID riid, void** ppv)
                               riid, ppv);
 }
 
-HRESULT CKivResizePanelContainer::GetRect(KivRectF* rect)
-{
-    if (rect == nullptr) {
-        return E_INVALIDARG;
-    }
-    *rect = m_rect;
-    return S_OK;
-}
-
 HRESULT CKivResizePanelContainer::SetRect(const KivRectF* rect)
 {
     if (rect == nullptr) {
@@ -73,33 +64,9 @@ HRESULT CKivResizePanelContainer::SetRect(const KivRectF* rect)
     return S_OK;
 }
 
-HRESULT CKivResizePanelContainer::GetAnchor(LONG* anchor)
-{
-    if (anchor == nullptr) {
-        return E_INVALIDARG;
-    }
-    *anchor = m_anchor;
-    return S_OK;
-}
-
-HRESULT CKivResizePanelContainer::SetAnchor(LONG anchor)
-{
-    m_anchor = anchor;
-    return S_OK;
-}
-
-HRESULT CKivResizePanelContainer::GetVisible(BYTE* visible)
-{
-    if (visible == nullptr) {
-        return E_INVALIDARG;
-    }
-    *visible = m_visible;
-    return S_OK;
-}
-
 HRESULT CKivResizePanelContainer::SetVisible(LONG visible)
 {
-    m_visible = static_cast<BYTE>(visible) != 0 ? 1 : 0;
+    StoreVisible(visible);
     for (const Entry& entry : m_entries) {
         entry.panel->SetVisible(m_visible);
     }

@@ -3,6 +3,8 @@
 // window. Not thread-safe (user-interface thread only).
 #pragma once
 
+#include "CKivResizePanelBox.h"
+
 #include "KivCommon/KivResizePanel.h"
 #include "KivObject/ComPtr.h"
 
@@ -10,18 +12,14 @@
 
 namespace Kiv {
 
-class CKivResizePanelContainer : public IKivResizePanelContainer {
+class CKivResizePanelContainer : public CKivResizePanelBox<IKivResizePanelContainer> {
 public:
-    CKivResizePanelContainer() = default;
+    CKivResizePanelContainer() : CKivResizePanelBox(0) {}
     virtual ~CKivResizePanelContainer() = default;
 
     virtual HRESULT FindInterface(REFIID riid, void** ppv);
 
-    HRESULT GetRect(KivRectF* rect) override;
     HRESULT SetRect(const KivRectF* rect) override;
-    HRESULT GetAnchor(LONG* anchor) override;
-    HRESULT SetAnchor(LONG anchor) override;
-    HRESULT GetVisible(BYTE* visible) override;
     HRESULT SetVisible(LONG visible) override;
     HRESULT AddPanel(IKivResizePanel* panel) override;
     HRESULT RemovePanel(IKivResizePanel* panel) override;
@@ -37,9 +35,6 @@ private:
     std::vector<Entry>::iterator FindEntry(IKivResizePanel* panel);
 
     std::vector<Entry> m_entries;
-    KivRectF m_rect{};
-    LONG m_anchor = 0;
-    BYTE m_visible = 1;
 };
 
 class CKivResizePanelContainerForWnd : public CKivResizePanelContainer {

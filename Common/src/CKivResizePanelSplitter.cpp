@@ -17,15 +17,6 @@ HRESULT CKivResizePanelSplitter::FindInterface(REFIID riid, void** ppv)
                               riid, ppv);
 }
 
-HRESULT CKivResizePanelSplitter::GetRect(KivRectF* rect)
-{
-    if (rect == nullptr) {
-        return E_INVALIDARG;
-    }
-    *rect = m_rect;
-    return S_OK;
-}
-
 HRESULT CKivResizePanelSplitter::SetRect(const KivRectF* rect)
 {
     if (rect == nullptr) {
@@ -46,33 +37,9 @@ HRESULT CKivResizePanelSplitter::SetRect(const KivRectF* rect)
     return S_OK;
 }
 
-HRESULT CKivResizePanelSplitter::GetAnchor(LONG* anchor)
-{
-    if (anchor == nullptr) {
-        return E_INVALIDARG;
-    }
-    *anchor = m_anchor;
-    return S_OK;
-}
-
-HRESULT CKivResizePanelSplitter::SetAnchor(LONG anchor)
-{
-    m_anchor = anchor;
-    return S_OK;
-}
-
-HRESULT CKivResizePanelSplitter::GetVisible(BYTE* visible)
-{
-    if (visible == nullptr) {
-        return E_INVALIDARG;
-    }
-    *visible = m_visible;
-    return S_OK;
-}
-
 HRESULT CKivResizePanelSplitter::SetVisible(LONG visible)
 {
-    m_visible = static_cast<BYTE>(visible) != 0 ? 1 : 0;
+    StoreVisible(visible);
     for (IKivResizePanel* panel : {m_firstPanel.Get(), m_secondPanel.Get()}) {
         if (panel != nullptr) {
             panel->SetVisible(m_visible);

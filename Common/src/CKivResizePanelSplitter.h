@@ -4,23 +4,21 @@
 // thread-safe (user-interface thread only).
 #pragma once
 
+#include "CKivResizePanelBox.h"
+
 #include "KivCommon/KivResizePanel.h"
 #include "KivObject/ComPtr.h"
 
 namespace Kiv {
 
-class CKivResizePanelSplitter : public IKivResizePanelSplitter {
+class CKivResizePanelSplitter : public CKivResizePanelBox<IKivResizePanelSplitter> {
 public:
-    CKivResizePanelSplitter() = default;
+    CKivResizePanelSplitter() : CKivResizePanelBox(KivAnchorAll) {}
     virtual ~CKivResizePanelSplitter() = default;
 
     virtual HRESULT FindInterface(REFIID riid, void** ppv);
 
-    HRESULT GetRect(KivRectF* rect) override;
     HRESULT SetRect(const KivRectF* rect) override;
-    HRESULT GetAnchor(LONG* anchor) override;
-    HRESULT SetAnchor(LONG anchor) override;
-    HRESULT GetVisible(BYTE* visible) override;
     HRESULT SetVisible(LONG visible) override;
     HRESULT SetOrientation(LONG orientation) override;
     HRESULT GetOrientation(LONG* orientation) override;
@@ -52,9 +50,6 @@ private:
 
     void Layout();
 
-    BYTE m_visible = 1;
-    KivRectF m_rect{};
-    LONG m_anchor = KivAnchorAll;
     CComPtr<IKivResizePanel> m_firstPanel;
     CComPtr<IKivResizePanel> m_secondPanel;
     float m_barWidth = 4.0f;
