@@ -1,0 +1,34 @@
+// The display font record the viewer keeps in its settings (the fields of a platform logical
+// font), its defaults, and its conversion to a Qt font. Plain data; no state of its own.
+#pragma once
+
+#include "KivPlatform/Types.h"
+
+#include <QFont>
+
+// Face names hold at most 31 characters and their terminator.
+inline constexpr int LfFaceSize = 32;
+
+struct LOGFONTW {
+    LONG lfHeight = 12;
+    LONG lfWidth = 0;
+    LONG lfEscapement = 0;
+    LONG lfOrientation = 0;
+    LONG lfWeight = 400;
+    BYTE lfItalic = 0;
+    BYTE lfUnderline = 0;
+    BYTE lfStrikeOut = 0;
+    BYTE lfCharSet = 128;
+    BYTE lfOutPrecision = 0;
+    BYTE lfClipPrecision = 0;
+    BYTE lfQuality = 0;
+    BYTE lfPitchAndFamily = 49;
+    char16_t lfFaceName[LfFaceSize] = {};
+
+    bool operator==(const LOGFONTW&) const = default;
+};
+
+// The Qt font for the record: pixel height (a negative height counts by its magnitude, 0 means
+// the default 12), weight, italic, underline, strike-out and face name; an empty face name, or
+// pitch and family asking for fixed pitch, picks a Japanese-capable (fixed-pitch) family.
+QFont ToQFont(const LOGFONTW& font);
