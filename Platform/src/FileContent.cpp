@@ -2,6 +2,7 @@
 #include "KivPlatform/FileContent.h"
 
 #include "KivPlatform/ModulePath.h"
+#include "KivPlatform/Threading.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -10,8 +11,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <functional>
-#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -180,12 +179,8 @@ ReadFileResult ReadWholeFile(const char16_t* path, PrivateMemory& content)
         }
     };
     std::thread second;
-    if (parts[1].length > 0) {
-        try {
-            second = std::thread(readPart, std::ref(parts[1]));
-        } catch (const std::system_error&) {
-            readPart(parts[1]); // no second thread to be had: read it here, afterwards
-        }
+    if (parts[1].length > 0 && !TryStartThread(second, [&readPart, &parts] { readPart(parts[1]); })) {
+        readPart(parts[1]); // no second thread to be had: read it here
     }
     readPart(parts[0]);
     if (second.joinable()) {
