@@ -177,6 +177,9 @@ HRESULT CKivLogSysFile::OpenFile(LPCWSTR path)
     case Kiv::Platform::ReadFileResult::OpenFailed:
         KIV_ENGINE_TRACE(Subject, u"Open Failed!");
         break;
+    case Kiv::Platform::ReadFileResult::NotRegularFile:
+        KIV_ENGINE_TRACE(Subject, u"Open Failed! Not a regular file.");
+        break;
     case Kiv::Platform::ReadFileResult::OutOfMemory:
         KIV_ENGINE_TRACE(Subject, u"CreateFileMapping Failed!");
         break;

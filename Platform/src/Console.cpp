@@ -28,7 +28,8 @@ std::string DescribeUnreadableFile(std::u16string_view path)
     if (!S_ISREG(status.st_mode)) {
         return "not a regular file";
     }
-    const int file = ::open(systemPath.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not waiting, in case the path names a FIFO by now.
+    const int file = ::open(systemPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (file < 0) {
         return std::strerror(errno);
     }

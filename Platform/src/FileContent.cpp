@@ -11,30 +11,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <string>
 #include <thread>
 #include <utility>
 
 namespace Kiv::Platform {
 
 namespace {
-
-// Closes a file descriptor when it goes out of scope.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 std::size_t PageSize()
 {
@@ -136,18 +119,52 @@ void PrivateMemory::Free() noexcept
     m_mappedSize = 0;
 }
 
-ReadFileResult ReadWholeFile(const char16_t* path, PrivateMemory& content)
+RegularFile::~RegularFile()
 {
-    content.Free();
+    Close();
+}
+
+ReadFileResult RegularFile::Open(const char16_t* path)
+{
+    Close();
     if (path == nullptr) {
         return ReadFileResult::OpenFailed;
     }
-    const FileDescriptor file(::open(ToSystemPath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    const std::string systemPath = ToSystemPath(path);
+    // The type is looked at before opening: opening a FIFO waits for a writer, and opening a
+    // device may act on it.
     struct stat status {};
-    if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (::stat(systemPath.c_str(), &status) != 0) {
         return ReadFileResult::OpenFailed;
     }
-    const auto size = static_cast<std::size_t>(status.st_size);
+    if (!S_ISREG(status.st_mode)) {
+        return ReadFileResult::NotRegularFile;
+    }
+    // The path may name something else by the time it is opened, so the open does not wait and
+    // the type is looked at again on what was opened.
+    m_fd = ::open(systemPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (m_fd < 0) {
+        return ReadFileResult::OpenFailed;
+    }
+    if (::fstat(m_fd, &status) != 0) {
+        Close();
+        return ReadFileResult::OpenFailed;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        Close();
+        return ReadFileResult::NotRegularFile;
+    }
+    m_size = static_cast<std::size_t>(status.st_size);
+    return ReadFileResult::Ok;
+}
+
+ReadFileResult RegularFile::Read(PrivateMemory& content) const
+{
+    content.Free();
+    if (m_fd < 0) {
+        return ReadFileResult::OpenFailed;
+    }
+    const std::size_t size = m_size;
     if (!content.Allocate(size, false)) {
         return ReadFileResult::OutOfMemory;
     }
@@ -163,7 +180,7 @@ ReadFileResult ReadWholeFile(const char16_t* path, PrivateMemory& content)
         bool failed = false;
     };
     Part parts[2] = {{0, half}, {half, size - half}};
-    auto readPart = [&content, fd = file.Get()](Part& part) {
+    auto readPart = [&content, fd = m_fd](Part& part) {
         content.MapRange(part.offset, part.length);
         while (part.done < part.length) {
             const ssize_t got = ::pread(fd, content.Data() + part.offset + part.done, part.length - part.done,
@@ -193,6 +210,23 @@ ReadFileResult ReadWholeFile(const char16_t* path, PrivateMemory& content)
     const std::size_t done = parts[0].done < parts[0].length ? parts[0].done : parts[0].length + parts[1].done;
     content.Truncate(done);
     return ReadFileResult::Ok;
+}
+
+void RegularFile::Close() noexcept
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+    m_fd = -1;
+    m_size = 0;
+}
+
+ReadFileResult ReadWholeFile(const char16_t* path, PrivateMemory& content)
+{
+    content.Free();
+    RegularFile file;
+    const ReadFileResult opened = file.Open(path);
+    return opened == ReadFileResult::Ok ? file.Read(content) : opened;
 }
 
 } // namespace Kiv::Platform

@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -69,18 +72,73 @@ TEST(FileContentTest, EmptyFileGivesEmptyContent)
     EXPECT_EQ(content.Data(), nullptr);
 }
 
-TEST(FileContentTest, PathsThatAreNotReadableFilesFailToOpen)
+// The result of ReadWholeFile in a child process, which the alarm ends if the read waits: a
+// read that blocks shows as a child killed by a signal rather than as a test that never ends.
+::testing::AssertionResult ReadsInChildAs(const std::u16string& path, ReadFileResult expected)
 {
-    TempDir dir;
-    const std::u16string missing = ToUtf16Path(dir.Path() / "missing.log");
-    const std::u16string folder = ToUtf16Path(dir.Path());
-    const std::u16string empty;
-    for (const std::u16string* path : {&missing, &folder, &empty}) {
+    const pid_t child = ::fork();
+    if (child < 0) {
+        return ::testing::AssertionFailure() << "fork failed";
+    }
+    if (child == 0) {
+        ::alarm(60);
         PrivateMemory content;
         content.Allocate(10);
-        EXPECT_EQ(ReadWholeFile(path->c_str(), content), ReadFileResult::OpenFailed);
-        EXPECT_EQ(content.Size(), 0u) << "earlier content must be gone";
+        const ReadFileResult result = ReadWholeFile(path.c_str(), content);
+        // The files read here are not empty; after a failure the earlier content must be gone.
+        const bool contentRight = (result == ReadFileResult::Ok) == (content.Size() != 0);
+        ::_exit(contentRight ? static_cast<int>(result) : 100);
     }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child) {
+        return ::testing::AssertionFailure() << "waitpid failed";
+    }
+    if (!WIFEXITED(status)) {
+        return ::testing::AssertionFailure() << "the read was stopped by signal " << WTERMSIG(status)
+                                             << " (it blocked if that is SIGALRM)";
+    }
+    if (WEXITSTATUS(status) != static_cast<int>(expected)) {
+        return ::testing::AssertionFailure() << "result " << WEXITSTATUS(status) << ", expected "
+                                             << static_cast<int>(expected) << " (100: content wrong for the result)";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+TEST(FileContentTest, OnlyRegularFilesAreReadAndNothingElseIsWaitedOn)
+{
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir.Path() / "fifo").c_str(), 0600), 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = (dir.Path() / "socket").string();
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, socketPath.c_str());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const auto regular = dir.WriteFile("trace.log", "text");
+    std::filesystem::create_symlink(regular, dir.Path() / "link-to-file");
+    std::filesystem::create_symlink(dir.Path() / "fifo", dir.Path() / "link-to-fifo");
+
+    struct Case {
+        std::u16string path;
+        ReadFileResult expected;
+    };
+    const Case cases[] = {
+        {ToUtf16Path(regular), ReadFileResult::Ok},
+        {ToUtf16Path(dir.Path() / "link-to-file"), ReadFileResult::Ok},
+        {ToUtf16Path(dir.Path() / "missing.log"), ReadFileResult::OpenFailed},
+        {u"", ReadFileResult::OpenFailed},
+        {ToUtf16Path(dir.Path()), ReadFileResult::NotRegularFile},
+        {ToUtf16Path(dir.Path() / "fifo"), ReadFileResult::NotRegularFile},
+        {ToUtf16Path(dir.Path() / "link-to-fifo"), ReadFileResult::NotRegularFile},
+        {ToUtf16Path(socketPath), ReadFileResult::NotRegularFile},
+        {u"/dev/null", ReadFileResult::NotRegularFile},
+    };
+    for (const Case& c : cases) {
+        EXPECT_TRUE(ReadsInChildAs(c.path, c.expected)) << std::string(c.path.begin(), c.path.end());
+    }
+    ::close(listener);
     PrivateMemory content;
     EXPECT_EQ(ReadWholeFile(nullptr, content), ReadFileResult::OpenFailed);
 }

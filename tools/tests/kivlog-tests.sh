@@ -70,6 +70,13 @@ $work/empty.log empty file
 $cases/binary.bin holds no trace line
 LIST
 
+# A FIFO is refused at once, not waited on for a writer.
+mkfifo "$work/fifo"
+timeout 60 "$kivlog" summary "$work/fifo" > "$work/actual" 2> "$work/errors"
+check "summary of a FIFO exits 1 without waiting (124: timed out)" $? 1
+echo "kivlog: $work/fifo: not a regular file" > "$work/expected"
+check_output "reason for a FIFO" "$work/expected" "$work/errors"
+
 # Usage.
 "$kivlog" > /dev/null 2>&1; check "no arguments is a usage error" $? 2
 "$kivlog" dump > /dev/null 2>&1; check "no files is a usage error" $? 2
