@@ -33,8 +33,11 @@ std::string DescribeUnreadableFile(std::u16string_view path)
     if (file < 0) {
         return std::strerror(errno);
     }
+    // Files made on reading (/proc) report size 0 and still have content.
+    char first = 0;
+    const bool empty = status.st_size == 0 && ::pread(file, &first, 1, 0) == 0;
     ::close(file);
-    return status.st_size == 0 ? "empty file" : "";
+    return empty ? "empty file" : "";
 }
 
 } // namespace Kiv::Platform

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <utility>
@@ -109,6 +110,33 @@ void PrivateMemory::Truncate(std::size_t newSize) noexcept
     m_size = newSize;
 }
 
+bool PrivateMemory::Grow(std::size_t newSize) noexcept
+{
+    if (newSize <= m_size) {
+        return true;
+    }
+    if (m_data == nullptr) {
+        return Allocate(newSize, false);
+    }
+    if (newSize > SIZE_MAX - PageSize()) {
+        return false;
+    }
+    const std::size_t mappedSize = RoundUpToPage(newSize);
+    if (mappedSize > m_mappedSize) {
+        void* data = ::mremap(m_data, m_mappedSize, mappedSize, MREMAP_MAYMOVE);
+        if (data == MAP_FAILED) {
+            return false;
+        }
+        m_data = static_cast<BYTE*>(data);
+        m_mappedSize = mappedSize;
+    }
+    // What a truncation left in the last page is cleared; pages added by the system are zero.
+    const std::size_t keptPageEnd = std::min(RoundUpToPage(m_size), newSize);
+    std::memset(m_data + m_size, 0, keptPageEnd - m_size);
+    m_size = newSize;
+    return true;
+}
+
 void PrivateMemory::Free() noexcept
 {
     if (m_data != nullptr) {
@@ -164,6 +192,9 @@ ReadFileResult RegularFile::Read(PrivateMemory& content) const
     if (m_fd < 0) {
         return ReadFileResult::OpenFailed;
     }
+    if (m_size == 0) {
+        return ReadUnsized(content);
+    }
     const std::size_t size = m_size;
     if (!content.Allocate(size, false)) {
         return ReadFileResult::OutOfMemory;
@@ -208,6 +239,39 @@ ReadFileResult RegularFile::Read(PrivateMemory& content) const
         return ReadFileResult::ReadFailed;
     }
     const std::size_t done = parts[0].done < parts[0].length ? parts[0].done : parts[0].length + parts[1].done;
+    content.Truncate(done);
+    return ReadFileResult::Ok;
+}
+
+ReadFileResult RegularFile::ReadUnsized(PrivateMemory& content) const
+{
+    // The memory doubles as the content grows. Before each step the size is looked at again: an
+    // ordinary file that was empty when it was opened and is written to meanwhile shows a size,
+    // and it is not chased (its size at open time was 0).
+    constexpr std::size_t FirstStep = std::size_t{64} << 10;
+    std::size_t done = 0;
+    for (;;) {
+        struct stat status {};
+        if (::fstat(m_fd, &status) != 0 || status.st_size != 0) {
+            break;
+        }
+        if (done == content.Size() && !content.Grow(done == 0 ? FirstStep : done * 2)) {
+            content.Free();
+            return ReadFileResult::OutOfMemory;
+        }
+        const ssize_t got = ::pread(m_fd, content.Data() + done, content.Size() - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            content.Free();
+            return ReadFileResult::ReadFailed;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
     content.Truncate(done);
     return ReadFileResult::Ok;
 }

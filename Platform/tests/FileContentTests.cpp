@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -104,6 +105,45 @@ TEST(FileContentTest, EmptyFileGivesEmptyContent)
     return ::testing::AssertionSuccess();
 }
 
+TEST(FileContentTest, FilesThatReportNoSizeAreReadToTheirEnd)
+{
+    // /proc files report size 0 and make their content when they are read.
+    struct Case {
+        const char16_t* path;
+        std::string start;
+    };
+    const Case cases[] = {
+        {u"/proc/self/status", "Name:\t"},
+        {u"/proc/self/maps", ""},
+    };
+    for (const Case& c : cases) {
+        PrivateMemory content;
+        ASSERT_EQ(ReadWholeFile(c.path, content), ReadFileResult::Ok);
+        const std::string text = ContentOf(content);
+        EXPECT_GT(text.size(), 0u) << "not empty";
+        EXPECT_EQ(text.compare(0, c.start.size(), c.start), 0) << text.substr(0, 40);
+        EXPECT_EQ(text.back(), '\n') << "read to the end";
+    }
+}
+
+TEST(FileContentTest, ContentIsWhatTheFileHeldWhenItWasOpened)
+{
+    // Whatever is appended between opening and reading is not read: a file that a writer keeps
+    // growing is never chased, also when it was empty at first.
+    const std::string appended(200000, 'x');
+    for (const std::string& initial : {std::string("first part\n"), std::string()}) {
+        TempDir dir;
+        const auto path = dir.WriteFile("growing.log", initial);
+        Kiv::Platform::RegularFile file;
+        ASSERT_EQ(file.Open(ToUtf16Path(path).c_str()), ReadFileResult::Ok);
+        EXPECT_EQ(file.SizeWhenOpened(), initial.size());
+        std::ofstream(path, std::ios::binary | std::ios::app) << appended;
+        PrivateMemory content;
+        ASSERT_EQ(file.Read(content), ReadFileResult::Ok);
+        EXPECT_EQ(ContentOf(content), initial);
+    }
+}
+
 TEST(FileContentTest, OnlyRegularFilesAreReadAndNothingElseIsWaitedOn)
 {
     TempDir dir;
@@ -195,6 +235,16 @@ TEST(FileContentTest, MemoryMovesTruncatesAndFrees)
     EXPECT_EQ(a.Size(), 5000u);
     a.Truncate(0);
     EXPECT_EQ(a.Data(), nullptr);
+
+    // Growing keeps the content, also past a page, and what comes after it is zero.
+    PrivateMemory c;
+    ASSERT_TRUE(c.Grow(100));
+    std::memset(c.Data(), 'y', 100);
+    c.Truncate(10);
+    ASSERT_TRUE(c.Grow(3 * 4096 + 1));
+    EXPECT_EQ(c.Size(), 3u * 4096 + 1);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(c.Data()), 11), std::string(10, 'y') + '\0');
+    EXPECT_EQ(std::count(c.Data() + 10, c.Data() + c.Size(), 0), static_cast<std::ptrdiff_t>(c.Size() - 10));
 }
 
 } // namespace

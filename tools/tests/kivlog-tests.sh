@@ -77,6 +77,18 @@ check "summary of a FIFO exits 1 without waiting (124: timed out)" $? 1
 echo "kivlog: $work/fifo: not a regular file" > "$work/expected"
 check_output "reason for a FIFO" "$work/expected" "$work/errors"
 
+# Files under /proc report size 0 and are read to their end: a status file holds no trace line,
+# and the process's own environment holds the one trace line put there.
+"$kivlog" summary /proc/self/status > "$work/actual" 2> "$work/errors"
+check "summary of /proc/self/status exits 1" $? 1
+echo "kivlog: /proc/self/status: holds no trace line" > "$work/expected"
+check_output "reason for /proc/self/status" "$work/expected" "$work/errors"
+env "KIV_TRACE_LINE=[00000001][2009/04/01(12:34:56.789)] from the environment" \
+  "$kivlog" summary /proc/self/environ > "$work/actual"
+check "summary of /proc/self/environ exits 0" $? 0
+echo "file /proc/self/environ threads 1 items 1 methods 0 unreturned 0" > "$work/expected"
+check_output "summary of /proc/self/environ" "$work/expected" "$work/actual"
+
 # Usage.
 "$kivlog" > /dev/null 2>&1; check "no arguments is a usage error" $? 2
 "$kivlog" dump > /dev/null 2>&1; check "no files is a usage error" $? 2

@@ -32,6 +32,9 @@ public:
     void MakeReadOnly() noexcept;
     // Gives back the memory past newSize (which must not exceed Size()).
     void Truncate(std::size_t newSize) noexcept;
+    // Grows to newSize bytes, keeping the content and zero-filling the rest (the data may move);
+    // false when the memory cannot be had, with the object unchanged. Not after MakeReadOnly.
+    bool Grow(std::size_t newSize) noexcept;
     void Free() noexcept;
 
     BYTE* Data() const noexcept { return m_data; }
@@ -66,13 +69,17 @@ public:
     ReadFileResult Open(const char16_t* path);
     // Reads the content into content (replacing what it held): at most the size the file had
     // when it was opened, so a file that grows meanwhile is not chased. A file that shrinks
-    // gives what could be read.
+    // gives what could be read. A file that reported size 0 when it was opened, as files made
+    // on reading do (/proc), is read to its end for as long as it still reports size 0.
     ReadFileResult Read(PrivateMemory& content) const;
     void Close() noexcept;
 
     std::size_t SizeWhenOpened() const noexcept { return m_size; }
 
 private:
+    // Reads a file that reported size 0 to its end.
+    ReadFileResult ReadUnsized(PrivateMemory& content) const;
+
     int m_fd = -1;
     std::size_t m_size = 0;
 };
