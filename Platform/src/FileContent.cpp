@@ -1,6 +1,7 @@
 // Whole-file reads into anonymous private memory (see FileContent.h for why not a file mapping).
 #include "KivPlatform/FileContent.h"
 
+#include "KivPlatform/Boundary.h"
 #include "KivPlatform/ModulePath.h"
 #include "KivPlatform/Threading.h"
 
@@ -152,13 +153,16 @@ RegularFile::~RegularFile()
     Close();
 }
 
-ReadFileResult RegularFile::Open(const char16_t* path)
+ReadFileResult RegularFile::Open(const char16_t* path) noexcept
 {
     Close();
     if (path == nullptr) {
         return ReadFileResult::OpenFailed;
     }
-    const std::string systemPath = ToSystemPath(path);
+    std::string systemPath;
+    if (FAILED(StatusFromExceptions([&systemPath, path] { systemPath = ToSystemPath(path); }))) {
+        return ReadFileResult::OutOfMemory;
+    }
     // The type is looked at before opening: opening a FIFO waits for a writer, and opening a
     // device may act on it.
     struct stat status {};
@@ -186,7 +190,7 @@ ReadFileResult RegularFile::Open(const char16_t* path)
     return ReadFileResult::Ok;
 }
 
-ReadFileResult RegularFile::Read(PrivateMemory& content) const
+ReadFileResult RegularFile::Read(PrivateMemory& content) const noexcept
 {
     content.Free();
     if (m_fd < 0) {
@@ -243,7 +247,7 @@ ReadFileResult RegularFile::Read(PrivateMemory& content) const
     return ReadFileResult::Ok;
 }
 
-ReadFileResult RegularFile::ReadUnsized(PrivateMemory& content) const
+ReadFileResult RegularFile::ReadUnsized(PrivateMemory& content) const noexcept
 {
     // The memory doubles as the content grows. Before each step the size is looked at again: an
     // ordinary file that was empty when it was opened and is written to meanwhile shows a size,
@@ -285,7 +289,7 @@ void RegularFile::Close() noexcept
     m_size = 0;
 }
 
-ReadFileResult ReadWholeFile(const char16_t* path, PrivateMemory& content)
+ReadFileResult ReadWholeFile(const char16_t* path, PrivateMemory& content) noexcept
 {
     content.Free();
     RegularFile file;

@@ -66,19 +66,19 @@ public:
 
     // Opens the file (closing one opened before). A path that names something other than a
     // regular file gives NotRegularFile, also when it is replaced by one while it is opened.
-    ReadFileResult Open(const char16_t* path);
+    ReadFileResult Open(const char16_t* path) noexcept;
     // Reads the content into content (replacing what it held): at most the size the file had
     // when it was opened, so a file that grows meanwhile is not chased. A file that shrinks
     // gives what could be read. A file that reported size 0 when it was opened, as files made
     // on reading do (/proc), is read to its end for as long as it still reports size 0.
-    ReadFileResult Read(PrivateMemory& content) const;
+    ReadFileResult Read(PrivateMemory& content) const noexcept;
     void Close() noexcept;
 
     std::size_t SizeWhenOpened() const noexcept { return m_size; }
 
 private:
     // Reads a file that reported size 0 to its end.
-    ReadFileResult ReadUnsized(PrivateMemory& content) const;
+    ReadFileResult ReadUnsized(PrivateMemory& content) const noexcept;
 
     int m_fd = -1;
     std::size_t m_size = 0;
@@ -87,6 +87,6 @@ private:
 // Opens and reads a regular file as RegularFile does, and closes it again before returning. A
 // large file is read in two halves side by side, since much of the time goes to the system
 // preparing fresh memory.
-ReadFileResult ReadWholeFile(const char16_t* path, PrivateMemory& content);
+ReadFileResult ReadWholeFile(const char16_t* path, PrivateMemory& content) noexcept;
 
 } // namespace Kiv::Platform
