@@ -1,6 +1,8 @@
 // Whole-file reads into private memory: exact content, and every way a path can fail.
 #include "KivPlatform/FileContent.h"
 
+#include "KivPlatform/ModulePath.h"
+
 #include "KivTestSupport/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -103,6 +105,16 @@ TEST(FileContentTest, EmptyFileGivesEmptyContent)
                                              << static_cast<int>(expected) << " (100: content wrong for the result)";
     }
     return ::testing::AssertionSuccess();
+}
+
+TEST(FileContentTest, NameThatIsNotUtf8IsRead)
+{
+    // A Shift_JIS pair in the name, as the file system holds it.
+    TempDir dir;
+    const auto path = dir.WriteFile("trace-\x82\xA0.log", "text");
+    PrivateMemory content;
+    ASSERT_EQ(ReadWholeFile(Kiv::Platform::FromSystemPath(path.string()).c_str(), content), ReadFileResult::Ok);
+    EXPECT_EQ(ContentOf(content), "text");
 }
 
 TEST(FileContentTest, FilesThatReportNoSizeAreReadToTheirEnd)
