@@ -81,10 +81,10 @@ class CProgressSink : public IKivLogSysMgr_LoadProgress {
 public:
     virtual ~CProgressSink() = default;
 
-    void Start(const char* path, bool drawBar)
+    void Start(const std::string& shownName, bool drawBar)
     {
         std::lock_guard lock(m_mutex);
-        m_path = path;
+        m_shownName = shownName;
         m_drawBar = drawBar;
         m_ended = false;
     }
@@ -104,7 +104,7 @@ public:
                 constexpr int Width = 30;
                 const int filled = static_cast<int>(value) * Width / 100;
                 std::fprintf(stderr, "\r[%s%s] %3ld%% %s", std::string(filled, '#').c_str(),
-                             std::string(Width - filled, ' ').c_str(), static_cast<long>(value), m_path.c_str());
+                             std::string(Width - filled, ' ').c_str(), static_cast<long>(value), m_shownName.c_str());
             } else if (kind == 2) {
                 std::fputs("\r\033[K", stderr);
             }
@@ -125,7 +125,7 @@ public:
 private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::string m_path;
+    std::string m_shownName;
     bool m_drawBar = false;
     bool m_ended = false;
     HRESULT m_endStatus = S_OK;
@@ -141,28 +141,31 @@ struct LoadedFile {
 // What kivlog says when a load runs out of memory.
 constexpr const char* NoMemory = "could not be loaded for lack of memory";
 
-// Loads a file on the engine's worker thread. On failure prints why to standard error.
-bool Load(const char* path, LoadedFile& loaded)
+// Loads a file on the engine's worker thread. On failure prints why to standard error, naming
+// the file by shownName (the path quoted and escaped).
+bool Load(const char* path, const std::string& shownName, LoadedFile& loaded)
 {
     if (FAILED(CKivLogSysMgr::CreateLogSysMgr(&loaded.manager))) {
-        std::fprintf(stderr, "kivlog: %s: the engine could not be created\n", path);
+        std::fprintf(stderr, "kivlog: %s: the engine could not be created\n", shownName.c_str());
         return false;
     }
     CComPtr<Kiv::CKivObject<CProgressSink>> sink(Kiv::CKivObject<CProgressSink>::CreateObject());
-    sink->Start(path, Kiv::Platform::StandardErrorIsTerminal());
+    sink->Start(shownName, Kiv::Platform::StandardErrorIsTerminal());
     loaded.manager->SetLoadProgress(sink);
     const std::u16string widePath = Kiv::Platform::FromSystemPath(path);
     if (const HRESULT opened = loaded.manager->LoadLogFile(widePath.c_str(), 1); FAILED(opened)) {
         const std::string reason =
             opened == E_OUTOFMEMORY ? NoMemory : Kiv::Platform::DescribeUnreadableFile(widePath);
-        std::fprintf(stderr, "kivlog: %s: %s\n", path, reason.empty() ? "holds no trace line" : reason.c_str());
+        std::fprintf(stderr, "kivlog: %s: %s\n", shownName.c_str(),
+                     reason.empty() ? "holds no trace line" : reason.c_str());
         return false;
     }
     const HRESULT ended = sink->WaitForEnd();
     loaded.manager->WaitWorkThreads();
     loaded.manager->SetLoadProgress(nullptr);
     if (FAILED(ended)) {
-        std::fprintf(stderr, "kivlog: %s: %s\n", path, ended == E_OUTOFMEMORY ? NoMemory : "could not be loaded");
+        std::fprintf(stderr, "kivlog: %s: %s\n", shownName.c_str(),
+                     ended == E_OUTOFMEMORY ? NoMemory : "could not be loaded");
         return false;
     }
     return SUCCEEDED(loaded.manager->GetRootObject(&loaded.root));
@@ -297,9 +300,9 @@ DWORD ThreadIdOf(IKivLogSysBlock* call)
     return id;
 }
 
-void Dump(Output& out, const char* path, IKivLogSysRoot* root)
+void Dump(Output& out, const std::string& shownName, IKivLogSysRoot* root)
 {
-    out << "file " << path << "\n";
+    out << "file " << shownName << "\n";
     for (const auto& thread : Threads(root)) {
         DWORD id = 0;
         ModelCall(thread->GetThreadId(&id));
@@ -344,7 +347,7 @@ void Dump(Output& out, const char* path, IKivLogSysRoot* root)
     }
 }
 
-void Summary(Output& out, const char* path, IKivLogSysRoot* root)
+void Summary(Output& out, const std::string& shownName, IKivLogSysRoot* root)
 {
     const auto threads = Threads(root);
     // The threads' flat lists and the method index are separate parts of the model, so they are
@@ -379,7 +382,7 @@ void Summary(Output& out, const char* path, IKivLogSysRoot* root)
     if (g_modelOutOfMemory) {
         return; // the counts would be too small
     }
-    out << "file " << path << " threads " << static_cast<long long>(threads.size()) << " items " << items
+    out << "file " << shownName << " threads " << static_cast<long long>(threads.size()) << " items " << items
         << " methods " << static_cast<long long>(names.size()) << " unreturned " << unreturned << "\n";
 }
 
@@ -391,6 +394,8 @@ void PrintUsage(std::FILE* stream)
                "  dump     the whole model: every thread with its call tree, every method with its\n"
                "           calls, and the namespace tree (texts in UTF-8, quoted and escaped)\n"
                "  summary  one line per file: threads, items (lines), methods and unreturned calls\n"
+               "File names are printed quoted and escaped like texts; a byte of a name that is not\n"
+               "UTF-8 is written \\xNN.\n"
                "A progress bar is drawn on standard error when it is a terminal.\n"
                "Exit status: 0 when every file loaded, 1 when a file could not be opened or loaded\n"
                "(the reason, such as lack of memory, goes to standard error), 2 for a usage error.\n",
@@ -414,20 +419,22 @@ int main(int argc, char** argv)
     int status = 0;
     Output out;
     for (int i = 2; i < argc; ++i) {
+        // A name is printed quoted and escaped, so that no name can make up an output line.
+        const std::string shownName = KivTools::QuoteSystemPath(argv[i]);
         LoadedFile loaded;
-        if (!Load(argv[i], loaded)) {
+        if (!Load(argv[i], shownName, loaded)) {
             status = 1;
             continue;
         }
         g_modelOutOfMemory = false;
         if (dump) {
-            Dump(out, argv[i], loaded.root);
+            Dump(out, shownName, loaded.root);
         } else {
-            Summary(out, argv[i], loaded.root);
+            Summary(out, shownName, loaded.root);
         }
         out.Flush();
         if (g_modelOutOfMemory) {
-            std::fprintf(stderr, "kivlog: %s: %s\n", argv[i], NoMemory);
+            std::fprintf(stderr, "kivlog: %s: %s\n", shownName.c_str(), NoMemory);
             status = 1;
         }
         if (i + 1 == argc) {
