@@ -15,7 +15,9 @@
 #include "KivPlatform/ModulePath.h"
 #include "KivPlatform/TaskMem.h"
 #include "KivPlatform/Text.h"
+#include "KivPlatform/Threading.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -79,17 +81,19 @@ class CProgressSink : public IKivLogSysMgr_LoadProgress {
 public:
     virtual ~CProgressSink() = default;
 
-    void Start(const char* path, bool drawBar)
+    void Start(const std::string& shownName, bool drawBar)
     {
         std::lock_guard lock(m_mutex);
-        m_path = path;
+        m_shownName = shownName;
         m_drawBar = drawBar;
         m_ended = false;
     }
-    void WaitForEnd()
+    // Waits for the load's last report and gives its status: S_OK, or why the load failed.
+    HRESULT WaitForEnd()
     {
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [this] { return m_ended; });
+        return m_endStatus;
     }
 
     HRESULT OnKivLogSysMgr_LoadProgress(LONG kind, LONG value) override
@@ -100,7 +104,7 @@ public:
                 constexpr int Width = 30;
                 const int filled = static_cast<int>(value) * Width / 100;
                 std::fprintf(stderr, "\r[%s%s] %3ld%% %s", std::string(filled, '#').c_str(),
-                             std::string(Width - filled, ' ').c_str(), static_cast<long>(value), m_path.c_str());
+                             std::string(Width - filled, ' ').c_str(), static_cast<long>(value), m_shownName.c_str());
             } else if (kind == 2) {
                 std::fputs("\r\033[K", stderr);
             }
@@ -108,6 +112,7 @@ public:
         }
         if (kind == 2) {
             m_ended = true;
+            m_endStatus = FAILED(value) ? value : S_OK;
             m_changed.notify_all();
         }
         return S_OK;
@@ -120,9 +125,10 @@ public:
 private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::string m_path;
+    std::string m_shownName;
     bool m_drawBar = false;
     bool m_ended = false;
+    HRESULT m_endStatus = S_OK;
 };
 
 // One file's engine and its model. The engine stays alive while the model is read: the lines
@@ -132,26 +138,49 @@ struct LoadedFile {
     CComPtr<IKivLogSysRoot> root;
 };
 
-// Loads a file on the engine's worker thread. On failure prints why to standard error.
-bool Load(const char* path, LoadedFile& loaded)
+// What kivlog says when a load runs out of memory.
+constexpr const char* NoMemory = "could not be loaded for lack of memory";
+
+// Loads a file on the engine's worker thread. On failure prints why to standard error, naming
+// the file by shownName (the path quoted and escaped).
+bool Load(const char* path, const std::string& shownName, LoadedFile& loaded)
 {
     if (FAILED(CKivLogSysMgr::CreateLogSysMgr(&loaded.manager))) {
-        std::fprintf(stderr, "kivlog: %s: the engine could not be created\n", path);
+        std::fprintf(stderr, "kivlog: %s: the engine could not be created\n", shownName.c_str());
         return false;
     }
     CComPtr<Kiv::CKivObject<CProgressSink>> sink(Kiv::CKivObject<CProgressSink>::CreateObject());
-    sink->Start(path, Kiv::Platform::StandardErrorIsTerminal());
+    sink->Start(shownName, Kiv::Platform::StandardErrorIsTerminal());
     loaded.manager->SetLoadProgress(sink);
     const std::u16string widePath = Kiv::Platform::FromSystemPath(path);
-    if (FAILED(loaded.manager->LoadLogFile(widePath.c_str(), 1))) {
-        std::string reason = Kiv::Platform::DescribeUnreadableFile(widePath);
-        std::fprintf(stderr, "kivlog: %s: %s\n", path, reason.empty() ? "holds no trace line" : reason.c_str());
+    if (const HRESULT opened = loaded.manager->LoadLogFile(widePath.c_str(), 1); FAILED(opened)) {
+        const std::string reason =
+            opened == E_OUTOFMEMORY ? NoMemory : Kiv::Platform::DescribeUnreadableFile(widePath);
+        std::fprintf(stderr, "kivlog: %s: %s\n", shownName.c_str(),
+                     reason.empty() ? "holds no trace line" : reason.c_str());
         return false;
     }
-    sink->WaitForEnd();
+    const HRESULT ended = sink->WaitForEnd();
     loaded.manager->WaitWorkThreads();
     loaded.manager->SetLoadProgress(nullptr);
+    if (FAILED(ended)) {
+        std::fprintf(stderr, "kivlog: %s: %s\n", shownName.c_str(),
+                     ended == E_OUTOFMEMORY ? NoMemory : "could not be loaded");
+        return false;
+    }
     return SUCCEEDED(loaded.manager->GetRootObject(&loaded.root));
+}
+
+// Set when a call into the model ran out of memory: what was read from it is incomplete.
+std::atomic<bool> g_modelOutOfMemory{false};
+
+// SUCCEEDED for the status of a call into the model, noting a call that ran out of memory.
+bool ModelCall(HRESULT hr)
+{
+    if (hr == E_OUTOFMEMORY) {
+        g_modelOutOfMemory = true;
+    }
+    return SUCCEEDED(hr);
 }
 
 // The root's thread objects, in its order.
@@ -160,12 +189,12 @@ std::vector<CComPtr<IKivLogSysThread>> Threads(IKivLogSysRoot* root)
     std::vector<CComPtr<IKivLogSysThread>> threads;
     CComPtr<Kiv::IKivListItem> folder;
     LONG count = 0;
-    if (FAILED(root->QueryInterface(IID_PPV_ARGS(&folder))) || FAILED(folder->GetChildCount(&count))) {
+    if (!ModelCall(root->QueryInterface(IID_PPV_ARGS(&folder))) || !ModelCall(folder->GetChildCount(&count))) {
         return threads;
     }
     for (LONG i = 0; i < count; ++i) {
         CComPtr<IKivLogSysThread> thread;
-        if (SUCCEEDED(folder->GetChildItem(i, IID_PPV_ARGS(&thread))) && thread) {
+        if (ModelCall(folder->GetChildItem(i, IID_PPV_ARGS(&thread))) && thread) {
             threads.push_back(thread);
         }
     }
@@ -176,8 +205,8 @@ LONG ListItemCount(IKivLogSysThread* thread)
 {
     CComPtr<Kiv::IKivListAccess> access;
     LONG count = 0;
-    if (SUCCEEDED(thread->QueryInterface(IID_PPV_ARGS(&access)))) {
-        access->GetListItemCount(&count);
+    if (ModelCall(thread->QueryInterface(IID_PPV_ARGS(&access)))) {
+        ModelCall(access->GetListItemCount(&count));
     }
     return count;
 }
@@ -188,7 +217,7 @@ std::vector<CComBSTR> MethodNames(IKivLogSysMethodSet* methodSet)
     LONG count = 0;
     BSTR* names = nullptr;
     std::vector<CComBSTR> result;
-    if (FAILED(methodSet->GetMethodNames(&count, &names))) {
+    if (!ModelCall(methodSet->GetMethodNames(&count, &names))) {
         return result;
     }
     for (LONG i = 0; i < count; ++i) {
@@ -204,10 +233,10 @@ std::vector<CComPtr<IKivLogSysBlock>> Calls(IKivLogSysMethodInfo* method)
 {
     std::vector<CComPtr<IKivLogSysBlock>> calls;
     LONG count = 0;
-    method->GetLineCount(&count);
+    ModelCall(method->GetLineCount(&count));
     for (LONG i = 0; i < count; ++i) {
         CComPtr<IKivLogSysBlock> call;
-        if (SUCCEEDED(method->GetLineInfo(i, IID_PPV_ARGS(&call))) && call) {
+        if (ModelCall(method->GetLineInfo(i, IID_PPV_ARGS(&call))) && call) {
             calls.push_back(call);
         }
     }
@@ -223,22 +252,22 @@ void DumpLine(Output& out, const std::string& indent, char mark, const KivLogSys
 void DumpChildren(Output& out, Kiv::IKivListItem* folder, const std::string& indent)
 {
     LONG count = 0;
-    folder->GetChildCount(&count);
+    ModelCall(folder->GetChildCount(&count));
     for (LONG i = 0; i < count; ++i) {
         const KivLogSysLineInfo* info = nullptr;
         CComPtr<IKivLogSysBlock> block;
-        if (SUCCEEDED(folder->GetChildItem(i, IID_PPV_ARGS(&block))) && block) {
-            block->GetLineInfo(&info);
+        if (ModelCall(folder->GetChildItem(i, IID_PPV_ARGS(&block))) && block) {
+            ModelCall(block->GetLineInfo(&info));
             DumpLine(out, indent, '>', info);
             DumpChildren(out, block, indent + "  ");
             const KivLogSysLineInfo* end = nullptr;
-            if (SUCCEEDED(block->GetEndLineInfo(&end))) {
+            if (ModelCall(block->GetEndLineInfo(&end))) {
                 DumpLine(out, indent, '<', end);
             }
             continue;
         }
         CComPtr<IKivLogSysLine> line;
-        if (SUCCEEDED(folder->GetChildItem(i, IID_PPV_ARGS(&line))) && line && SUCCEEDED(line->GetLineInfo(&info))) {
+        if (ModelCall(folder->GetChildItem(i, IID_PPV_ARGS(&line))) && line && ModelCall(line->GetLineInfo(&info))) {
             DumpLine(out, indent, '-', info);
         }
     }
@@ -247,16 +276,16 @@ void DumpChildren(Output& out, Kiv::IKivListItem* folder, const std::string& ind
 void DumpNameSpaces(Output& out, Kiv::IKivListItem* node, const std::string& indent)
 {
     LONG count = 0;
-    node->GetChildCount(&count);
+    ModelCall(node->GetChildCount(&count));
     for (LONG i = 0; i < count; ++i) {
         CComPtr<IKivLogSysNameSpace> child;
-        if (FAILED(node->GetChildItem(i, IID_PPV_ARGS(&child))) || !child) {
+        if (!ModelCall(node->GetChildItem(i, IID_PPV_ARGS(&child))) || !child) {
             continue;
         }
         CComBSTR name;
-        child->GetName(&name);
+        ModelCall(child->GetName(&name));
         CComPtr<IKivLogSysMethodInfo> method;
-        out << indent << Quoted(name) << (SUCCEEDED(child->GetMethodInfo(&method)) ? " *" : "") << "\n";
+        out << indent << Quoted(name) << (ModelCall(child->GetMethodInfo(&method)) ? " *" : "") << "\n";
         DumpNameSpaces(out, child, indent + "  ");
     }
 }
@@ -265,46 +294,46 @@ DWORD ThreadIdOf(IKivLogSysBlock* call)
 {
     CComPtr<IKivLogSysThread> thread;
     DWORD id = 0;
-    if (SUCCEEDED(call->GetThread(IID_PPV_ARGS(&thread))) && thread) {
-        thread->GetThreadId(&id);
+    if (ModelCall(call->GetThread(IID_PPV_ARGS(&thread))) && thread) {
+        ModelCall(thread->GetThreadId(&id));
     }
     return id;
 }
 
-void Dump(Output& out, const char* path, IKivLogSysRoot* root)
+void Dump(Output& out, const std::string& shownName, IKivLogSysRoot* root)
 {
-    out << "file " << path << "\n";
+    out << "file " << shownName << "\n";
     for (const auto& thread : Threads(root)) {
         DWORD id = 0;
-        thread->GetThreadId(&id);
+        ModelCall(thread->GetThreadId(&id));
         out << "thread " << Hex8(id) << " items " << static_cast<long long>(ListItemCount(thread)) << "\n";
         CComPtr<Kiv::IKivListItem> folder;
-        thread->QueryInterface(IID_PPV_ARGS(&folder));
+        ModelCall(thread->QueryInterface(IID_PPV_ARGS(&folder)));
         DumpChildren(out, folder, "  ");
     }
     CComPtr<IKivLogSysMethodSet> methodSet;
-    root->GetMethodSet(IID_PPV_ARGS(&methodSet));
+    ModelCall(root->GetMethodSet(IID_PPV_ARGS(&methodSet)));
     const std::vector<CComBSTR> names = methodSet ? MethodNames(methodSet) : std::vector<CComBSTR>{};
     out << "methods " << static_cast<long long>(names.size()) << "\n";
     for (const CComBSTR& name : names) {
         CComPtr<IKivLogSysMethodInfo> method;
-        methodSet->GetMethodInfo(name, IID_PPV_ARGS(&method));
+        ModelCall(methodSet->GetMethodInfo(name, IID_PPV_ARGS(&method)));
         if (!method) {
             continue;
         }
         LONG calls = 0;
         LONG threads = 0;
-        method->GetLineCount(&calls);
-        method->GetRefThreadCount(&threads);
+        ModelCall(method->GetLineCount(&calls));
+        ModelCall(method->GetRefThreadCount(&threads));
         out << "method " << Quoted(name) << " calls " << static_cast<long long>(calls) << " threads "
             << static_cast<long long>(threads) << "\n";
         for (const auto& call : Calls(method)) {
             const KivLogSysLineInfo* entry = nullptr;
             const KivLogSysLineInfo* end = nullptr;
-            call->GetLineInfo(&entry);
+            ModelCall(call->GetLineInfo(&entry));
             out << "  call " << static_cast<long long>(entry->lineNumber) << " thread " << Hex8(ThreadIdOf(call))
                 << " end ";
-            if (SUCCEEDED(call->GetEndLineInfo(&end))) {
+            if (ModelCall(call->GetEndLineInfo(&end))) {
                 out << static_cast<long long>(end->lineNumber) << "\n";
             } else {
                 out << "-\n";
@@ -313,38 +342,47 @@ void Dump(Output& out, const char* path, IKivLogSysRoot* root)
     }
     out << "namespaces\n";
     CComPtr<IKivLogSysNameSpace> nameSpaceRoot;
-    if (methodSet && SUCCEEDED(methodSet->GetNameSpaceRoot(&nameSpaceRoot))) {
+    if (methodSet && ModelCall(methodSet->GetNameSpaceRoot(&nameSpaceRoot))) {
         DumpNameSpaces(out, nameSpaceRoot, "  ");
     }
 }
 
-void Summary(Output& out, const char* path, IKivLogSysRoot* root)
+void Summary(Output& out, const std::string& shownName, IKivLogSysRoot* root)
 {
     const auto threads = Threads(root);
     // The threads' flat lists and the method index are separate parts of the model, so they are
     // counted side by side.
     long long items = 0;
-    std::thread itemCounter([&threads, &items] {
+    auto countItems = [&threads, &items] {
         for (const auto& thread : threads) {
             items += ListItemCount(thread);
         }
-    });
+    };
+    std::thread itemCounter;
+    if (!Kiv::Platform::TryStartThread(itemCounter, countItems)) {
+        countItems();
+    }
     CComPtr<IKivLogSysMethodSet> methodSet;
-    root->GetMethodSet(IID_PPV_ARGS(&methodSet));
+    ModelCall(root->GetMethodSet(IID_PPV_ARGS(&methodSet)));
     const std::vector<CComBSTR> names = methodSet ? MethodNames(methodSet) : std::vector<CComBSTR>{};
     long long unreturned = 0;
     for (const CComBSTR& name : names) {
         CComPtr<IKivLogSysMethodInfo> method;
-        methodSet->GetMethodInfo(name, IID_PPV_ARGS(&method));
+        ModelCall(methodSet->GetMethodInfo(name, IID_PPV_ARGS(&method)));
         if (method) {
             for (const auto& call : Calls(method)) {
                 const KivLogSysLineInfo* end = nullptr;
-                unreturned += FAILED(call->GetEndLineInfo(&end)) ? 1 : 0;
+                unreturned += !ModelCall(call->GetEndLineInfo(&end)) ? 1 : 0;
             }
         }
     }
-    itemCounter.join();
-    out << "file " << path << " threads " << static_cast<long long>(threads.size()) << " items " << items
+    if (itemCounter.joinable()) {
+        itemCounter.join();
+    }
+    if (g_modelOutOfMemory) {
+        return; // the counts would be too small
+    }
+    out << "file " << shownName << " threads " << static_cast<long long>(threads.size()) << " items " << items
         << " methods " << static_cast<long long>(names.size()) << " unreturned " << unreturned << "\n";
 }
 
@@ -356,9 +394,11 @@ void PrintUsage(std::FILE* stream)
                "  dump     the whole model: every thread with its call tree, every method with its\n"
                "           calls, and the namespace tree (texts in UTF-8, quoted and escaped)\n"
                "  summary  one line per file: threads, items (lines), methods and unreturned calls\n"
+               "File names are printed quoted and escaped like texts; a byte of a name that is not\n"
+               "UTF-8 is written \\xNN.\n"
                "A progress bar is drawn on standard error when it is a terminal.\n"
-               "Exit status: 0 when every file loaded, 1 when a file could not be opened (the reason\n"
-               "goes to standard error), 2 for a usage error.\n",
+               "Exit status: 0 when every file loaded, 1 when a file could not be opened or loaded\n"
+               "(the reason, such as lack of memory, goes to standard error), 2 for a usage error.\n",
                stream);
 }
 
@@ -379,17 +419,24 @@ int main(int argc, char** argv)
     int status = 0;
     Output out;
     for (int i = 2; i < argc; ++i) {
+        // A name is printed quoted and escaped, so that no name can make up an output line.
+        const std::string shownName = KivTools::QuoteSystemPath(argv[i]);
         LoadedFile loaded;
-        if (!Load(argv[i], loaded)) {
+        if (!Load(argv[i], shownName, loaded)) {
             status = 1;
             continue;
         }
+        g_modelOutOfMemory = false;
         if (dump) {
-            Dump(out, argv[i], loaded.root);
+            Dump(out, shownName, loaded.root);
         } else {
-            Summary(out, argv[i], loaded.root);
+            Summary(out, shownName, loaded.root);
         }
         out.Flush();
+        if (g_modelOutOfMemory) {
+            std::fprintf(stderr, "kivlog: %s: %s\n", shownName.c_str(), NoMemory);
+            status = 1;
+        }
         if (i + 1 == argc) {
             // The last model is not taken apart object by object, which takes long for a large
             // trace: ending the process gives all its memory back at once.

@@ -5,6 +5,8 @@
 
 #include "KivObject/ComPtr.h"
 
+#include "KivPlatform/Boundary.h"
+
 #include "KivPlatform/Text.h"
 
 #include <algorithm>
@@ -71,33 +73,45 @@ public:
     explicit CThreadCache(IKivLogSysRoot* root) : m_root(root) {}
 
     // Files one line into the thread object of its identifier. A root that gives no thread
-    // object drops the line.
-    void AddLine(const KivLogSysLineInfo& record)
+    // object, or a thread that refuses the line (one deeper than its open calls), drops the
+    // line. E_OUTOFMEMORY when the model could not take the line for lack of memory: the model
+    // would be missing lines, so the load cannot go on.
+    HRESULT AddLine(const KivLogSysLineInfo& record)
     {
         if (m_last == nullptr || record.threadId != m_lastId) {
-            m_last = Find(record.threadId);
+            if (Find(record.threadId, m_last) == E_OUTOFMEMORY) {
+                return E_OUTOFMEMORY;
+            }
             m_lastId = record.threadId;
         }
-        if (m_last != nullptr) {
-            m_last->AddLine(&record);
+        if (m_last != nullptr && m_last->AddLine(&record) == E_OUTOFMEMORY) {
+            return E_OUTOFMEMORY;
         }
+        return S_OK;
     }
 
 private:
-    IKivLogSysThreadEdit* Find(DWORD threadId)
+    // The thread object of the identifier, or null when the root gives none; the root's status.
+    HRESULT Find(DWORD threadId, IKivLogSysThreadEdit*& found)
     {
+        found = nullptr;
         if (const auto known = m_threads.find(threadId); known != m_threads.end()) {
-            return known->second;
+            found = known->second;
+            return S_OK;
         }
         CComPtr<IKivLogSysThread> thread;
-        if (m_root == nullptr || FAILED(m_root->GetLogThread(threadId, IID_PPV_ARGS(&thread))) || !thread) {
-            return nullptr;
+        if (m_root == nullptr) {
+            return S_OK;
+        }
+        if (const HRESULT hr = m_root->GetLogThread(threadId, IID_PPV_ARGS(&thread)); FAILED(hr) || !thread) {
+            return hr;
         }
         CComPtr<IKivLogSysThreadEdit> edit;
         if (FAILED(thread.QueryInterface(&edit)) || !edit) {
-            return nullptr;
+            return S_OK;
         }
-        return m_threads.emplace(threadId, std::move(edit)).first->second;
+        found = m_threads.emplace(threadId, std::move(edit)).first->second;
+        return S_OK;
     }
 
     IKivLogSysRoot* m_root;
@@ -177,8 +191,12 @@ HRESULT CKivLogSysFile::OpenFile(LPCWSTR path)
     case Kiv::Platform::ReadFileResult::OpenFailed:
         KIV_ENGINE_TRACE(Subject, u"Open Failed!");
         break;
+    case Kiv::Platform::ReadFileResult::NotRegularFile:
+        KIV_ENGINE_TRACE(Subject, u"Open Failed! Not a regular file.");
+        break;
     case Kiv::Platform::ReadFileResult::OutOfMemory:
         KIV_ENGINE_TRACE(Subject, u"CreateFileMapping Failed!");
+        hr = E_OUTOFMEMORY;
         break;
     case Kiv::Platform::ReadFileResult::ReadFailed:
         KIV_ENGINE_TRACE(Subject, u"MapViewOfFile Failed!");
@@ -234,7 +252,7 @@ HRESULT CKivLogSysFile::ConvertToAnsi()
     PrivateMemory converted;
     if (!converted.Allocate(ansiLength)) {
         KIV_ENGINE_TRACE(Subject, u"CreateFileMapping Failed!");
-        return E_FAIL;
+        return E_OUTOFMEMORY;
     }
     if (convert(reinterpret_cast<char*>(converted.Data()), converted.Size()) == 0) {
         return E_FAIL;
@@ -330,7 +348,7 @@ HRESULT CKivLogSysFile::ReadLine(const BYTE* p, KivLogSysLineInfo* record, std::
     return hr;
 }
 
-LONG CKivLogSysFile::LoadLog(IKivLogSysRoot* root, IKivLogSysMgr_LoadProgress* sink)
+HRESULT CKivLogSysFile::LoadLog(IKivLogSysRoot* root, IKivLogSysMgr_LoadProgress* sink)
 {
     HRESULT result = LoadCompleted;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFile::LoadLog", &result);
@@ -340,6 +358,28 @@ LONG CKivLogSysFile::LoadLog(IKivLogSysRoot* root, IKivLogSysMgr_LoadProgress* s
     }
     Report(sink, 0, 0);
 
+    // The model may throw std::bad_alloc as well as report E_OUTOFMEMORY.
+    const HRESULT read = Kiv::Platform::StatusFromExceptions([&] { return ReadLines(root, sink); });
+    if (FAILED(read)) {
+        // A model that lacks lines would pass for the file's model, so what was built goes.
+        RemoveAllItems(root);
+        KIV_ENGINE_TRACE(Subject, u"Load failed.");
+    }
+
+    const bool cancelled = m_cancel != 0;
+    if (sink != nullptr) {
+        if (SUCCEEDED(read) && !cancelled) {
+            KIV_ENGINE_TRACE(Subject, u"Complete.");
+            Report(sink, 1, 100);
+        }
+        Report(sink, 2, SUCCEEDED(read) ? 0 : read);
+    }
+    result = FAILED(read) ? read : cancelled ? LoadCancelled : LoadCompleted;
+    return result;
+}
+
+HRESULT CKivLogSysFile::ReadLines(IKivLogSysRoot* root, IKivLogSysMgr_LoadProgress* sink)
+{
     // One record, reused for every line, so that the line number counts on.
     KivLogSysLineInfo record{};
     record.cbSize = sizeof(record);
@@ -358,7 +398,9 @@ LONG CKivLogSysFile::LoadLog(IKivLogSysRoot* root, IKivLogSysMgr_LoadProgress* s
             break;
         }
         ++record.lineNumber;
-        threads.AddLine(record);
+        if (const HRESULT hr = threads.AddLine(record); FAILED(hr)) {
+            return hr;
+        }
         p += consumed;
         n -= consumed;
 
@@ -379,17 +421,7 @@ LONG CKivLogSysFile::LoadLog(IKivLogSysRoot* root, IKivLogSysMgr_LoadProgress* s
             }
         }
     }
-
-    const bool cancelled = m_cancel != 0;
-    if (sink != nullptr) {
-        if (!cancelled) {
-            KIV_ENGINE_TRACE(Subject, u"Complete.");
-            Report(sink, 1, 100);
-        }
-        Report(sink, 2, 0);
-    }
-    result = cancelled ? LoadCancelled : LoadCompleted;
-    return result;
+    return S_OK;
 }
 
 void CKivLogSysFile::RequestStop()

@@ -23,22 +23,25 @@ public:
     // Longest line measured, in bytes (one more where a double-byte character straddles it).
     static constexpr std::size_t MaxLineLength = 1024;
 
-    // What LoadLog returns.
-    static constexpr LONG LoadCompleted = 0;
-    static constexpr LONG LoadCancelled = 1;
+    // What LoadLog returns when it read the text (or was stopped); a failure is a failure status.
+    static constexpr HRESULT LoadCompleted = S_OK;
+    static constexpr HRESULT LoadCancelled = S_FALSE;
 
     CKivLogSysFile() = default;
     ~CKivLogSysFile();
     CKivLogSysFile(const CKivLogSysFile&) = delete;
     CKivLogSysFile& operator=(const CKivLogSysFile&) = delete;
 
-    // Reads the file and checks that it holds a trace line. S_OK, or E_FAIL on any failure.
+    // Reads the file and checks that it holds a trace line. S_OK; E_OUTOFMEMORY when there was
+    // no memory for the text; E_FAIL on any other failure.
     HRESULT OpenFile(LPCWSTR path);
     // The same for content already in memory (the bytes of a file as read).
     HRESULT OpenContent(Kiv::Platform::PrivateMemory content);
     // Reads every trace line into the root, reporting progress to sink (which may be null).
-    // LoadCompleted, or LoadCancelled when a stop was requested.
-    LONG LoadLog(IKivLogSysRoot* root, IKivLogSysMgr_LoadProgress* sink);
+    // LoadCompleted, or LoadCancelled when a stop was requested. E_OUTOFMEMORY when the model
+    // could not take a line for lack of memory: the root is then emptied, and the sink's last
+    // report (kind 2) carries that status as its value instead of 0.
+    HRESULT LoadLog(IKivLogSysRoot* root, IKivLogSysMgr_LoadProgress* sink);
     // Asks a running LoadLog to stop at its next rise in percentage.
     void RequestStop();
     // Frees the text; every line record read from it becomes invalid. S_OK.
@@ -56,6 +59,9 @@ public:
     static HRESULT ReadLine(const BYTE* p, KivLogSysLineInfo* record, std::size_t n, std::size_t* consumed);
 
 private:
+    // The loop of LoadLog: every line to the root, progress to the sink, and the stop request.
+    // S_OK, or E_OUTOFMEMORY when the model could not take a line.
+    HRESULT ReadLines(IKivLogSysRoot* root, IKivLogSysMgr_LoadProgress* sink);
     // Replaces a UTF-8 or UTF-16 text (after its byte-order mark) by its code page 932 form.
     HRESULT ConvertToAnsi();
     // Reports to the sink, if there is one.

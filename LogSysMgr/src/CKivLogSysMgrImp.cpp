@@ -149,9 +149,9 @@ HRESULT CKivLogSysMgrImp::LoadLogFile(LPCWSTR path, LONG background)
         }
         return hr;
     }
-    opened->LoadLog(root, progress);
+    const HRESULT loaded = opened->LoadLog(root, progress);
     m_root = root;
-    hr = S_OK;
+    hr = FAILED(loaded) ? loaded : S_OK;
     return hr;
 }
 

@@ -129,12 +129,18 @@ HRESULT CKivLogSysThread::AddLine(const KivLogSysLineInfo* info)
         if (auto* line = CKivObject<CKivLogSysLine>::CreateObject()) {
             line->PutLineInfo(info);
             AppendToFolder(line, static_cast<IKivLogSysLine*>(line), parent, parentBlock);
+        } else {
+            hr = E_OUTOFMEMORY; // a model without this line must not pass for the whole file's
+            return hr;
         }
         break;
     case KivLogSysLineKind::Enter:
         if (auto* block = CKivObject<CKivLogSysBlock>::CreateObject()) {
             block->PutLineInfo(info);
             AppendToFolder(block, static_cast<IKivLogSysBlock*>(block), parent, parentBlock);
+        } else {
+            hr = E_OUTOFMEMORY;
+            return hr;
         }
         break;
     case KivLogSysLineKind::Return: {

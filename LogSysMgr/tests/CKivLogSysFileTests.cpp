@@ -4,15 +4,26 @@
 
 #include "LoadDoubles.h"
 
+#include "KivLogSysMgr/KivLogSysMgr.h"
+
 #include "KivTestSupport/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <optional>
 #include <filesystem>
 #include <string>
 
 using Kiv::CComPtr;
+using Kiv::Platform::PrivateMemory;
 using namespace KivTest;
 
 namespace {
@@ -71,7 +82,7 @@ struct Loaded {
     CComPtr<Kiv::CKivObject<CFakeRoot>> root = MakeDouble<CFakeRoot>();
     CComPtr<Kiv::CKivObject<CRecordingSink>> sink = MakeDouble<CRecordingSink>();
     HRESULT openStatus = E_UNEXPECTED;
-    LONG loadResult = -1;
+    HRESULT loadResult = E_UNEXPECTED;
 
     HRESULT Open(const std::string& bytes)
     {
@@ -452,6 +463,122 @@ TEST(CKivLogSysFileTest, StopRequestAfterNinetyNineIsNotNoticedInsideTheLoop)
     const auto& reports = loaded.sink->m_reports;
     EXPECT_EQ(reports[reports.size() - 2], std::make_pair(1, 99));
     EXPECT_EQ(reports.back(), std::make_pair(2, 0));
+}
+
+TEST(CKivLogSysFileTest, ModelOutOfMemoryFailsTheLoadAndLeavesNoPartialModel)
+{
+    // 500 lines of threads 1, 2, 3 in turn.
+    struct Case {
+        const char* name;
+        std::optional<std::size_t> threadLimit;
+        std::optional<LONG> outOfMemoryAtLine;
+        OutOfMemoryShown shown;
+    };
+    const Case cases[] = {
+        {"no memory for the third thread object", 2, std::nullopt, OutOfMemoryShown::Status},
+        {"no memory for the third thread object, thrown", 2, std::nullopt, OutOfMemoryShown::Exception},
+        {"no memory for line 250", std::nullopt, 250, OutOfMemoryShown::Status},
+        {"no memory for line 250, thrown", std::nullopt, 250, OutOfMemoryShown::Exception},
+    };
+    for (const Case& c : cases) {
+        Loaded loaded;
+        ASSERT_EQ(loaded.Open(ManyLines(500)), S_OK);
+        loaded.root->m_threadLimit = c.threadLimit;
+        loaded.root->m_outOfMemoryAtLine = c.outOfMemoryAtLine;
+        loaded.root->m_outOfMemoryShown = c.shown;
+        loaded.Load();
+        EXPECT_EQ(loaded.loadResult, E_OUTOFMEMORY) << c.name;
+        EXPECT_EQ(loaded.root->m_lineCount, c.outOfMemoryAtLine ? 249 : 2) << c.name << ": no line after the failure";
+        EXPECT_EQ(loaded.root->m_removeAllCount, 1) << c.name;
+        EXPECT_TRUE(loaded.root->m_threads.empty()) << c.name;
+        const auto& reports = loaded.sink->m_reports;
+        ASSERT_FALSE(reports.empty()) << c.name;
+        EXPECT_EQ(reports.front(), std::make_pair(0, 0)) << c.name;
+        EXPECT_EQ(reports.back(), std::make_pair(2, static_cast<LONG>(E_OUTOFMEMORY))) << c.name;
+        EXPECT_EQ(std::count(reports.begin(), reports.end(), std::make_pair(1, 100)), 0) << c.name;
+    }
+}
+
+// Runs body in a child process whose address space may grow by little more than the given
+// number of bytes, and gives the child's exit status (-1 when it did not exit).
+template <class Body>
+int ExitStatusWithLittleMemory(std::size_t room, Body body)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::ifstream status("/proc/self/status");
+        std::string line;
+        std::size_t usedKb = 0;
+        while (std::getline(status, line)) {
+            if (line.rfind("VmSize:", 0) == 0) {
+                usedKb = std::stoul(line.substr(7));
+            }
+        }
+        const rlimit limit{usedKb * 1024 + room, RLIM_INFINITY};
+        if (usedKb == 0 || ::setrlimit(RLIMIT_AS, &limit) != 0) {
+            ::_exit(99);
+        }
+        ::_exit(body());
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+TEST(CKivLogSysFileTest, NoMemoryForTheTextFailsTheOpenAsOutOfMemory)
+{
+    constexpr std::size_t Size = std::size_t{256} << 20;
+    constexpr std::size_t Room = std::size_t{64} << 20;
+    const char* const note = " (1: another status; 99: the limit could not be set)";
+
+    // The file's content: a sparse file has the size without taking the disk space.
+    TempDir dir;
+    const auto path = dir.WriteFile("large.log", Header() + " x\r\n");
+    std::filesystem::resize_file(path, Size);
+    const std::u16string widePath = ToUtf16Path(path);
+    EXPECT_EQ(ExitStatusWithLittleMemory(Room,
+                                         [&widePath] {
+                                             CKivLogSysFile file;
+                                             return file.OpenFile(widePath.c_str()) == E_OUTOFMEMORY ? 0 : 1;
+                                         }),
+              0)
+        << "reading the file" << note;
+
+    // The converted text: the content is there, all but its first page untouched (zero bytes,
+    // which convert to as many bytes or half as many).
+    for (const std::string mark : {"\xEF\xBB\xBF", "\xFF\xFE"}) {
+        PrivateMemory content;
+        ASSERT_TRUE(content.Allocate(Size, false));
+        const std::string start = mark + Header() + " x\r\n";
+        std::memcpy(content.Data(), start.data(), start.size());
+        EXPECT_EQ(ExitStatusWithLittleMemory(Room,
+                                             [&content] {
+                                                 CKivLogSysFile file;
+                                                 return file.OpenContent(std::move(content)) == E_OUTOFMEMORY ? 0 : 1;
+                                             }),
+                  0)
+            << "converting after the mark " << (mark.size() == 3 ? "UTF-8" : "UTF-16") << note;
+    }
+}
+
+TEST(CKivLogSysFileTest, ForegroundLoadThatRunsOutOfMemoryReturnsThatStatus)
+{
+    // The text fits the room; a model of all its lines does not (each of them is an object).
+    TempDir dir;
+    const std::u16string path = ToUtf16Path(dir.WriteFile("trace.log", ManyLines(40000)));
+    constexpr std::size_t Room = std::size_t{4} << 20;
+    EXPECT_EQ(ExitStatusWithLittleMemory(Room,
+                                         [&path] {
+                                             CComPtr<IKivLogSysMgr> manager;
+                                             if (FAILED(CKivLogSysMgr::CreateLogSysMgr(&manager))) {
+                                                 return 2;
+                                             }
+                                             return manager->LoadLogFile(path.c_str(), 0) == E_OUTOFMEMORY ? 0 : 1;
+                                         }),
+              0)
+        << "1: another status; 2: no manager; 99: the limit could not be set";
 }
 
 TEST(CKivLogSysFileTest, LoadsWithoutSinkAndDropsLinesWithoutThread)

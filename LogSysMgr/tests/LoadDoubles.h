@@ -1,5 +1,6 @@
-// Test doubles for the reader's partners: a root that hands out recording thread objects, and a
-// progress sink that records every report. Used by the reader tests and the fuzz target.
+// Test doubles for the reader's partners: a root that hands out recording thread objects (and can
+// be told to run out of memory), and a progress sink that records every report. Used by the
+// reader tests and the fuzz target.
 #pragma once
 
 #include "KivLogSysMgr/KivLogSysInterfaces.h"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <new>
 #include <optional>
 #include <string>
 #include <utility>
@@ -49,6 +51,11 @@ public:
     }
     HRESULT AddLine(const KivLogSysLineInfo* info) override
     {
+        if (m_admit) {
+            if (const HRESULT hr = m_admit(*info); FAILED(hr)) {
+                return hr;
+            }
+        }
         m_lines.push_back({*info, std::string(info->text, static_cast<std::size_t>(info->textLength))});
         if (m_observer) {
             m_observer(*info);
@@ -68,7 +75,13 @@ public:
     DWORD m_threadId = 0;
     std::vector<ReceivedLine> m_lines;
     LineObserver m_observer;
+    // Decides first whether a line is taken; a failure status refuses it.
+    std::function<HRESULT(const KivLogSysLineInfo&)> m_admit;
 };
+
+// How a model that runs out of memory shows it: by its status, or by letting std::bad_alloc
+// through.
+enum class OutOfMemoryShown { Status, Exception };
 
 class CFakeRoot : public IKivLogSysRoot, public IKivLogSysRootEdit {
 public:
@@ -88,8 +101,14 @@ public:
                 return thread->QueryInterface(riid, ppv);
             }
         }
+        if (m_threadLimit && m_threads.size() >= *m_threadLimit) {
+            return OutOfMemory();
+        }
         auto thread = MakeDouble<CFakeThread>();
         thread->m_threadId = threadId;
+        thread->m_admit = [this](const KivLogSysLineInfo& info) {
+            return m_outOfMemoryAtLine && info.lineNumber == *m_outOfMemoryAtLine ? OutOfMemory() : S_OK;
+        };
         thread->m_observer = [this](const KivLogSysLineInfo& info) {
             ++m_lineCount;
             if (m_observer) {
@@ -115,6 +134,14 @@ public:
                                        riid, ppv);
     }
 
+    HRESULT OutOfMemory() const
+    {
+        if (m_outOfMemoryShown == OutOfMemoryShown::Exception) {
+            throw std::bad_alloc();
+        }
+        return E_OUTOFMEMORY;
+    }
+
     // Every line of every thread, in file order.
     std::vector<ReceivedLine> AllLines() const
     {
@@ -130,6 +157,11 @@ public:
 
     std::vector<Kiv::CComPtr<Kiv::CKivObject<CFakeThread>>> m_threads;
     std::optional<DWORD> m_refusedThreadId; // lines of this thread are refused
+    // Memory runs out when a thread object beyond this many is made, or when the line of this
+    // number is added; shown as m_outOfMemoryShown says.
+    std::optional<std::size_t> m_threadLimit;
+    std::optional<LONG> m_outOfMemoryAtLine;
+    OutOfMemoryShown m_outOfMemoryShown = OutOfMemoryShown::Status;
     int m_removeAllCount = 0;
     int m_lineCount = 0;
     LineObserver m_observer;

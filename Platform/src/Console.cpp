@@ -28,12 +28,16 @@ std::string DescribeUnreadableFile(std::u16string_view path)
     if (!S_ISREG(status.st_mode)) {
         return "not a regular file";
     }
-    const int file = ::open(systemPath.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not waiting, in case the path names a FIFO by now.
+    const int file = ::open(systemPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (file < 0) {
         return std::strerror(errno);
     }
+    // Files made on reading (/proc) report size 0 and still have content.
+    char first = 0;
+    const bool empty = status.st_size == 0 && ::pread(file, &first, 1, 0) == 0;
     ::close(file);
-    return status.st_size == 0 ? "empty file" : "";
+    return empty ? "empty file" : "";
 }
 
 } // namespace Kiv::Platform

@@ -1,7 +1,9 @@
 // Whole-file reads into anonymous private memory (see FileContent.h for why not a file mapping).
 #include "KivPlatform/FileContent.h"
 
+#include "KivPlatform/Boundary.h"
 #include "KivPlatform/ModulePath.h"
+#include "KivPlatform/Threading.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -10,32 +12,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <functional>
-#include <system_error>
+#include <cstring>
+#include <string>
 #include <thread>
 #include <utility>
 
 namespace Kiv::Platform {
 
 namespace {
-
-// Closes a file descriptor when it goes out of scope.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 std::size_t PageSize()
 {
@@ -127,6 +111,33 @@ void PrivateMemory::Truncate(std::size_t newSize) noexcept
     m_size = newSize;
 }
 
+bool PrivateMemory::Grow(std::size_t newSize) noexcept
+{
+    if (newSize <= m_size) {
+        return true;
+    }
+    if (m_data == nullptr) {
+        return Allocate(newSize, false);
+    }
+    if (newSize > SIZE_MAX - PageSize()) {
+        return false;
+    }
+    const std::size_t mappedSize = RoundUpToPage(newSize);
+    if (mappedSize > m_mappedSize) {
+        void* data = ::mremap(m_data, m_mappedSize, mappedSize, MREMAP_MAYMOVE);
+        if (data == MAP_FAILED) {
+            return false;
+        }
+        m_data = static_cast<BYTE*>(data);
+        m_mappedSize = mappedSize;
+    }
+    // What a truncation left in the last page is cleared; pages added by the system are zero.
+    const std::size_t keptPageEnd = std::min(RoundUpToPage(m_size), newSize);
+    std::memset(m_data + m_size, 0, keptPageEnd - m_size);
+    m_size = newSize;
+    return true;
+}
+
 void PrivateMemory::Free() noexcept
 {
     if (m_data != nullptr) {
@@ -137,18 +148,58 @@ void PrivateMemory::Free() noexcept
     m_mappedSize = 0;
 }
 
-ReadFileResult ReadWholeFile(const char16_t* path, PrivateMemory& content)
+RegularFile::~RegularFile()
 {
-    content.Free();
+    Close();
+}
+
+ReadFileResult RegularFile::Open(const char16_t* path) noexcept
+{
+    Close();
     if (path == nullptr) {
         return ReadFileResult::OpenFailed;
     }
-    const FileDescriptor file(::open(ToSystemPath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    std::string systemPath;
+    if (FAILED(StatusFromExceptions([&systemPath, path] { systemPath = ToSystemPath(path); }))) {
+        return ReadFileResult::OutOfMemory;
+    }
+    // The type is looked at before opening: opening a FIFO waits for a writer, and opening a
+    // device may act on it.
     struct stat status {};
-    if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (::stat(systemPath.c_str(), &status) != 0) {
         return ReadFileResult::OpenFailed;
     }
-    const auto size = static_cast<std::size_t>(status.st_size);
+    if (!S_ISREG(status.st_mode)) {
+        return ReadFileResult::NotRegularFile;
+    }
+    // The path may name something else by the time it is opened, so the open does not wait and
+    // the type is looked at again on what was opened.
+    m_fd = ::open(systemPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (m_fd < 0) {
+        return ReadFileResult::OpenFailed;
+    }
+    if (::fstat(m_fd, &status) != 0) {
+        Close();
+        return ReadFileResult::OpenFailed;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        Close();
+        return ReadFileResult::NotRegularFile;
+    }
+    m_size = static_cast<std::size_t>(status.st_size);
+    return ReadFileResult::Ok;
+}
+
+ReadFileResult RegularFile::Read(PrivateMemory& content) const noexcept
+{
+    content.Free();
+    if (m_fd < 0) {
+        return ReadFileResult::OpenFailed;
+    }
+    if (m_size == 0) {
+        return ReadUnsized(content);
+    }
+    const std::size_t size = m_size;
     if (!content.Allocate(size, false)) {
         return ReadFileResult::OutOfMemory;
     }
@@ -164,7 +215,7 @@ ReadFileResult ReadWholeFile(const char16_t* path, PrivateMemory& content)
         bool failed = false;
     };
     Part parts[2] = {{0, half}, {half, size - half}};
-    auto readPart = [&content, fd = file.Get()](Part& part) {
+    auto readPart = [&content, fd = m_fd](Part& part) {
         content.MapRange(part.offset, part.length);
         while (part.done < part.length) {
             const ssize_t got = ::pread(fd, content.Data() + part.offset + part.done, part.length - part.done,
@@ -180,12 +231,8 @@ ReadFileResult ReadWholeFile(const char16_t* path, PrivateMemory& content)
         }
     };
     std::thread second;
-    if (parts[1].length > 0) {
-        try {
-            second = std::thread(readPart, std::ref(parts[1]));
-        } catch (const std::system_error&) {
-            readPart(parts[1]); // no second thread to be had: read it here, afterwards
-        }
+    if (parts[1].length > 0 && !TryStartThread(second, [&readPart, &parts] { readPart(parts[1]); })) {
+        readPart(parts[1]); // no second thread to be had: read it here
     }
     readPart(parts[0]);
     if (second.joinable()) {
@@ -198,6 +245,56 @@ ReadFileResult ReadWholeFile(const char16_t* path, PrivateMemory& content)
     const std::size_t done = parts[0].done < parts[0].length ? parts[0].done : parts[0].length + parts[1].done;
     content.Truncate(done);
     return ReadFileResult::Ok;
+}
+
+ReadFileResult RegularFile::ReadUnsized(PrivateMemory& content) const noexcept
+{
+    // The memory doubles as the content grows. Before each step the size is looked at again: an
+    // ordinary file that was empty when it was opened and is written to meanwhile shows a size,
+    // and it is not chased (its size at open time was 0).
+    constexpr std::size_t FirstStep = std::size_t{64} << 10;
+    std::size_t done = 0;
+    for (;;) {
+        struct stat status {};
+        if (::fstat(m_fd, &status) != 0 || status.st_size != 0) {
+            break;
+        }
+        if (done == content.Size() && !content.Grow(done == 0 ? FirstStep : done * 2)) {
+            content.Free();
+            return ReadFileResult::OutOfMemory;
+        }
+        const ssize_t got = ::pread(m_fd, content.Data() + done, content.Size() - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            content.Free();
+            return ReadFileResult::ReadFailed;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    content.Truncate(done);
+    return ReadFileResult::Ok;
+}
+
+void RegularFile::Close() noexcept
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+    m_fd = -1;
+    m_size = 0;
+}
+
+ReadFileResult ReadWholeFile(const char16_t* path, PrivateMemory& content) noexcept
+{
+    content.Free();
+    RegularFile file;
+    const ReadFileResult opened = file.Open(path);
+    return opened == ReadFileResult::Ok ? file.Read(content) : opened;
 }
 
 } // namespace Kiv::Platform

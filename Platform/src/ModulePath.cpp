@@ -66,12 +66,12 @@ bool IsAbsolutePath(std::u16string_view path)
 
 std::string ToSystemPath(std::u16string_view path)
 {
-    return Utf16ToUtf8(path);
+    return Utf16PathToBytes(path);
 }
 
 std::u16string FromSystemPath(std::string_view path)
 {
-    return Utf8ToUtf16(path);
+    return BytesToUtf16Path(path);
 }
 
 } // namespace Kiv::Platform

@@ -29,6 +29,9 @@ namespace Kiv::Platform {
 namespace {
 
 constexpr char32_t ReplacementCharacter = 0xFFFD;
+constexpr char16_t EscapedPathByteBase = 0xDC00;
+// Above every code point: what DecodeUtf16Path gives, plus the byte, for an escaped byte.
+constexpr char32_t EscapedByte = 0x110000;
 constexpr char16_t AnsiDefaultUnicode = 0x30FB;
 constexpr BYTE AnsiDefaultChar = '?';
 
@@ -232,9 +235,24 @@ char32_t DecodeUtf16(const char16_t*& p, const char16_t* end)
     return ReplacementCharacter;
 }
 
-// An ill-formed sequence becomes one U+FFFD per maximal subpart: the bytes that could still
+// A path: a lone surrogate U+DC80..U+DCFF stands for the byte of its value, returned as
+// EscapedByte plus that byte; any other lone surrogate becomes U+FFFD, as in a text.
+char32_t DecodeUtf16Path(const char16_t*& p, const char16_t* end)
+{
+    const char16_t* const start = p;
+    const char32_t c = DecodeUtf16(p, end);
+    if (c == ReplacementCharacter && IsEscapedPathByte(*start)) {
+        return EscapedByte + (*start & 0xFFu);
+    }
+    return c;
+}
+
+// What DecodeWellFormedUtf8 gives for an ill-formed sequence.
+constexpr char32_t IllFormed = 0xFFFFFFFF;
+
+// An ill-formed sequence gives IllFormed once per maximal subpart: the bytes that could still
 // start a well-formed sequence are consumed together, the byte that breaks it is not.
-char32_t DecodeUtf8(const BYTE*& p, const BYTE* end)
+char32_t DecodeWellFormedUtf8(const BYTE*& p, const BYTE* end)
 {
     const BYTE lead = *p++;
     if (lead < 0x80) {
@@ -258,17 +276,38 @@ char32_t DecodeUtf8(const BYTE*& p, const BYTE* end)
         low = lead == 0xF0 ? 0x90 : low;   // overlong
         high = lead == 0xF4 ? 0x8F : high; // above U+10FFFF
     } else {
-        return ReplacementCharacter;
+        return IllFormed;
     }
     for (int i = 0; i < trailCount; ++i) {
         if (p == end || *p < low || *p > high) {
-            return ReplacementCharacter;
+            return IllFormed;
         }
         c = (c << 6) | (*p++ & 0x3Fu);
         low = 0x80;
         high = 0xBF;
     }
     return c;
+}
+
+// Text: an ill-formed sequence becomes U+FFFD.
+char32_t DecodeUtf8(const BYTE*& p, const BYTE* end)
+{
+    const char32_t c = DecodeWellFormedUtf8(p, end);
+    return c == IllFormed ? ReplacementCharacter : c;
+}
+
+// A path: each byte that is not part of a well-formed sequence becomes the lone surrogate
+// U+DC80..U+DCFF of its value (a byte below 0x80 is always well-formed). A well-formed
+// sequence never decodes to a surrogate, so these can only stand for bytes.
+char32_t DecodeUtf8Path(const BYTE*& p, const BYTE* end)
+{
+    const BYTE* const start = p;
+    const char32_t c = DecodeWellFormedUtf8(p, end);
+    if (c != IllFormed) {
+        return c;
+    }
+    p = start + 1;
+    return EscapedPathByteBase + *start;
 }
 
 char32_t DecodeAnsi(const BYTE*& p, const BYTE* end, const AnsiTables& tables)
@@ -329,6 +368,16 @@ void EncodeUtf8(char32_t c, Output<char>& out)
     out.Put(static_cast<char>(0x80 | (c & 0x3F)));
 }
 
+// A path: a code point from DecodeUtf16Path, where EscapedByte plus a byte stands for that byte.
+void EncodeUtf8Path(char32_t c, Output<char>& out)
+{
+    if (c >= EscapedByte) {
+        out.Put(static_cast<char>(c - EscapedByte));
+        return;
+    }
+    EncodeUtf8(c, out);
+}
+
 // Copies ASCII runs straight through and hands every other character from decode to encode.
 template <class SrcUnit, class DstUnit, class Decode, class Encode>
 std::size_t Convert(const SrcUnit* src, std::size_t length, DstUnit* dst, std::size_t capacity, Decode decode,
@@ -369,6 +418,16 @@ std::size_t Utf16ToUtf8(const char16_t* src, std::size_t length, char* dst, std:
 std::size_t Utf8ToUtf16(const char* src, std::size_t length, char16_t* dst, std::size_t capacity)
 {
     return Convert(Bytes(src), length, dst, capacity, DecodeUtf8, EncodeUtf16);
+}
+
+std::size_t Utf16PathToBytes(const char16_t* src, std::size_t length, char* dst, std::size_t capacity)
+{
+    return Convert(src, length, dst, capacity, DecodeUtf16Path, EncodeUtf8Path);
+}
+
+std::size_t BytesToUtf16Path(const char* src, std::size_t length, char16_t* dst, std::size_t capacity)
+{
+    return Convert(Bytes(src), length, dst, capacity, DecodeUtf8Path, EncodeUtf16);
 }
 
 // Measures, allocates and converts with one of the counting converters above.
@@ -438,6 +497,18 @@ std::u16string Utf8ToUtf16(std::string_view text)
 {
     return ConvertToString<std::u16string>(
         text, [](const char* s, std::size_t n, char16_t* d, std::size_t c) { return Utf8ToUtf16(s, n, d, c); });
+}
+
+std::string Utf16PathToBytes(std::u16string_view path)
+{
+    return ConvertToString<std::string>(
+        path, [](const char16_t* s, std::size_t n, char* d, std::size_t c) { return Utf16PathToBytes(s, n, d, c); });
+}
+
+std::u16string BytesToUtf16Path(std::string_view path)
+{
+    return ConvertToString<std::u16string>(
+        path, [](const char* s, std::size_t n, char16_t* d, std::size_t c) { return BytesToUtf16Path(s, n, d, c); });
 }
 
 } // namespace Kiv::Platform

@@ -472,6 +472,38 @@ TEST(FileSystemTest, MoveFileThatCannotHappenChangesNothing)
     }
 }
 
+TEST(FileSystemTest, NamesThatAreNotUtf8ReachTheFileSystemUnchanged)
+{
+    // Names as a file system may hold them: a Shift_JIS pair, a Latin-1 byte, a cut UTF-8
+    // sequence. Each goes through the UTF-16 interfaces and must name the same entry.
+    TempDir dir;
+    const std::string folder = dir.Path().string() + "/\x82\xA0";
+    const std::string first = folder + "/caf\xE9.log";
+    const std::string second = folder + "/\xE6\x97.log";
+    const auto wide = [](const std::string& system) { return Kiv::Platform::FromSystemPath(system); };
+
+    ASSERT_TRUE(CreateDirectories(wide(folder)));
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_EQ(GetFileAttributesW(wide(folder).c_str()), FILE_ATTRIBUTE_DIRECTORY);
+    {
+        AppendFile file;
+        ASSERT_EQ(file.Open(wide(first), AppendFile::OpenMode::CreateNew), AppendFile::OpenResult::Ok);
+        EXPECT_EQ(file.Write("x", 1), 1u);
+    }
+    EXPECT_EQ(ContentOf(first), "x");
+    EXPECT_EQ(GetFileAttributesW(wide(first).c_str()), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(MoveFileW(wide(first), wide(second)));
+    EXPECT_EQ(ContentOf(second), "x");
+    {
+        InterProcessLock lock(wide(second));
+        EXPECT_TRUE(lock.Lock());
+        EXPECT_TRUE(fs::exists(second + ".lock"));
+        lock.Unlock();
+    }
+    EXPECT_TRUE(DeleteFileW(wide(second)));
+    EXPECT_FALSE(fs::exists(second));
+}
+
 TEST(FileSystemAppendFileTest, CreateNewMakesTheFileAndRefusesAnExistingOne)
 {
     TempDir dir;

@@ -270,6 +270,9 @@ TEST(TextTest, Utf8AndUtf16)
     }
     EXPECT_EQ(Utf16ToUtf8(u"a\xD800" "b"), "a\xEF\xBF\xBD" "b");
     EXPECT_EQ(Utf16ToUtf8(u"\xDC00"), "\xEF\xBF\xBD");
+    // In a text, the lone surrogates that stand for bytes in a path are lone surrogates too.
+    EXPECT_EQ(Utf16ToUtf8(u"caf\xDCE9"), "caf\xEF\xBF\xBD");
+    EXPECT_EQ(Utf8ToUtf16("caf\xE9"), u"caf\uFFFD");
     EXPECT_EQ(Utf8ToUtf16("a\xC0\x80" "b"), u"a\uFFFD\uFFFDb");
     EXPECT_EQ(Utf8ToUtf16("\xE6\x97"), u"\uFFFD");
 }

@@ -1,4 +1,4 @@
-// Tests of thread identity and of the critical section.
+// Tests of thread identity, of the critical section and of starting a thread without exceptions.
 #include "KivPlatform/Threading.h"
 
 #include <gtest/gtest.h>
@@ -9,9 +9,14 @@
 #include <mutex>
 #include <thread>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 using Kiv::Platform::CriticalSection;
+using Kiv::Platform::TryStartThread;
 
 TEST(ThreadingTest, ThreadIdsAreStablePerThreadAndDistinctAcrossThreads)
 {
@@ -89,6 +94,44 @@ TEST(ThreadingTest, CriticalSectionExcludesOtherThreads)
     section.Enter();
     section.Leave();
     owner.join();
+}
+
+TEST(ThreadingTest, TryStartThreadRunsTheBodyOnANewThread)
+{
+    std::thread thread;
+    DWORD bodyThreadId = 0;
+    ASSERT_TRUE(TryStartThread(thread, [&bodyThreadId] { bodyThreadId = GetCurrentThreadId(); }));
+    ASSERT_TRUE(thread.joinable());
+    thread.join();
+    EXPECT_NE(bodyThreadId, 0u);
+    EXPECT_NE(bodyThreadId, GetCurrentThreadId());
+}
+
+TEST(ThreadingTest, TryStartThreadSaysSoWhenNoThreadCanBeHad)
+{
+    // A child process that may not have another thread (root is not held to the limit, so the
+    // child gives root up first) reports what TryStartThread did.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        constexpr uid_t nobody = 65534;
+        const rlimit noThreads{0, 0};
+        if ((::geteuid() == 0 && (::setgid(nobody) != 0 || ::setuid(nobody) != 0)) ||
+            ::setrlimit(RLIMIT_NPROC, &noThreads) != 0) {
+            ::_exit(2);
+        }
+        std::thread thread;
+        bool ran = false;
+        const bool started = TryStartThread(thread, [&ran] { ran = true; });
+        if (thread.joinable()) {
+            thread.join();
+        }
+        ::_exit(!started && !ran ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: a thread was started or the body ran; 2: the limit could not be set";
 }
 
 } // namespace

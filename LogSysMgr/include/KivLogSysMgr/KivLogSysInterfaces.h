@@ -108,7 +108,8 @@ struct IKivLogSysNameSpaceEdit : IUnknown {
 
 // Progress of a load, implemented by the engine's caller. kind 0: reading starts (value 0);
 // kind 1: percentage (rising 1 to 99, then 100 when the whole file was read); kind 2: the
-// load has ended (value 0), always last. Called on the loading thread.
+// load has ended, always last, with value 0, or the failure status of a load that failed
+// (E_OUTOFMEMORY: the model is empty). Called on the loading thread.
 struct IKivLogSysMgr_LoadProgress : IUnknown {
     KIV_INTERFACE_ID("EBE70C35-438C-4756-99E2-3567DDAAA188");
     virtual HRESULT OnKivLogSysMgr_LoadProgress(LONG kind, LONG value) = 0;
@@ -117,7 +118,8 @@ struct IKivLogSysMgr_LoadProgress : IUnknown {
 // The engine: loads trace log files into a model.
 struct IKivLogSysMgr : IUnknown {
     KIV_INTERFACE_ID("72413635-BD34-42E3-B5D3-069A480408F5");
-    // background non-zero: load on a worker thread; 0: load before returning.
+    // background non-zero: load on a worker thread; 0: load before returning (a load that
+    // fails returns its failure status).
     virtual HRESULT LoadLogFile(LPCWSTR path, LONG background) = 0;
     virtual HRESULT StopLoadLog() = 0;
     virtual HRESULT WaitWorkThreads() = 0;

@@ -32,6 +32,9 @@ public:
     void MakeReadOnly() noexcept;
     // Gives back the memory past newSize (which must not exceed Size()).
     void Truncate(std::size_t newSize) noexcept;
+    // Grows to newSize bytes, keeping the content and zero-filling the rest (the data may move);
+    // false when the memory cannot be had, with the object unchanged. Not after MakeReadOnly.
+    bool Grow(std::size_t newSize) noexcept;
     void Free() noexcept;
 
     BYTE* Data() const noexcept { return m_data; }
@@ -45,15 +48,45 @@ private:
 
 enum class ReadFileResult {
     Ok,
-    OpenFailed,   // missing, not permitted, or not a regular file
-    OutOfMemory,  // the private memory could not be had
-    ReadFailed,   // an I/O error while reading
+    OpenFailed,     // missing or not permitted
+    NotRegularFile, // a folder, FIFO, socket or device: refused without waiting on it
+    OutOfMemory,    // the private memory could not be had
+    ReadFailed,     // an I/O error while reading
 };
 
-// Reads the whole content of a regular file into content (replacing what it held). The file is
-// opened read-only and closed again before returning; a large file is read in two halves side by
-// side, since much of the time goes to the system preparing fresh memory. If the file shrinks while it is read, the
-// content is what could be read; if it grows, the content is its size when it was opened.
-ReadFileResult ReadWholeFile(const char16_t* path, PrivateMemory& content);
+// A regular file opened read-only, with the size it had when it was opened. Only regular files
+// are opened: anything else is refused without blocking (opening a FIFO would wait for a
+// writer). Used by one thread at a time.
+class RegularFile {
+public:
+    RegularFile() noexcept = default;
+    RegularFile(const RegularFile&) = delete;
+    RegularFile& operator=(const RegularFile&) = delete;
+    ~RegularFile();
+
+    // Opens the file (closing one opened before). A path that names something other than a
+    // regular file gives NotRegularFile, also when it is replaced by one while it is opened.
+    ReadFileResult Open(const char16_t* path) noexcept;
+    // Reads the content into content (replacing what it held): at most the size the file had
+    // when it was opened, so a file that grows meanwhile is not chased. A file that shrinks
+    // gives what could be read. A file that reported size 0 when it was opened, as files made
+    // on reading do (/proc), is read to its end for as long as it still reports size 0.
+    ReadFileResult Read(PrivateMemory& content) const noexcept;
+    void Close() noexcept;
+
+    std::size_t SizeWhenOpened() const noexcept { return m_size; }
+
+private:
+    // Reads a file that reported size 0 to its end.
+    ReadFileResult ReadUnsized(PrivateMemory& content) const noexcept;
+
+    int m_fd = -1;
+    std::size_t m_size = 0;
+};
+
+// Opens and reads a regular file as RegularFile does, and closes it again before returning. A
+// large file is read in two halves side by side, since much of the time goes to the system
+// preparing fresh memory.
+ReadFileResult ReadWholeFile(const char16_t* path, PrivateMemory& content) noexcept;
 
 } // namespace Kiv::Platform

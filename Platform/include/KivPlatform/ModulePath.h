@@ -1,6 +1,6 @@
 // Paths of the running program and of loaded libraries, and the few path rules the system
-// needs. Paths are UTF-16 at these interfaces and UTF-8 towards the operating system; the
-// separator is "/". Thread-safe.
+// needs. Paths are UTF-16 at these interfaces and bytes (UTF-8 where the name is) towards the
+// operating system; the separator is "/". Thread-safe.
 #pragma once
 
 #include <string>
@@ -17,9 +17,10 @@ std::u16string GetModulePath(const void* addressInModule);
 std::u16string GetDirectoryPart(std::u16string_view path);
 // True for paths starting with "/".
 bool IsAbsolutePath(std::u16string_view path);
-// The path as the operating system takes it (UTF-8).
+// The path as the operating system takes it: bytes, UTF-8 where the name is (Utf16PathToBytes).
 std::string ToSystemPath(std::u16string_view path);
-// A path from the operating system (UTF-8) as the system's interfaces take it.
+// A path from the operating system as the system's interfaces take it (BytesToUtf16Path): every
+// name, UTF-8 or not, comes back unchanged through ToSystemPath.
 std::u16string FromSystemPath(std::string_view path);
 
 } // namespace Kiv::Platform

@@ -39,4 +39,19 @@ std::string AnsiToUtf8(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view text);
 
+// File names on Linux are bytes and need not be UTF-8, so paths are converted so that every byte
+// string comes back unchanged: well-formed UTF-8 is decoded as usual, and each byte that is not
+// part of it becomes the lone surrogate U+DC80..U+DCFF of its value, which turns back into that
+// byte. Any other lone surrogate in a path becomes U+FFFD. Texts that are not paths go through
+// Utf16ToUtf8 and Utf8ToUtf16, where every lone surrogate and undecodable byte is U+FFFD.
+std::string Utf16PathToBytes(std::u16string_view path);
+std::u16string BytesToUtf16Path(std::string_view path);
+
+// True for the lone surrogates that stand for undecodable bytes in a path; the byte is the
+// unit's low eight bits.
+constexpr bool IsEscapedPathByte(char16_t unit)
+{
+    return unit >= 0xDC80 && unit <= 0xDCFF;
+}
+
 } // namespace Kiv::Platform
