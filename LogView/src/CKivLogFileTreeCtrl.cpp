@@ -266,6 +266,28 @@ void AddThreads(IKivLogSysMgr* engine, CChildren& children)
     }
 }
 
+// Whether the thread made calls of the method. Asked through the method's calling threads,
+// which the engine lists once per method and keeps: counting the thread's calls instead would
+// walk every call of every method again for each thread expanded.
+bool RanMethod(IKivLogSysMethodInfo* methodInfo, DWORD threadId)
+{
+    LONG count = 0;
+    if (FAILED(methodInfo->GetRefThreadCount(&count))) {
+        return false;
+    }
+    for (LONG i = 0; i < count; ++i) {
+        CComPtr<IKivLogSysThread> thread;
+        DWORD id = 0;
+        if (FAILED(methodInfo->GetRefThread(i, IID_PPV_ARGS(&thread))) || FAILED(thread->GetThreadId(&id))) {
+            return false;
+        }
+        if (id == threadId) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // One node per method that the thread ran, in the order of the method names.
 void AddMethodsOfThread(IKivLogSysMgr* engine, const CNaviChildItemData_Thread& thread, CChildren& children)
 {
@@ -279,8 +301,7 @@ void AddMethodsOfThread(IKivLogSysMgr* engine, const CNaviChildItemData_Thread& 
         if (!methodInfo) {
             return;
         }
-        LONG calls = 0;
-        if (SUCCEEDED(methodInfo->GetThreadLineCount(thread.GetThreadId(), &calls)) && calls != 0) {
+        if (RanMethod(methodInfo, thread.GetThreadId())) {
             children.Add(FromBstr(names[i]), NaviImage::Method,
                          std::make_unique<CNaviChildItemData_MethodRefThread>(
                              children.File(), NaviNodeKind::ThreadMethod, CopyBstr(names[i]), thread.GetThreadId()),
