@@ -456,8 +456,7 @@ HRESULT CKivLogFileTreeCtrl::RemoveFile(CKivLogFile* file)
             m_app->ShowItemProperty(nullptr);
         }
         const CWaitCursor waitCursor;
-        int index = 0;
-        if (FindFileNode(file, &index) != nullptr) {
+        if (const int index = FindFileNode(file); index >= 0) {
             // Taken out of the tree first, so that the selection changes while the node is whole;
             // then deleted with its subtree and their data.
             std::unique_ptr<QTreeWidgetItem> node(takeTopLevelItem(index));
@@ -471,16 +470,15 @@ CNaviChildItemData* CKivLogFileTreeCtrl::GetSelectedItemData() const
     return selected.isEmpty() ? nullptr : ItemData(selected.front());
 }
 
-QTreeWidgetItem* CKivLogFileTreeCtrl::FindFileNode(const CKivLogFile* file, int* index) const
+int CKivLogFileTreeCtrl::FindFileNode(const CKivLogFile* file) const
 {
     for (int i = 0; i < topLevelItemCount(); ++i) {
         const CNaviChildItemData* data = ItemData(topLevelItem(i));
         if (data != nullptr && data->GetKind() == NaviNodeKind::File && data->GetFile() == file) {
-            *index = i;
-            return topLevelItem(i);
+            return i;
         }
     }
-    return nullptr;
+    return -1;
 }
 
 void CKivLogFileTreeCtrl::OnItemExpanded(QTreeWidgetItem* node)

@@ -59,7 +59,8 @@ private:
     void OnSelectionChanged();
     // Replaces the placeholder of node by its children.
     void Fill(QTreeWidgetItem* node, const CNaviChildItemData& data);
-    QTreeWidgetItem* FindFileNode(const CKivLogFile* file, int* index) const;
+    // The index of the file's top-level node; -1 when it has none.
+    int FindFileNode(const CKivLogFile* file) const;
 
     IKivLogViewApp* m_app = nullptr;
     // The nine images, drawn once when the tree is made.
