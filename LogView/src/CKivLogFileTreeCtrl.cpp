@@ -29,12 +29,12 @@ const QString PlaceholderText = QStringLiteral("...");
 const QString EndlessFolderText = QStringLiteral("エンドレス関数");
 
 // The folders under a file node, in their order.
-struct FolderSpec {
+struct FolderEntry {
     NaviNodeKind kind;
     const char16_t* text;
     NaviImage image;
 };
-constexpr FolderSpec FileFolders[] = {
+constexpr FolderEntry FileFolders[] = {
     {NaviNodeKind::MethodFolder, u"関数一覧", NaviImage::MethodFolder},
     {NaviNodeKind::NameSpaceFolder, u"名前空間 ( クラス )", NaviImage::NameSpaceFolder},
     {NaviNodeKind::ThreadFolder, u"スレッド一覧", NaviImage::ThreadFolder},
@@ -198,7 +198,7 @@ CComPtr<IKivLogSysMethodInfo> GetMethodInfo(IKivLogSysMethodSet* methodSet, BSTR
 
 void AddFileFolders(CChildren& children)
 {
-    for (const FolderSpec& folder : FileFolders) {
+    for (const FolderEntry& folder : FileFolders) {
         children.Add(QString::fromUtf16(folder.text), folder.image,
                      std::make_unique<CNaviChildItemData>(children.File(), folder.kind), true);
     }
