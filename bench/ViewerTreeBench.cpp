@@ -1,0 +1,263 @@
+// KivViewerTreeBench FILE: the navigation tree on a large trace. Loads FILE through the engine,
+// then times adding the file to the tree and expanding each of its folders, down every level of
+// the namespaces, one method, two threads and the calls that never returned, and closing the
+// file. Each expansion is timed up to the tree painted again. The baseline, measured in the same
+// run on the same file, is reading the file and counting its lines (the best of three reads);
+// every figure is printed with its ratio to it. For comparison it also times what the folder of
+// calls without end must ask the engine, asked without the tree. Runs on the offscreen platform
+// unless QT_QPA_PLATFORM names another. Single-threaded (the user-interface thread).
+#include "CKivLogFile.h"
+#include "CKivLogFileTreeCtrl.h"
+#include "CNaviChildItemData.h"
+
+#include "KivObject/ComBSTR.h"
+#include "KivObject/ComPtr.h"
+#include "KivPlatform/Memory.h"
+#include "KivPlatform/TaskMem.h"
+
+#include <QApplication>
+#include <QTreeWidgetItem>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace {
+
+using Kiv::CComPtr;
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::duration duration)
+{
+    return std::chrono::duration<double>(duration).count();
+}
+
+// The seconds body takes.
+double Time(const std::function<void()>& body)
+{
+    const Clock::time_point start = Clock::now();
+    body();
+    return Seconds(Clock::now() - start);
+}
+
+// The number of line feeds in the file; nothing when it cannot be read.
+std::optional<std::uint64_t> CountLines(const QString& path)
+{
+    std::ifstream file(path.toStdString(), std::ios::binary);
+    if (!file) {
+        return std::nullopt;
+    }
+    constexpr std::size_t ChunkSize = std::size_t{16} << 20;
+    const std::unique_ptr<char[]> chunk(new char[ChunkSize]);
+    std::uint64_t lines = 0;
+    while (file) {
+        file.read(chunk.get(), ChunkSize);
+        lines += static_cast<std::uint64_t>(std::count(chunk.get(), chunk.get() + file.gcount(), '\n'));
+    }
+    if (!file.eof()) {
+        return std::nullopt;
+    }
+    return lines;
+}
+
+QTreeWidgetItem* Child(const QTreeWidgetItem* node, const QString& text)
+{
+    for (int i = 0; node != nullptr && i < node->childCount(); ++i) {
+        if (node->child(i)->text(0) == text) {
+            return node->child(i);
+        }
+    }
+    return nullptr;
+}
+
+NaviNodeKind KindOf(const QTreeWidgetItem* node)
+{
+    return CKivLogFileTreeCtrl::ItemData(node)->GetKind();
+}
+
+class CReport {
+public:
+    explicit CReport(double baseline) : m_baseline(baseline) {}
+
+    // The label goes last: its Japanese characters would upset a column's width.
+    void Print(const char* what, double seconds, long long nodes) const
+    {
+        if (nodes < 0) {
+            std::printf("%9.3f s %9.3f x baseline %15s  %s\n", seconds, seconds / m_baseline, "", what);
+        } else {
+            std::printf("%9.3f s %9.3f x baseline %9lld nodes  %s\n", seconds, seconds / m_baseline, nodes, what);
+        }
+    }
+
+private:
+    double m_baseline;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fputs("usage: KivViewerTreeBench FILE\n"
+                   "Loads the trace log FILE and times the navigation tree on it against reading the file.\n"
+                   "Exit status: 0 on success, 1 when the file cannot be read or loaded, 2 for a usage error.\n",
+                   stderr);
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication application(argc, argv);
+    const QString path = QString::fromLocal8Bit(argv[1]);
+
+    // The best of three reads, so that the baseline is the file read from the page cache, as the
+    // engine's load leaves it for the tree's work.
+    std::optional<std::uint64_t> lines;
+    double baseline = Time([&] { lines = CountLines(path); });
+    for (int i = 0; i < 2; ++i) {
+        baseline = std::min(baseline, Time([&] { lines = CountLines(path); }));
+    }
+    if (!lines || *lines == 0) {
+        std::fprintf(stderr, "KivViewerTreeBench: %s: cannot be read or holds no line\n", argv[1]);
+        return 1;
+    }
+    const CReport report(baseline);
+    std::printf("%llu lines\n", static_cast<unsigned long long>(*lines));
+    report.Print("baseline: read the file, count lines", baseline, -1);
+
+    auto file = std::make_unique<CKivLogFile>(path);
+    HRESULT loaded = E_FAIL;
+    report.Print("engine: load", Time([&] {
+                     loaded = file->GetLogSysMgr()->LoadLogFile(reinterpret_cast<LPCWSTR>(path.utf16()), 0);
+                 }),
+                 -1);
+    if (FAILED(loaded)) {
+        std::fprintf(stderr, "KivViewerTreeBench: %s: the engine refused the file\n", argv[1]);
+        return 1;
+    }
+
+    CKivLogFileTreeCtrl tree;
+    tree.resize(400, 800);
+    tree.show();
+    QApplication::processEvents();
+
+    // Expands node and waits for the tree to be painted again; the number of nodes it now holds.
+    const auto expand = [&](QTreeWidgetItem* node) {
+        node->setExpanded(true);
+        QApplication::processEvents();
+        tree.viewport()->repaint();
+        return static_cast<long long>(node->childCount());
+    };
+
+    // Each step: what it is, and a body that returns the number of nodes it made (or -1).
+    const auto step = [&](const char* what, const std::function<long long()>& body) {
+        long long nodes = -1;
+        const double seconds = Time([&] { nodes = body(); });
+        report.Print(what, seconds, nodes);
+    };
+
+    step("AddFile (file node and its folders)", [&] {
+        tree.AddFile(file.get());
+        QApplication::processEvents();
+        tree.viewport()->repaint();
+        return static_cast<long long>(tree.topLevelItem(0)->childCount());
+    });
+    QTreeWidgetItem* fileNode = tree.topLevelItem(0);
+
+    // The engine builds its method index on the first request; timed on its own so that the
+    // first folder that needs it does not carry it.
+    step("engine: method index", [&] {
+        CComPtr<IKivLogSysRoot> root;
+        CComPtr<IKivLogSysMethodSet> methodSet;
+        file->GetLogSysMgr()->GetRootObject(&root);
+        root->GetMethodSet(IID_PPV_ARGS(&methodSet));
+        return -1LL;
+    });
+
+    QTreeWidgetItem* methodFolder = Child(fileNode, QStringLiteral("関数一覧"));
+    step("expand 関数一覧", [&] { return expand(methodFolder); });
+    step("expand one method (its threads)", [&] { return expand(methodFolder->child(0)); });
+
+    // Every namespace level in turn: all namespace nodes of one level expanded together.
+    std::vector<QTreeWidgetItem*> level = {Child(fileNode, QStringLiteral("名前空間 ( クラス )"))};
+    for (int depth = 0; !level.empty(); ++depth) {
+        const QByteArray what = depth == 0 ? QByteArray("expand 名前空間 ( クラス )")
+                                           : QStringLiteral("expand namespaces of level %1 (%2)")
+                                                 .arg(depth)
+                                                 .arg(level.size())
+                                                 .toUtf8();
+        step(what.constData(), [&] {
+            long long nodes = 0;
+            for (QTreeWidgetItem* node : level) {
+                nodes += expand(node);
+            }
+            return nodes;
+        });
+        std::vector<QTreeWidgetItem*> next;
+        for (QTreeWidgetItem* node : level) {
+            for (int i = 0; i < node->childCount(); ++i) {
+                if (KindOf(node->child(i)) == NaviNodeKind::NameSpace) {
+                    next.push_back(node->child(i));
+                }
+            }
+        }
+        level = std::move(next);
+    }
+
+    QTreeWidgetItem* threadFolder = Child(fileNode, QStringLiteral("スレッド一覧"));
+    step("expand スレッド一覧", [&] { return expand(threadFolder); });
+    step("expand one thread (its methods)", [&] { return expand(threadFolder->child(0)); });
+    step("expand another thread", [&] { return expand(threadFolder->child(1)); });
+
+    // What the endless-call folder has to ask the engine, without the tree: every call's end.
+    step("engine alone: the end of every call", [&] {
+        CComPtr<IKivLogSysRoot> root;
+        CComPtr<IKivLogSysMethodSet> methodSet;
+        file->GetLogSysMgr()->GetRootObject(&root);
+        root->GetMethodSet(IID_PPV_ARGS(&methodSet));
+        LONG count = 0;
+        BSTR* names = nullptr;
+        methodSet->GetMethodNames(&count, &names);
+        long long endless = 0;
+        for (LONG i = 0; i < count; ++i) {
+            CComPtr<IKivLogSysMethodInfo> methodInfo;
+            methodSet->GetMethodInfo(names[i], IID_PPV_ARGS(&methodInfo));
+            LONG calls = 0;
+            methodInfo->GetLineCount(&calls);
+            for (LONG call = 0; call < calls; ++call) {
+                CComPtr<IKivLogSysBlock> block;
+                const KivLogSysLineInfo* end = nullptr;
+                methodInfo->GetLineInfo(call, IID_PPV_ARGS(&block));
+                endless += FAILED(block->GetEndLineInfo(&end)) ? 1 : 0;
+            }
+            Kiv::CComBSTR owner;
+            owner.Attach(names[i]);
+        }
+        CoTaskMemFree(names);
+        return endless;
+    });
+
+    QTreeWidgetItem* searchFolder = Child(fileNode, QStringLiteral("検索一覧"));
+    step("expand 検索一覧", [&] { return expand(searchFolder); });
+    step("expand エンドレス関数", [&] { return expand(searchFolder->child(0)); });
+    step("collapse and expand it again", [&] {
+        searchFolder->child(0)->setExpanded(false);
+        QApplication::processEvents();
+        return expand(searchFolder->child(0));
+    });
+
+    step("RemoveFile (the whole subtree)", [&] {
+        tree.RemoveFile(file.get());
+        QApplication::processEvents();
+        tree.viewport()->repaint();
+        return -1LL;
+    });
+    std::printf("peak RSS %.0f MB\n", static_cast<double>(Kiv::Platform::PeakResidentBytes()) / (1024.0 * 1024.0));
+    return 0;
+}
