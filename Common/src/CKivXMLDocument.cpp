@@ -3,13 +3,13 @@
 
 #include "CKivXMLNode.h"
 #include "KivObject/InterfaceMap.h"
+#include "KivPlatform/Boundary.h"
 #include "KivPlatform/FileSystem.h"
 #include "KivPlatform/ModulePath.h"
 
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
-#include <new>
 #include <string>
 
 namespace Kiv {
@@ -78,7 +78,7 @@ HRESULT CKivXMLDocument::Load(LPCWSTR path)
     if (path == nullptr) {
         return E_INVALIDARG;
     }
-    try {
+    return Platform::StatusFromExceptions([&] {
         const std::u16string resolved = ResolveLoadPath(path);
         CComBSTR remembered(resolved);
         if (remembered == nullptr) {
@@ -97,9 +97,7 @@ HRESULT CKivXMLDocument::Load(LPCWSTR path)
             m_path = std::move(remembered);
         }
         return hr;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT CKivXMLDocument::LoadXML(LPCWSTR xml)
@@ -107,7 +105,7 @@ HRESULT CKivXMLDocument::LoadXML(LPCWSTR xml)
     if (xml == nullptr) {
         return E_INVALIDARG;
     }
-    try {
+    return Platform::StatusFromExceptions([&] {
         const std::string text = ToUtf8(xml);
         auto dom = std::make_shared<CKivXMLDom>();
         // The text is UTF-16 already converted to UTF-8, whatever its declaration says.
@@ -118,9 +116,7 @@ HRESULT CKivXMLDocument::LoadXML(LPCWSTR xml)
             m_path.Empty();
         }
         return hr;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT CKivXMLDocument::Save(LPCWSTR path)
@@ -132,7 +128,7 @@ HRESULT CKivXMLDocument::Save(LPCWSTR path)
     if (!m_dom->DocumentElement()) {
         return E_FAIL;
     }
-    try {
+    return Platform::StatusFromExceptions([&] {
         CComBSTR remembered(path);
         if (remembered == nullptr) {
             return E_OUTOFMEMORY;
@@ -142,9 +138,7 @@ HRESULT CKivXMLDocument::Save(LPCWSTR path)
             m_path = std::move(remembered);
         }
         return hr;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT CKivXMLDocument::GetRootNode(IKivXMLNode** node, LPCWSTR name)
@@ -152,7 +146,7 @@ HRESULT CKivXMLDocument::GetRootNode(IKivXMLNode** node, LPCWSTR name)
     if (node == nullptr) {
         return E_INVALIDARG;
     }
-    try {
+    return Platform::StatusFromExceptions([&] {
         pugi::xml_node element = m_dom->DocumentElement();
         if (!element) {
             if (name != nullptr && !IsXmlName(name)) {
@@ -170,9 +164,7 @@ HRESULT CKivXMLDocument::GetRootNode(IKivXMLNode** node, LPCWSTR name)
             }
         }
         return CKivXMLNode::Create(this, m_dom, element, 1, node);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT CKivXMLDocument::GetPath(BSTR* path)

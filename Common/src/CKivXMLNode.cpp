@@ -3,27 +3,16 @@
 
 #include "KivObject/InterfaceMap.h"
 #include "KivObject/KivObject.h"
+#include "KivPlatform/Boundary.h"
 #include "KivPlatform/Text.h"
 
 #include <cstdint>
-#include <new>
 #include <string>
 #include <vector>
 
 namespace Kiv {
 
 namespace {
-
-// Runs an operation's body, turning a failed allocation into its status.
-template <class Body>
-HRESULT Guarded(Body&& body) noexcept
-{
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-}
 
 struct PathName {
     std::string name; // UTF-8, as the DOM holds names
@@ -180,7 +169,7 @@ HRESULT CKivXMLNode::GetText(BSTR* text)
     if (!m_node) {
         return E_FAIL;
     }
-    return Guarded([&] {
+    return Platform::StatusFromExceptions([&] {
         if (m_node.type() != pugi::node_element) {
             return ToBstr(m_node.value(), text);
         }
@@ -198,7 +187,7 @@ HRESULT CKivXMLNode::SetText(LPCWSTR text)
     if (text != nullptr && !IsXmlText(text)) {
         return E_INVALIDARG;
     }
-    return Guarded([&] {
+    return Platform::StatusFromExceptions([&] {
         const std::string value = ToUtf8(text);
         if (m_node.type() != pugi::node_element) {
             return m_node.set_value(value.c_str()) ? S_OK : E_FAIL;
@@ -225,7 +214,7 @@ HRESULT CKivXMLNode::GetName(BSTR* name)
     if (!m_node) {
         return E_FAIL;
     }
-    return Guarded([&] {
+    return Platform::StatusFromExceptions([&] {
         switch (m_node.type()) {
         case pugi::node_pcdata:
             return ToBstr("#text", name);
@@ -247,7 +236,7 @@ HRESULT CKivXMLNode::GetAttribute(LPCWSTR name, BSTR* value)
     if (!m_node) {
         return E_FAIL;
     }
-    return Guarded([&] {
+    return Platform::StatusFromExceptions([&] {
         const pugi::xml_attribute attribute = m_node.attribute(ToUtf8(name).c_str());
         return attribute ? ToBstr(attribute.value(), value) : S_FALSE;
     });
@@ -267,7 +256,7 @@ HRESULT CKivXMLNode::SetAttribute(LPCWSTR name, LPCWSTR value)
     if (m_node.type() != pugi::node_element) {
         return E_FAIL;
     }
-    return Guarded([&] {
+    return Platform::StatusFromExceptions([&] {
         const std::string name8 = ToUtf8(name);
         pugi::xml_attribute attribute = m_node.attribute(name8.c_str());
         if (!attribute) {
@@ -322,7 +311,7 @@ HRESULT CKivXMLNode::AddChild(LPCWSTR name, IKivXMLNode** child)
     if (m_node.type() != pugi::node_element) {
         return E_FAIL;
     }
-    return Guarded([&] {
+    return Platform::StatusFromExceptions([&] {
         const pugi::xml_node element = AppendIndented(m_node, m_level, ToUtf8(name));
         return element ? MakeNode(element, m_level + 1, child) : E_OUTOFMEMORY;
     });
@@ -354,7 +343,7 @@ HRESULT CKivXMLNode::GetNodeByPath(LPCWSTR path, LONG create, IKivXMLNode** node
     if (!m_node) {
         return E_FAIL;
     }
-    return Guarded([&] {
+    return Platform::StatusFromExceptions([&] {
         std::vector<PathName> names;
         if (!ParsePath(path, names) || (create != 0 && !CreationWithinBound(m_node, names))) {
             return E_FAIL;
@@ -380,7 +369,7 @@ HRESULT CKivXMLNode::CountNodesByPath(LPCWSTR path, LONG* count)
     if (!m_node) {
         return E_FAIL;
     }
-    return Guarded([&] {
+    return Platform::StatusFromExceptions([&] {
         std::vector<PathName> names;
         if (!ParsePath(path, names)) {
             return E_FAIL;
@@ -441,7 +430,7 @@ HRESULT CKivXMLNode::FindPath(const KivXMLPathElement* element, LONG create, IKi
     if (element->index < 0 || !IsXmlName(element->name)) {
         return E_INVALIDARG;
     }
-    return Guarded([&] {
+    return Platform::StatusFromExceptions([&] {
         pugi::xml_node match;
         const HRESULT hr = Step(m_node, m_level, {ToUtf8(element->name), element->index}, create != 0, match);
         return FAILED(hr) ? hr : MakeNode(match, m_level + 1, node);
