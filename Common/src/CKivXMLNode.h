@@ -3,7 +3,7 @@
 #pragma once
 
 #include "CKivXMLDom.h"
-#include "KivCommon/KivXML.h"
+#include "IKivXMLNodeEdit.h"
 #include "KivObject/ComPtr.h"
 
 #include <memory>

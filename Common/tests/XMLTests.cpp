@@ -1,4 +1,5 @@
 // Tests of the XML document utility: documents, nodes, paths, indentation, saving and loading.
+#include "IKivXMLNodeEdit.h"
 #include "KivCommon/KivXML.h"
 #include "KivObject/ComBSTR.h"
 #include "KivObject/ComPtr.h"

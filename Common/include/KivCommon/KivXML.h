@@ -12,10 +12,6 @@
 #include "KivPlatform/Status.h"
 #include "KivPlatform/Unknown.h"
 
-namespace pugi {
-class xml_node;
-}
-
 namespace Kiv {
 
 struct IKivXMLNode;
@@ -64,23 +60,6 @@ struct IKivXMLNode : IUnknown {
 // The most elements that one path step may append: guards against a path such as "a[1000000]"
 // silently filling memory.
 inline constexpr LONG KivXMLMaxCreatedPerStep = 1024;
-
-// One parsed name of a path.
-struct KivXMLPathElement {
-    LPCWSTR name;
-    LONG index;
-};
-
-// The building side of a node, used inside the library.
-struct IKivXMLNodeEdit : IUnknown {
-    KIV_INTERFACE_ID("011AF82D-7961-4902-B53F-317A15C53081");
-    virtual HRESULT GetDOMNode(pugi::xml_node* node) = 0;
-    // The node must belong to the same DOM document (E_INVALIDARG otherwise); an empty node
-    // leaves the object wrapping nothing.
-    virtual HRESULT SetDOMNode(const pugi::xml_node& node) = 0;
-    // One step of GetNodeByPath.
-    virtual HRESULT FindPath(const KivXMLPathElement* element, LONG create, IKivXMLNode** node) = 0;
-};
 
 // Creates documents. A plain, uncounted object that lives as long as the library.
 struct IKivXMLUtil {
