@@ -2,8 +2,10 @@
 #include "CKivXMLDocument.h"
 
 #include "CKivXMLNode.h"
+#include "KivXMLSyntax.h"
 #include "KivObject/InterfaceMap.h"
 #include "KivPlatform/Boundary.h"
+#include "KivPlatform/FileContent.h"
 #include "KivPlatform/FileSystem.h"
 #include "KivPlatform/ModulePath.h"
 
@@ -61,12 +63,18 @@ HRESULT WriteReplacing(LPCWSTR path, std::string_view text)
 
 } // namespace
 
-HRESULT CKivXMLDocument::Adopt(std::shared_ptr<CKivXMLDom> dom, const pugi::xml_parse_result& result)
+HRESULT CKivXMLDocument::Adopt(std::string_view text)
 {
+    if (!IsWellFormedXml(text)) {
+        return E_FAIL;
+    }
+    auto dom = std::make_shared<CKivXMLDom>();
+    const pugi::xml_parse_result result =
+        dom->Document().load_buffer(text.data(), text.size(), CKivXMLDom::ParseOptions, pugi::encoding_utf8);
     if (result.status == pugi::status_out_of_memory) {
         return E_OUTOFMEMORY;
     }
-    if (!result || !dom->HasSingleElement()) {
+    if (!result) {
         return E_FAIL;
     }
     m_dom = std::move(dom);
@@ -85,14 +93,25 @@ HRESULT CKivXMLDocument::Load(LPCWSTR path)
             return E_OUTOFMEMORY;
         }
         const std::filesystem::path file(Platform::ToSystemPath(resolved));
-        // Folders and devices are not read at all: their sizes are meaningless to the parser.
+        // Folders and devices are not opened at all: opening a pipe would wait for a writer.
         std::error_code error;
         if (!std::filesystem::is_regular_file(file, error)) {
             return E_FAIL;
         }
-        auto dom = std::make_shared<CKivXMLDom>();
-        const pugi::xml_parse_result result = dom->Document().load_file(file.c_str(), CKivXMLDom::ParseOptions);
-        const HRESULT hr = Adopt(std::move(dom), result);
+        Platform::PrivateMemory content;
+        switch (Platform::ReadWholeFile(resolved.c_str(), content)) {
+        case Platform::ReadFileResult::Ok:
+            break;
+        case Platform::ReadFileResult::OutOfMemory:
+            return E_OUTOFMEMORY;
+        default:
+            return E_FAIL;
+        }
+        std::string text;
+        if (!XmlFileToUtf8({reinterpret_cast<const char*>(content.Data()), content.Size()}, text)) {
+            return E_FAIL;
+        }
+        const HRESULT hr = Adopt(text);
         if (SUCCEEDED(hr)) {
             m_path = std::move(remembered);
         }
@@ -106,12 +125,12 @@ HRESULT CKivXMLDocument::LoadXML(LPCWSTR xml)
         return E_INVALIDARG;
     }
     return Platform::StatusFromExceptions([&] {
-        const std::string text = ToUtf8(xml);
-        auto dom = std::make_shared<CKivXMLDom>();
-        // The text is UTF-16 already converted to UTF-8, whatever its declaration says.
-        const pugi::xml_parse_result result =
-            dom->Document().load_buffer(text.data(), text.size(), CKivXMLDom::ParseOptions, pugi::encoding_utf8);
-        const HRESULT hr = Adopt(std::move(dom), result);
+        // The text is characters already, whatever encoding its declaration names; unpaired
+        // surrogates would otherwise turn silently into replacement characters.
+        if (!IsXmlText(xml)) {
+            return E_FAIL;
+        }
+        const HRESULT hr = Adopt(ToUtf8(xml));
         if (SUCCEEDED(hr)) {
             m_path.Empty();
         }

@@ -1,6 +1,6 @@
-// The DOM document shared by a CKivXMLDocument and the nodes made from it, and the text rules
-// of the XML service (UTF-16 <-> UTF-8, valid names and characters). Not thread-safe: one
-// document and its nodes are used by one thread at a time.
+// The DOM document shared by a CKivXMLDocument and the nodes made from it, and the text
+// conversions of the XML service (UTF-16 <-> UTF-8). Not thread-safe: one document and its
+// nodes are used by one thread at a time.
 #pragma once
 
 #include "KivPlatform/Bstr.h"
@@ -18,10 +18,9 @@ namespace Kiv {
 // held by shared_ptr, so nodes keep it alive after their document has loaded another one.
 class CKivXMLDom {
 public:
-    // Parse options: whitespace text is kept, so that a loaded file keeps its layout and the
-    // indentation rule of AddChild holds for it too. Text beside the document element is kept
-    // as well (pugixml drops it otherwise), so that HasSingleElement can refuse it.
-    static constexpr unsigned ParseOptions = pugi::parse_full | pugi::parse_ws_pcdata | pugi::parse_fragment;
+    // Parse options for text that IsWellFormedXml accepted: whitespace text is kept, so that a
+    // loaded file keeps its layout and the indentation rule of AddChild holds for it too.
+    static constexpr unsigned ParseOptions = pugi::parse_full | pugi::parse_ws_pcdata;
 
     pugi::xml_document& Document() { return m_document; }
     // The first element at document level, the hidden one excluded.
@@ -32,8 +31,6 @@ public:
     bool Detach(pugi::xml_node node);
     // The document as UTF-8 text; any declaration is written as UTF-8's. Throws std::bad_alloc.
     std::string Serialize() const;
-    // False for text that is not one well-formed document with a single element.
-    bool HasSingleElement() const;
 
 private:
     pugi::xml_document m_document;
@@ -44,10 +41,5 @@ private:
 std::string ToUtf8(LPCWSTR text);
 // A new BSTR with the UTF-8 text in UTF-16; E_OUTOFMEMORY when it cannot be allocated.
 HRESULT ToBstr(std::string_view utf8, BSTR* out);
-// An XML name: what elements and attributes may be called.
-bool IsXmlName(std::u16string_view name);
-// Text that XML 1.0 can hold (no control characters other than tab and line ends, no
-// unpaired surrogates).
-bool IsXmlText(std::u16string_view text);
 
 } // namespace Kiv

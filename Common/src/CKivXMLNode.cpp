@@ -1,6 +1,7 @@
 // CKivXMLNode: reading and editing one node, and the dotted element paths.
 #include "CKivXMLNode.h"
 
+#include "KivXMLSyntax.h"
 #include "KivObject/InterfaceMap.h"
 #include "KivObject/KivObject.h"
 #include "KivPlatform/Boundary.h"

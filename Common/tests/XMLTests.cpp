@@ -86,13 +86,44 @@ std::string ReadFile(const std::filesystem::path& path)
     return bytes.str();
 }
 
+// Runs xmllint over a file a test saved: another XML reader must accept it. --huge lifts
+// libxml2's default limit of 256 nested elements, which the deep documents exceed.
+void ExpectXmllintAccepts(const std::filesystem::path& file)
+{
+    if (std::system("command -v xmllint > /dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "xmllint (Debian package libxml2-utils) is not installed: saved files are not checked";
+    }
+    const std::string command = "xmllint --noout --huge '" + file.string() + "'";
+    EXPECT_EQ(0, std::system(command.c_str())) << file;
+}
+
+// Saves the document to the file and has xmllint check it.
+void SaveChecked(IKivXMLDocument* document, const std::filesystem::path& file)
+{
+    ASSERT_EQ(S_OK, document->Save(KivTest::ToUtf16Path(file).c_str()));
+    ExpectXmllintAccepts(file);
+}
+
 // The document as it is written to disk.
 std::string SavedText(IKivXMLDocument* document)
 {
     KivTest::TempDir dir;
     const std::filesystem::path file = dir.Path() / "out.xml";
-    EXPECT_EQ(S_OK, document->Save(KivTest::ToUtf16Path(file).c_str()));
+    SaveChecked(document, file);
     return ReadFile(file);
+}
+
+// The text as UTF-16 bytes in the given byte order, without a byte order mark.
+std::string Utf16Bytes(std::u16string_view text, bool bigEndian)
+{
+    std::string bytes;
+    for (const char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
 }
 
 std::vector<std::string> FilesIn(const std::filesystem::path& dir)
@@ -116,16 +147,6 @@ CComPtr<IKivXMLNode> FillPages(IKivXMLNode* element)
     return middle;
 }
 
-// Checks the file as another XML reader sees it: pugixml always, xmllint when installed.
-void ExpectWellFormed(const std::filesystem::path& file)
-{
-    pugi::xml_document reader;
-    EXPECT_TRUE(reader.load_file(file.c_str())) << ReadFile(file);
-    if (std::filesystem::exists("/usr/bin/xmllint")) {
-        const std::string command = "/usr/bin/xmllint --noout '" + file.string() + "'";
-        EXPECT_EQ(0, std::system(command.c_str())) << ReadFile(file);
-    }
-}
 
 } // namespace
 
@@ -436,7 +457,7 @@ TEST(XMLDocument, SettingsRoundTrip)
         EXPECT_EQ(S_OK, document->GetPath(&path));
         EXPECT_EQ(file, path.View());
     }
-    ExpectWellFormed(dir.Path() / "Setting.xml");
+    ExpectXmllintAccepts(dir.Path() / "Setting.xml");
 
     CComPtr<IKivXMLDocument> document = NewDocument();
     CComBSTR noPath;
@@ -470,7 +491,7 @@ TEST(XMLDocument, JapaneseTextSurvivesSaveAndLoad)
         ASSERT_EQ(S_OK, element->SetAttribute(u"名前", text.c_str()));
         ASSERT_EQ(S_OK, document->Save(path.c_str()));
     }
-    ExpectWellFormed(file);
+    ExpectXmllintAccepts(file);
     // The bytes are UTF-8 ("&" is the one character written escaped).
     const std::string escaped = Kiv::Platform::Utf16ToUtf8(u"ファイルを開く(&amp;O) 「表示」 ＡＢＣ 𠮷");
     EXPECT_NE(std::string::npos, ReadFile(file).find(escaped));
@@ -491,22 +512,69 @@ TEST(XMLDocument, FilesInOtherEncodingsAreSavedAsUtf8)
     struct Case {
         const char* name;
         std::string bytes;
+        std::u16string text;
+        const char* declared; // the encoding name that must not stay in the saved file
     };
     const Case cases[] = {
-        {"latin1.xml", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<a>gr\xFC\xDF</a>\n"},
-        {"utf16.xml", std::string("\xFF\xFE<\0a\0>\0g\0r\0\xFC\0\xDF\0<\0/\0a\0>\0", 24)},
+        {"latin1.xml", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<a>gr\xFC\xDF</a>\n", u"grüß", "ISO-8859-1"},
+        {"utf16.xml", std::string("\xFF\xFE<\0a\0>\0g\0r\0\xFC\0\xDF\0<\0/\0a\0>\0", 24), u"grüß", nullptr},
+        {"utf16be.xml", "\xFE\xFF" + Utf16Bytes(u"<?xml version='1.0' encoding='UTF-16'?><a>grüß</a>", true), u"grüß",
+         "UTF-16"},
+        {"utf8bom.xml", "\xEF\xBB\xBF<a>gr\xC3\xBC\xC3\x9F</a>", u"grüß", nullptr},
+        {"sjis.xml", "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><a>\x93\xFA\x96\x7B</a>", u"日本", "Shift_JIS"},
+        {"ascii.xml", "<?xml version=\"1.0\" encoding=\"US-ASCII\"?><a>gr&#xFC;&#223;</a>", u"grüß", "US-ASCII"},
     };
     for (const Case& c : cases) {
         const std::u16string path = KivTest::ToUtf16Path(dir.WriteFile(c.name, c.bytes));
         CComPtr<IKivXMLDocument> document = NewDocument();
         ASSERT_EQ(S_OK, document->Load(path.c_str())) << c.name;
-        EXPECT_EQ(u"grüß", TextOf(Root(document)));
-        ASSERT_EQ(S_OK, document->Save(path.c_str()));
+        EXPECT_EQ(c.text, TextOf(Root(document))) << c.name;
+        SaveChecked(document, dir.Path() / c.name);
         const std::string saved = ReadFile(dir.Path() / c.name);
-        EXPECT_NE(std::string::npos, saved.find("<a>gr\xC3\xBC\xC3\x9F</a>")) << saved;
-        EXPECT_EQ(std::string::npos, saved.find("ISO-8859-1")) << saved;
-        ExpectWellFormed(dir.Path() / c.name);
+        EXPECT_NE(std::string::npos, saved.find("<a>" + Kiv::Platform::Utf16ToUtf8(c.text) + "</a>")) << saved;
+        if (c.declared != nullptr) {
+            EXPECT_EQ(std::string::npos, saved.find(c.declared)) << saved;
+        }
     }
+}
+
+TEST(XMLDocument, FilesInEncodingsThatCannotBeReadAreRefused)
+{
+    KivTest::TempDir dir;
+    const std::u16string good = KivTest::ToUtf16Path(dir.WriteFile("good.xml", "<good/>"));
+    struct Case {
+        const char* what;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"invalid UTF-8 byte", "<a>\xFF</a>"},
+        {"cut UTF-8 sequence", "<a>\xE3\x81</a>"},
+        {"overlong UTF-8 form", "<a>\xC0\xBC</a>"},
+        {"UTF-8 encoded surrogate", "<a>\xED\xA0\x80</a>"},
+        {"code point past U+10FFFF", "<a>\xF4\x90\x80\x80</a>"},
+        {"NUL byte", std::string("<a>\0</a>", 8)},
+        {"UTF-16 without a byte order mark", Utf16Bytes(u"<a/>", false)},
+        {"UTF-16 of odd length", "\xFF\xFE" + Utf16Bytes(u"<a/>", false) + "x"},
+        {"UTF-16 with an unpaired surrogate", "\xFF\xFE" + Utf16Bytes(u"<a>\xD800</a>", false)},
+        {"UTF-16 byte order mark, UTF-8 declared",
+         "\xFF\xFE" + Utf16Bytes(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?><a/>", false)},
+        {"UTF-8 byte order mark, ISO-8859-1 declared",
+         "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a/>"},
+        {"UTF-16 declared in 8-bit text", "<?xml version=\"1.0\" encoding=\"UTF-16\"?><a/>"},
+        {"unknown encoding", "<?xml version=\"1.0\" encoding=\"EBCDIC-JP-kana\"?><a/>"},
+        {"US-ASCII with a byte above 127", "<?xml version=\"1.0\" encoding=\"US-ASCII\"?><a>\xE9</a>"},
+        {"UTF-32", std::string("\xFF\xFE\0\0<\0\0\0a\0\0\0/\0\0\0>\0\0\0", 20)},
+    };
+    CComPtr<IKivXMLDocument> document = NewDocument();
+    ASSERT_EQ(S_OK, document->Load(good.c_str()));
+    for (const Case& c : cases) {
+        const std::u16string path = KivTest::ToUtf16Path(dir.WriteFile("bad.xml", c.bytes));
+        EXPECT_EQ(E_FAIL, document->Load(path.c_str())) << c.what;
+        EXPECT_EQ(u"good", NameOf(Root(document))) << c.what;
+    }
+    CComBSTR remembered;
+    EXPECT_EQ(S_OK, document->GetPath(&remembered));
+    EXPECT_EQ(good, remembered.View());
 }
 
 TEST(XMLDocument, LoadResolvesRelativePathsBesideTheExecutableAndSaveDoesNot)
@@ -541,20 +609,159 @@ TEST(XMLDocument, LoadResolvesRelativePathsBesideTheExecutableAndSaveDoesNot)
     EXPECT_EQ(S_OK, saved);
     EXPECT_EQ(name, path.View());
     EXPECT_TRUE(savedInCurrentFolder);
+    ExpectXmllintAccepts(dir.Path() / Kiv::Platform::ToSystemPath(name));
     EXPECT_EQ("<beside/>", besideText);
 }
 
-TEST(XMLDocument, MalformedTextKeepsTheDocument)
+// Documents that XML 1.0 forbids, each refused by LoadXML and, written to a file as UTF-8, by
+// Load, with the document left as it was.
+TEST(XMLDocument, NotWellFormedDocumentsAreRefusedAndKeepTheDocument)
 {
+    struct Case {
+        const char* what;
+        const char16_t* xml;
+    };
+    const Case cases[] = {
+        {"empty", u""},
+        {"white space only", u"  \n"},
+        {"plain text", u"plain text"},
+        {"only a comment", u"<!-- no element -->"},
+        {"declaration only", u"<?xml version=\"1.0\"?>"},
+        {"two document elements", u"<a/><b/>"},
+        {"text after the element", u"<a/>text"},
+        {"text before the element", u"text<a/>"},
+        {"reference after the element", u"<a/>&amp;"},
+        {"CDATA section outside the element", u"<![CDATA[x]]><a/>"},
+        {"duplicate attribute", u"<a b=\"1\" b=\"2\"/>"},
+        {"duplicate attribute among others", u"<a b='1' c='' b=\"1\"/>"},
+        {"undefined entity", u"<a>&foo;</a>"},
+        {"undefined entity in an attribute", u"<a b=\"&nbsp;\"/>"},
+        {"predefined entity in other case", u"<a>&AMP;</a>"},
+        {"control character in text", u"<a>\x01</a>"},
+        {"control character in an attribute", u"<a b=\"\x1B\"/>"},
+        {"control character in a comment", u"<a><!-- \x08 --></a>"},
+        {"non-character U+FFFE", u"<a>\xFFFE</a>"},
+        {"reference to a control character", u"<a>&#1;</a>"},
+        {"reference to NUL", u"<a>&#x0;</a>"},
+        {"reference to a surrogate", u"<a>&#xD800;</a>"},
+        {"reference past U+10FFFF", u"<a>&#x110000;</a>"},
+        {"reference too long for any character", u"<a>&#99999999999999999999999999;</a>"},
+        {"reference without digits", u"<a>&#;</a>"},
+        {"hexadecimal reference without digits", u"<a>&#x;</a>"},
+        {"decimal reference with hexadecimal digits", u"<a>&#1F;</a>"},
+        {"entity reference without semicolon", u"<a>&amp</a>"},
+        {"character reference without semicolon", u"<a>&#65</a>"},
+        {"bare ampersand", u"<a>fish & chips</a>"},
+        {"bare ampersand in an attribute", u"<a b=\"&\"/>"},
+        {"< in an attribute value", u"<a b=\"1 < 2\"/>"},
+        {"mismatched end tag", u"<a><b></a></b>"},
+        {"end tag in other case", u"<a></A>"},
+        {"unclosed element", u"<a><b></b>"},
+        {"unclosed document element", u"<a>"},
+        {"space before an end tag's name", u"<a></ a>"},
+        {"attribute on an end tag", u"<a></a b=\"1\">"},
+        {"name starting with a digit", u"<1a/>"},
+        {"name starting with a hyphen", u"<-a/>"},
+        {"character names cannot hold", u"<a×/>"},
+        {"attribute name starting with a digit", u"<a 1b=\"1\"/>"},
+        {"attribute without a value", u"<a b/>"},
+        {"unquoted attribute value", u"<a x=1/>"},
+        {"attributes without space between", u"<a b=\"1\"c=\"2\"/>"},
+        {"mismatched quotes", u"<a b=\"1'/>"},
+        {"second XML declaration", u"<?xml version=\"1.0\"?><?xml version=\"1.0\"?><a/>"},
+        {"XML declaration after white space", u" <?xml version=\"1.0\"?><a/>"},
+        {"XML declaration inside the element", u"<a><?xml version=\"1.0\"?></a>"},
+        {"XML declaration after the element", u"<a/><?xml version=\"1.0\"?>"},
+        {"processing instruction named XML in other case", u"<a><?XmL x?></a>"},
+        {"processing instruction without a target", u"<a><? x?></a>"},
+        {"processing instruction without space after its target", u"<a><?pi\"x\"?></a>"},
+        {"unterminated processing instruction", u"<a><?pi x</a>"},
+        {"declaration without version", u"<?xml encoding=\"utf-8\"?><a/>"},
+        {"declaration of another version", u"<?xml version=\"2.0\"?><a/>"},
+        {"declaration in the wrong order", u"<?xml version=\"1.0\" standalone=\"yes\" encoding=\"utf-8\"?><a/>"},
+        {"declaration with a bad standalone value", u"<?xml version=\"1.0\" standalone=\"maybe\"?><a/>"},
+        {"declaration with a bad encoding name", u"<?xml version=\"1.0\" encoding=\"8bit\"?><a/>"},
+        {"declaration with another pseudo-attribute", u"<?xml version=\"1.0\" lang=\"en\"?><a/>"},
+        {"unterminated declaration", u"<?xml version=\"1.0\"<a/>"},
+        {"two hyphens in a comment", u"<a><!-- a -- b --></a>"},
+        {"comment ending in a hyphen", u"<a><!-- a ---></a>"},
+        {"unterminated comment", u"<a><!-- open</a>"},
+        {"]]> in text", u"<a>]]></a>"},
+        {"unterminated CDATA section", u"<a><![CDATA[x</a>"},
+        {"markup declaration in content", u"<a><!ELEMENT a ANY></a>"},
+        {"document type with an internal subset", u"<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;</a>"},
+        {"document type after the element", u"<a/><!DOCTYPE a>"},
+        {"two document types", u"<!DOCTYPE a><!DOCTYPE a><a/>"},
+        {"document type before the declaration", u"<!DOCTYPE a><?xml version=\"1.0\"?><a/>"},
+        {"document type without a name", u"<!DOCTYPE><a/>"},
+        {"document type in lower case", u"<!doctype a><a/>"},
+        {"public id with a character ids cannot hold", u"<!DOCTYPE a PUBLIC \"{x}\" \"a.dtd\"><a/>"},
+    };
+    KivTest::TempDir dir;
+    const std::u16string kept = KivTest::ToUtf16Path(dir.WriteFile("kept.xml", "<Kept/>"));
     CComPtr<IKivXMLDocument> document = NewDocument();
-    Root(document, u"Kept");
-    for (const char16_t* xml : {u"", u"   ", u"plain text", u"<a>", u"<a></b>", u"<a/><b/>", u"text<a/>",
-                                u"<a/>text", u"<a x=1/>", u"<a><!-- open</a>", u"<?xml version=\"1.0\"?>"}) {
-        EXPECT_EQ(E_FAIL, document->LoadXML(xml)) << Kiv::Platform::Utf16ToUtf8(xml);
-        EXPECT_EQ(u"Kept", NameOf(Root(document)));
+    ASSERT_EQ(S_OK, document->Load(kept.c_str()));
+    for (const Case& c : cases) {
+        EXPECT_EQ(E_FAIL, document->LoadXML(c.xml)) << c.what;
+        const std::filesystem::path file = dir.WriteFile("bad.xml", Kiv::Platform::Utf16ToUtf8(c.xml));
+        EXPECT_EQ(E_FAIL, document->Load(KivTest::ToUtf16Path(file).c_str())) << c.what;
+        EXPECT_EQ(u"Kept", NameOf(Root(document))) << c.what;
     }
-    EXPECT_EQ(S_OK, document->LoadXML(u"<?xml version=\"1.0\" encoding=\"utf-16\"?>\n<a>ü</a>"));
-    EXPECT_EQ(u"ü", TextOf(Root(document)));
+    // Text that is not even UTF-16 is refused too (it has no UTF-8 form to write to a file).
+    const char16_t loneSurrogate[] = {u'<', u'a', u'>', 0xD800, u'<', u'/', u'a', u'>', 0};
+    EXPECT_EQ(E_FAIL, document->LoadXML(loneSurrogate));
+    EXPECT_EQ(u"Kept", NameOf(Root(document)));
+    CComBSTR remembered;
+    EXPECT_EQ(S_OK, document->GetPath(&remembered));
+    EXPECT_EQ(kept, remembered.View());
+}
+
+// Documents that use what XML allows: each loads from text and from a file, and what it saves
+// loads again with the same text and passes xmllint.
+TEST(XMLDocument, WellFormedDocumentsLoadAndSaveForOtherReaders)
+{
+    struct Case {
+        const char16_t* xml;
+        std::u16string text; // of the document element
+    };
+    const Case cases[] = {
+        {u"<a>&amp;&lt;&gt;&quot;&apos;</a>", u"&<>\"'"},
+        {u"<a>&#65;&#x42;&#x1F600;&#xd7ff;&#0000010;</a>", u"AB\U0001F600\xD7FF\n"},
+        {u"<a><![CDATA[<b> & ]] > ]]]]></a>", u"<b> & ]] > ]]"},
+        {u"<?xml version='1.0' encoding='UTF-8' standalone='no' ?>\n<!-- before --><?pi data?>\n"
+         u"<a><!-- a - b --><?t?>t<?xml-stylesheet href=\"s.xsl\"?></a>\n<!-- after --><?end?>\n",
+         u"t"},
+        {u"<!DOCTYPE a><a>d</a>", u"d"},
+        {u"<?xml version=\"1.0\"?><!-- c --><!DOCTYPE a SYSTEM \"a.dtd\"><a>s</a>", u"s"},
+        {u"<!DOCTYPE a PUBLIC \"-//Kiv//Test 1.0//EN\" 'a.dtd' ><a>p</a>", u"p"},
+        {u"<a b=\"&lt;&#9;&quot;\" c='\"' d=\"'\">]] ]]&gt;</a >", u"]] ]]>"},
+        {u"<設定 属性=\"値\">ü<子/>&#x3042;</設定>", u"üあ"},
+        {u"<a:b xmlns:a=\"urn:kiv\" a:c=\"1\" c=\"2\">n</a:b>", u"n"},
+        {u"\n  <a\n>\r\n</a\t>  \n", u"\n"},
+    };
+    KivTest::TempDir dir;
+    for (const Case& c : cases) {
+        const std::string what = Kiv::Platform::Utf16ToUtf8(c.xml);
+        CComPtr<IKivXMLDocument> fromText = NewDocument();
+        ASSERT_EQ(S_OK, fromText->LoadXML(c.xml)) << what;
+        EXPECT_EQ(c.text, TextOf(Root(fromText))) << what;
+
+        const std::filesystem::path file = dir.WriteFile("good.xml", Kiv::Platform::Utf16ToUtf8(c.xml));
+        CComPtr<IKivXMLDocument> fromFile = NewDocument();
+        ASSERT_EQ(S_OK, fromFile->Load(KivTest::ToUtf16Path(file).c_str())) << what;
+        EXPECT_EQ(c.text, TextOf(Root(fromFile))) << what;
+
+        SaveChecked(fromText, dir.Path() / "saved.xml");
+        CComPtr<IKivXMLDocument> again = NewDocument();
+        ASSERT_EQ(S_OK, again->Load(KivTest::ToUtf16Path(dir.Path() / "saved.xml").c_str())) << what;
+        EXPECT_EQ(c.text, TextOf(Root(again))) << what;
+    }
+    // Text is made of characters already, so the encoding its declaration names does not matter
+    // (in a file, it must be the file's).
+    EXPECT_EQ(u"ü", TextOf(Root(ParsedDocument(u"<?xml version=\"1.0\" encoding=\"utf-16\"?>\n<a>ü</a>"))));
+    // The document type is written back as it was read; its external subset is never read.
+    CComPtr<IKivXMLDocument> withType = ParsedDocument(u"<!DOCTYPE a SYSTEM \"missing.dtd\"><a/>");
+    EXPECT_EQ("<!DOCTYPE a SYSTEM \"missing.dtd\">\n<a/>\n", SavedText(withType));
 }
 
 TEST(XMLDocument, UnreadableOrMalformedFilesKeepTheDocument)
@@ -594,7 +801,7 @@ TEST(XMLDocument, SaveReplacesTheFileWhole)
     KivTest::TempDir dir;
     const std::filesystem::path file = dir.WriteFile("Setting.xml", "old content");
     CComPtr<IKivXMLDocument> document = ParsedDocument(u"<new/>");
-    ASSERT_EQ(S_OK, document->Save(KivTest::ToUtf16Path(file).c_str()));
+    SaveChecked(document, file);
     EXPECT_EQ("<new/>\n", ReadFile(file));
     // No temporary file stays behind.
     EXPECT_EQ(std::vector<std::string>{"Setting.xml"}, FilesIn(dir.Path()));
