@@ -133,15 +133,32 @@ HRESULT Step(pugi::xml_node parent, LONG level, const PathName& name, bool creat
     return S_OK;
 }
 
-// The text content of a node and all its descendants.
+bool IsText(const pugi::xml_node& node)
+{
+    return node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata;
+}
+
+// The text content of a node and all its descendants in document order. The walk goes down to
+// first children and back up through parents instead of recursing, so any depth is safe.
 void AppendText(pugi::xml_node node, std::string& out)
 {
-    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) {
+    if (IsText(node)) {
         out += node.value();
         return;
     }
-    for (pugi::xml_node child : node.children()) {
-        AppendText(child, out);
+    pugi::xml_node current = node.first_child();
+    while (current) {
+        if (IsText(current)) {
+            out += current.value();
+        }
+        if (current.first_child()) {
+            current = current.first_child();
+            continue;
+        }
+        while (current != node && !current.next_sibling()) {
+            current = current.parent();
+        }
+        current = current == node ? pugi::xml_node() : current.next_sibling();
     }
 }
 

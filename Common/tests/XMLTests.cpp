@@ -898,3 +898,36 @@ TEST(XMLNode, NodeWrappingNothingFails)
     pugi::xml_document other;
     EXPECT_EQ(E_INVALIDARG, edit->SetDOMNode(other.append_child("x")));
 }
+
+// Nothing walks a document by recursion: documents far deeper than any real one load, give
+// their text, take new text and save, on the thread's ordinary stack.
+TEST(XMLDocument, DeepDocumentsAreReadAndSaved)
+{
+    constexpr int Depth = 60000;
+    std::string xml;
+    for (int i = 0; i < Depth; ++i) {
+        xml += "<a>";
+    }
+    xml += "x";
+    for (int i = 0; i < Depth; ++i) {
+        xml += "</a>";
+    }
+    KivTest::TempDir dir;
+    const std::filesystem::path file = dir.WriteFile("deep.xml", xml);
+    CComPtr<IKivXMLDocument> fromFile = NewDocument();
+    ASSERT_EQ(S_OK, fromFile->Load(KivTest::ToUtf16Path(file).c_str()));
+    CComPtr<IKivXMLDocument> fromText = NewDocument();
+    ASSERT_EQ(S_OK, fromText->LoadXML(Kiv::Platform::Utf8ToUtf16(xml).c_str()));
+
+    CComPtr<IKivXMLNode> root = Root(fromText);
+    EXPECT_EQ(u"x", TextOf(root));
+    // The text is gathered in document order across levels, comments left out.
+    EXPECT_EQ(u"abcdefg", TextOf(Root(ParsedDocument(u"<r>a<b>b<c>c</c><c/>d</b><![CDATA[e]]><!--z-->f<b><c>g</c></b></r>"))));
+    EXPECT_EQ(u"x", TextOf(Root(fromFile)));
+    SaveChecked(fromText, dir.Path() / "saved.xml");
+    EXPECT_EQ(xml + "\n", ReadFile(dir.Path() / "saved.xml"));
+
+    // The deep content is replaced and the document saved again.
+    EXPECT_EQ(S_OK, root->SetText(u"flat"));
+    EXPECT_EQ("<a>flat</a>\n", SavedText(fromText));
+}
