@@ -7,6 +7,7 @@
 #include "KivPlatform/Boundary.h"
 #include "KivPlatform/Text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -89,19 +90,30 @@ bool CreationWithinBound(pugi::xml_node node, const std::vector<PathName>& names
     return true;
 }
 
+// Indentation stops growing at this many tabs. Every level stores its own line breaks, so tabs
+// growing with the level would make the memory of a created path quadratic in its length;
+// documents meant to be read stay well within it and keep exactly one tab per level.
+constexpr LONG MaxIndentTabs = 32;
+
+// A line feed followed by the indentation of that level.
+std::string LineAtLevel(LONG level)
+{
+    return "\n" + std::string(static_cast<std::size_t>(std::clamp<LONG>(level, 0, MaxIndentTabs)), '\t');
+}
+
 // Appends an element with the tab layout of a parent at the given level: the element on a line
 // of its own at level tabs, the parent's end tag on the next line at level - 1 tabs. Empty on
 // failure, with the parent as it was.
 pugi::xml_node AppendIndented(pugi::xml_node parent, LONG level, const std::string& name)
 {
-    const std::string tabs(static_cast<std::size_t>(level > 0 ? level - 1 : 0), '\t');
-    // Existing content already ends with a line feed and level - 1 tabs.
-    const std::string lead = parent.first_child() ? std::string("\t") : "\n" + tabs + "\t";
-    const std::string trail = "\n" + tabs;
-    pugi::xml_node leadNode = parent.append_child(pugi::node_pcdata);
+    // Existing content already ends with the line of the parent's end tag, so one tab more
+    // starts the element's line (none once the indentation has stopped growing).
+    const std::string lead = !parent.first_child() ? LineAtLevel(level) : level <= MaxIndentTabs ? "\t" : "";
+    const std::string trail = LineAtLevel(level - 1);
+    pugi::xml_node leadNode = lead.empty() ? pugi::xml_node() : parent.append_child(pugi::node_pcdata);
     pugi::xml_node element = parent.append_child(name.c_str());
     pugi::xml_node trailNode = parent.append_child(pugi::node_pcdata);
-    if (!leadNode || !leadNode.set_value(lead.c_str()) || !element || !trailNode ||
+    if ((!lead.empty() && (!leadNode || !leadNode.set_value(lead.c_str()))) || !element || !trailNode ||
         !trailNode.set_value(trail.c_str())) {
         // Nothing wraps these new nodes yet, so they can simply go.
         parent.remove_child(leadNode);

@@ -3,6 +3,7 @@
 #include "KivCommon/KivXML.h"
 #include "KivObject/ComBSTR.h"
 #include "KivObject/ComPtr.h"
+#include "KivPlatform/Memory.h"
 #include "KivPlatform/ModulePath.h"
 #include "KivPlatform/Text.h"
 #include "KivTestSupport/TempDir.h"
@@ -930,4 +931,29 @@ TEST(XMLDocument, DeepDocumentsAreReadAndSaved)
     // The deep content is replaced and the document saved again.
     EXPECT_EQ(S_OK, root->SetText(u"flat"));
     EXPECT_EQ("<a>flat</a>\n", SavedText(fromText));
+}
+
+// A created path costs memory in proportion to its length: the indentation written for each new
+// level does not grow without end.
+TEST(XMLNode, LongCreatedPathsCostLinearMemory)
+{
+    constexpr std::size_t Levels = 8000;
+    std::u16string path = u"a";
+    for (std::size_t i = 1; i < Levels; ++i) {
+        path += u".a";
+    }
+    CComPtr<IKivXMLDocument> document = NewDocument();
+    CComPtr<IKivXMLNode> root = Root(document);
+    const std::size_t before = Kiv::Platform::HeapBytesInUse();
+    CComPtr<IKivXMLNode> deepest = Path(root, path.c_str(), 1);
+    const std::size_t grown = Kiv::Platform::HeapBytesInUse() - before;
+    // A level is three DOM nodes (the element and the line breaks around it) with short texts, a
+    // few hundred bytes; a run of tabs as long as the level would make it 64 MB here.
+    EXPECT_LT(grown, Levels * 1024);
+
+    const std::string saved = SavedText(document);
+    EXPECT_LT(saved.size(), Levels * 256);
+    CComPtr<IKivXMLDocument> again = NewDocument();
+    ASSERT_EQ(S_OK, again->LoadXML(Kiv::Platform::Utf8ToUtf16(saved).c_str()));
+    EXPECT_EQ(u"a", NameOf(Path(Root(again), path.c_str())));
 }

@@ -44,7 +44,8 @@ struct IKivXMLNode : IUnknown {
     // Every child node, the indentation text between elements included.
     virtual HRESULT GetChildCount(LONG* count) = 0;
     virtual HRESULT GetChild(LONG index, IKivXMLNode** child) = 0;
-    // Appends an element on its own line, indented with one tab per level.
+    // Appends an element on its own line, indented with one tab per level; the indentation
+    // stops growing at 32 tabs, so that deep paths cost memory in proportion to their depth.
     virtual HRESULT AddChild(LPCWSTR name, IKivXMLNode** child) = 0;
     virtual HRESULT RemoveChild(IKivXMLNode* child) = 0;
     // Names separated by ".", each with an optional 0-based index "[n]" among the siblings of
