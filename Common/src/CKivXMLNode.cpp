@@ -150,40 +150,29 @@ bool IsText(const pugi::xml_node& node)
     return node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata;
 }
 
-// The text content of a node and all its descendants in document order. The walk goes down to
-// first children and back up through parents instead of recursing, so any depth is safe.
-void AppendText(pugi::xml_node node, std::string& out)
-{
-    if (IsText(node)) {
-        out += node.value();
-        return;
-    }
-    pugi::xml_node current = node.first_child();
-    while (current) {
-        if (IsText(current)) {
-            out += current.value();
-        }
-        if (current.first_child()) {
-            current = current.first_child();
-            continue;
-        }
-        while (current != node && !current.next_sibling()) {
-            current = current.parent();
-        }
-        current = current == node ? pugi::xml_node() : current.next_sibling();
-    }
-}
-
 } // namespace
 
 HRESULT CKivXMLNode::Create(IKivXMLDocument* document, std::shared_ptr<CKivXMLDom> dom, pugi::xml_node node,
                             LONG level, IKivXMLNode** out)
 {
-    auto* object = CKivObject<CKivXMLNode>::CreateObject(document, std::move(dom), node, level);
-    if (object == nullptr) {
-        return E_OUTOFMEMORY;
+    return Platform::StatusFromExceptions([&] {
+        // The hold is taken before the object exists, since an object's constructor must not
+        // throw; the object releases it when it goes.
+        dom->Hold(node);
+        auto* object = CKivObject<CKivXMLNode>::CreateObject(document, dom, node, level);
+        if (object == nullptr) {
+            dom->Unhold(node);
+            return E_OUTOFMEMORY;
+        }
+        return object->QueryInterface(IKivXMLNode::Iid, reinterpret_cast<void**>(out));
+    });
+}
+
+CKivXMLNode::~CKivXMLNode()
+{
+    if (m_node) {
+        m_dom->Unhold(m_node);
     }
-    return object->QueryInterface(IKivXMLNode::Iid, reinterpret_cast<void**>(out));
 }
 
 HRESULT CKivXMLNode::MakeNode(pugi::xml_node node, LONG level, IKivXMLNode** out)
@@ -203,8 +192,13 @@ HRESULT CKivXMLNode::GetText(BSTR* text)
         if (m_node.type() != pugi::node_element) {
             return ToBstr(m_node.value(), text);
         }
+        // The text of the node and its descendants in document order.
         std::string content;
-        AppendText(m_node, content);
+        ForEachNode(m_node, [&](const pugi::xml_node& node) {
+            if (IsText(node)) {
+                content += node.value();
+            }
+        });
         return ToBstr(content, text);
     });
 }
@@ -222,7 +216,7 @@ HRESULT CKivXMLNode::SetText(LPCWSTR text)
         if (m_node.type() != pugi::node_element) {
             return m_node.set_value(value.c_str()) ? S_OK : E_FAIL;
         }
-        // The old children are moved aside, not freed: other node objects may wrap them.
+        // Old children that other node objects wrap are kept aside for them.
         while (pugi::xml_node child = m_node.first_child()) {
             if (!m_dom->Detach(child)) {
                 return E_OUTOFMEMORY;
@@ -445,8 +439,15 @@ HRESULT CKivXMLNode::SetDOMNode(const pugi::xml_node& node)
     if (node && !m_dom->Owns(node)) {
         return E_INVALIDARG;
     }
-    m_node = node;
-    return S_OK;
+    return Platform::StatusFromExceptions([&] {
+        if (node) {
+            m_dom->Hold(node);
+        }
+        if (m_node) {
+            m_dom->Unhold(m_node);
+        }
+        m_node = node;
+    });
 }
 
 HRESULT CKivXMLNode::FindPath(const KivXMLPathElement* element, LONG create, IKivXMLNode** node)

@@ -957,3 +957,69 @@ TEST(XMLNode, LongCreatedPathsCostLinearMemory)
     ASSERT_EQ(S_OK, again->LoadXML(Kiv::Platform::Utf8ToUtf16(saved).c_str()));
     EXPECT_EQ(u"a", NameOf(Path(Root(again), path.c_str())));
 }
+
+// Heap bytes the process gained since the given figure (negative when it gave back).
+std::ptrdiff_t HeapGrowthSince(std::size_t before)
+{
+    return static_cast<std::ptrdiff_t>(Kiv::Platform::HeapBytesInUse()) - static_cast<std::ptrdiff_t>(before);
+}
+
+// What is removed from a document is freed once no node object wraps it, so replacing and
+// removing content again and again keeps memory bounded; what callers hold keeps working.
+TEST(XMLNode, RemovedNodesAreFreedOnceNothingWrapsThem)
+{
+    constexpr std::ptrdiff_t Bound = 1 << 20;
+    CComPtr<IKivXMLDocument> document = NewDocument();
+    CComPtr<IKivXMLNode> root = Root(document);
+    CComPtr<IKivXMLNode> setting = Path(root, u"setting", 1);
+    ASSERT_EQ(S_OK, setting->SetText(u"first"));
+
+    // The held node of a large removed subtree: kept alive through all the collections below.
+    const std::size_t beforeHeld = Kiv::Platform::HeapBytesInUse();
+    CComPtr<IKivXMLNode> big = Path(root, u"big", 1);
+    CComPtr<IKivXMLNode> held = FillPages(big);
+    for (const char16_t* group : {u"group[0].item[999]", u"group[1].item[999]", u"group[2].item[999]"}) {
+        Path(big, group, 1);
+    }
+    ASSERT_EQ(S_OK, root->RemoveChild(big));
+    big.Release();
+    const std::ptrdiff_t heldSize = HeapGrowthSince(beforeHeld);
+
+    const std::size_t before = Kiv::Platform::HeapBytesInUse();
+    for (int i = 0; i < 200000; ++i) {
+        ASSERT_EQ(S_OK, setting->SetText(u"a setting's value, replaced again and again"));
+    }
+    for (int i = 0; i < 20000; ++i) {
+        CComPtr<IKivXMLNode> child;
+        CComPtr<IKivXMLNode> grandchild;
+        ASSERT_EQ(S_OK, setting->AddChild(u"child", &child));
+        ASSERT_EQ(S_OK, child->AddChild(u"grandchild", &grandchild));
+        // The element and the line breaks around it.
+        while (ChildCount(setting) > 0) {
+            CComPtr<IKivXMLNode> first;
+            ASSERT_EQ(S_OK, setting->GetChild(0, &first));
+            ASSERT_EQ(S_OK, setting->RemoveChild(first));
+        }
+        // A removed child still held by its caller works on the removed copy.
+        EXPECT_EQ(S_OK, grandchild->SetAttribute(u"n", u"1"));
+        CComPtr<IKivXMLNode> greatGrandchild;
+        EXPECT_EQ(S_OK, grandchild->AddChild(u"more", &greatGrandchild));
+        EXPECT_EQ(1, CountByPath(child, u"grandchild.more"));
+    }
+    EXPECT_LT(HeapGrowthSince(before), Bound);
+
+    EXPECT_EQ(u"still here", TextOf(held));
+    EXPECT_EQ(S_OK, held->SetAttribute(u"k", u"v"));
+    EXPECT_EQ(u"item", NameOf(held));
+    // Once its last node object goes, the removed subtree goes too (at a later collection).
+    held.Release();
+    for (int i = 0; i < 5000; ++i) {
+        ASSERT_EQ(S_OK, setting->SetText(u"more work"));
+        CComPtr<IKivXMLNode> child;
+        ASSERT_EQ(S_OK, setting->GetChild(0, &child));
+    }
+    EXPECT_LT(HeapGrowthSince(beforeHeld), heldSize / 4) << heldSize;
+    // The removed element's line breaks stay, as removing leaves the text around an element.
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<root>\n\t<setting>more work</setting>\n\t\n</root>\n",
+              SavedText(document));
+}

@@ -47,6 +47,8 @@ struct IKivXMLNode : IUnknown {
     // Appends an element on its own line, indented with one tab per level; the indentation
     // stops growing at 32 tabs, so that deep paths cost memory in proportion to their depth.
     virtual HRESULT AddChild(LPCWSTR name, IKivXMLNode** child) = 0;
+    // Removes a direct child. Node objects that wrap the child or anything below it keep
+    // working on the removed nodes; removed nodes that no object wraps are freed.
     virtual HRESULT RemoveChild(IKivXMLNode* child) = 0;
     // Names separated by ".", each with an optional 0-based index "[n]" among the siblings of
     // that name. With create non-zero, missing elements are appended (at most
