@@ -30,33 +30,68 @@ std::u16string ResolveLoadPath(LPCWSTR path)
     return Platform::AppendPath(folder, given);
 }
 
+HRESULT StatusFromErrno(int error)
+{
+    return HRESULT_FROM_WIN32(static_cast<LONG>(Platform::Win32ErrorFromErrno(error)));
+}
+
+// Follows symbolic links (relative ones from their own folder) to the file they lead to, which
+// need not exist yet, so that a save replaces that file and not the link. ELOOP for a chain
+// longer than the system would follow.
+std::error_code FollowLinks(std::filesystem::path& path)
+{
+    constexpr int MaxLinks = 40;
+    for (int i = 0; i < MaxLinks; ++i) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) {
+            return {};
+        }
+        const std::filesystem::path next = std::filesystem::read_symlink(path, error);
+        if (error) {
+            return error;
+        }
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    return std::make_error_code(std::errc::too_many_symbolic_link_levels);
+}
+
 // Writes the text to a new file beside the target and renames it over the target, so that the
-// target is always either the previous file or the whole new one.
+// target is always either the previous file or the whole new one. The new file gets the
+// permissions of the one it replaces before any text is in it.
 HRESULT WriteReplacing(LPCWSTR path, std::string_view text)
 {
     static std::atomic<unsigned> s_counter{0};
-    const std::filesystem::path target(Platform::ToSystemPath(path));
+    std::filesystem::path target(Platform::ToSystemPath(path));
+    std::error_code error = FollowLinks(target);
+    if (error) {
+        return StatusFromErrno(error.value());
+    }
     std::filesystem::path temp = target;
     temp += ".kivtmp-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(s_counter++);
 
     Platform::AppendFile file;
     if (file.Open(Platform::FromSystemPath(temp.string()), Platform::AppendFile::OpenMode::CreateNew) !=
         Platform::AppendFile::OpenResult::Ok) {
-        return HRESULT_FROM_WIN32(static_cast<LONG>(Platform::Win32ErrorFromErrno(errno)));
+        return StatusFromErrno(errno);
     }
-    const bool written = file.Write(text.data(), text.size()) == text.size();
+    // A target that does not exist yet (or cannot be looked at) has no permissions to keep.
+    const std::filesystem::file_status previous = std::filesystem::status(target, error);
+    error.clear();
+    if (std::filesystem::exists(previous)) {
+        std::filesystem::permissions(temp, previous.permissions() & std::filesystem::perms::mask,
+                                     std::filesystem::perm_options::replace, error);
+    }
+    const bool written = !error && file.Write(text.data(), text.size()) == text.size();
     file.Flush();
     file.Close();
 
-    std::error_code error;
     if (written) {
         std::filesystem::rename(temp, target, error);
     }
     if (!written || error) {
         std::error_code ignored;
         std::filesystem::remove(temp, ignored);
-        return written ? HRESULT_FROM_WIN32(static_cast<LONG>(Platform::Win32ErrorFromErrno(error.value())))
-                       : E_FAIL;
+        return error ? StatusFromErrno(error.value()) : E_FAIL;
     }
     return S_OK;
 }

@@ -1023,3 +1023,55 @@ TEST(XMLNode, RemovedNodesAreFreedOnceNothingWrapsThem)
     EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<root>\n\t<setting>more work</setting>\n\t\n</root>\n",
               SavedText(document));
 }
+
+// Saving through a symbolic link writes the file the link leads to (through relative links and
+// chains of links, creating it when missing) and leaves the link a link; a saved file keeps its
+// permissions.
+TEST(XMLDocument, SaveWritesThroughLinksAndKeepsPermissions)
+{
+    namespace fs = std::filesystem;
+    KivTest::TempDir dir;
+    const fs::path target = dir.WriteFile("target.xml", "<old/>");
+    const fs::perms ownerOnly = fs::perms::owner_read | fs::perms::owner_write;
+    fs::permissions(target, ownerOnly);
+    fs::create_directory(dir.Path() / "links");
+    fs::create_symlink("../target.xml", dir.Path() / "links" / "relative.xml");
+    fs::create_symlink(dir.Path() / "links" / "relative.xml", dir.Path() / "chain.xml");
+    fs::create_symlink("created.xml", dir.Path() / "dangling.xml");
+
+    struct Case {
+        const char* link;
+        const char* written; // the file the link leads to
+        const char16_t* xml;
+    };
+    const Case cases[] = {
+        {"links/relative.xml", "target.xml", u"<first/>"},
+        {"chain.xml", "target.xml", u"<second/>"},
+        {"dangling.xml", "created.xml", u"<third/>"},
+    };
+    for (const Case& c : cases) {
+        CComPtr<IKivXMLDocument> document = ParsedDocument(c.xml);
+        SaveChecked(document, dir.Path() / c.link);
+        EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir.Path() / c.link))) << c.link;
+        EXPECT_EQ(Kiv::Platform::Utf16ToUtf8(c.xml) + "\n", ReadFile(dir.Path() / c.written)) << c.link;
+    }
+    EXPECT_EQ(ownerOnly, fs::status(target).permissions() & fs::perms::mask);
+
+    // A file saved in place keeps its permissions too.
+    const fs::path plain = dir.WriteFile("plain.xml", "<old/>");
+    const fs::perms shared = ownerOnly | fs::perms::group_read;
+    fs::permissions(plain, shared);
+    SaveChecked(ParsedDocument(u"<new/>"), plain);
+    EXPECT_EQ(shared, fs::status(plain).permissions() & fs::perms::mask);
+
+    // A link that leads to itself is not replaced.
+    fs::create_symlink("loop.xml", dir.Path() / "loop.xml");
+    EXPECT_TRUE(FAILED(ParsedDocument(u"<loop/>")->Save(KivTest::ToUtf16Path(dir.Path() / "loop.xml").c_str())));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir.Path() / "loop.xml")));
+
+    // No temporary file stays behind.
+    EXPECT_EQ((std::vector<std::string>{"chain.xml", "created.xml", "dangling.xml", "links", "loop.xml", "plain.xml",
+                                        "target.xml"}),
+              FilesIn(dir.Path()));
+    EXPECT_EQ(std::vector<std::string>{"relative.xml"}, FilesIn(dir.Path() / "links"));
+}

@@ -24,7 +24,8 @@ struct IKivXMLDocument : IUnknown {
     // Parses XML text; E_FAIL for malformed text. On success the remembered path is forgotten.
     virtual HRESULT LoadXML(LPCWSTR xml) = 0;
     // Saves to the path as given (relative to the current folder), replacing the file only once
-    // the whole document is written; on failure the previous file is untouched.
+    // the whole document is written; on failure the previous file is untouched. A symbolic link
+    // stays: the file it leads to is replaced, and a replaced file keeps its permissions.
     virtual HRESULT Save(LPCWSTR path) = 0;
     // The document element (level 1); a document without one gets an XML declaration and an
     // element of the given name ("root" for null) first.
