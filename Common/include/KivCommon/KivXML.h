@@ -19,9 +19,14 @@ struct IKivXMLNode;
 struct IKivXMLDocument : IUnknown {
     KIV_INTERFACE_ID("5CA7D056-E2EC-457D-BC6D-C720C216F935");
     // Loads a file; a path not starting with "/" is taken relative to the executable's folder.
-    // E_FAIL for an unreadable or malformed file, which leaves the document as it was.
+    // E_FAIL for an unreadable file, one that is not a well-formed XML 1.0 document, or one in
+    // an encoding other than UTF-8, UTF-16 (with a byte order mark), ISO-8859-1, US-ASCII or
+    // Shift_JIS; the document is then left as it was. A document type declaration with an
+    // internal subset is refused (entity declarations are not supported).
     virtual HRESULT Load(LPCWSTR path) = 0;
-    // Parses XML text; E_FAIL for malformed text. On success the remembered path is forgotten.
+    // Parses XML text, under the same rules as Load (the encoding its declaration names does
+    // not matter); E_FAIL for text that is not well-formed. On success the remembered path is
+    // forgotten.
     virtual HRESULT LoadXML(LPCWSTR xml) = 0;
     // Saves to the path as given (relative to the current folder), replacing the file only once
     // the whole document is written; on failure the previous file is untouched. A symbolic link
