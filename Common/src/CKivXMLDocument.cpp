@@ -2,14 +2,16 @@
 #include "CKivXMLDocument.h"
 
 #include "CKivXMLNode.h"
+#include "KivXMLSyntax.h"
 #include "KivObject/InterfaceMap.h"
+#include "KivPlatform/Boundary.h"
+#include "KivPlatform/FileContent.h"
 #include "KivPlatform/FileSystem.h"
 #include "KivPlatform/ModulePath.h"
 
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
-#include <new>
 #include <string>
 
 namespace Kiv {
@@ -28,45 +30,86 @@ std::u16string ResolveLoadPath(LPCWSTR path)
     return Platform::AppendPath(folder, given);
 }
 
+HRESULT StatusFromErrno(int error)
+{
+    return HRESULT_FROM_WIN32(static_cast<LONG>(Platform::Win32ErrorFromErrno(error)));
+}
+
+// Follows symbolic links (relative ones from their own folder) to the file they lead to, which
+// need not exist yet, so that a save replaces that file and not the link. ELOOP for a chain
+// longer than the system would follow.
+std::error_code FollowLinks(std::filesystem::path& path)
+{
+    constexpr int MaxLinks = 40;
+    for (int i = 0; i < MaxLinks; ++i) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) {
+            return {};
+        }
+        const std::filesystem::path next = std::filesystem::read_symlink(path, error);
+        if (error) {
+            return error;
+        }
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    return std::make_error_code(std::errc::too_many_symbolic_link_levels);
+}
+
 // Writes the text to a new file beside the target and renames it over the target, so that the
-// target is always either the previous file or the whole new one.
+// target is always either the previous file or the whole new one. The new file gets the
+// permissions of the one it replaces before any text is in it.
 HRESULT WriteReplacing(LPCWSTR path, std::string_view text)
 {
     static std::atomic<unsigned> s_counter{0};
-    const std::filesystem::path target(Platform::ToSystemPath(path));
+    std::filesystem::path target(Platform::ToSystemPath(path));
+    std::error_code error = FollowLinks(target);
+    if (error) {
+        return StatusFromErrno(error.value());
+    }
     std::filesystem::path temp = target;
     temp += ".kivtmp-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(s_counter++);
 
     Platform::AppendFile file;
     if (file.Open(Platform::FromSystemPath(temp.string()), Platform::AppendFile::OpenMode::CreateNew) !=
         Platform::AppendFile::OpenResult::Ok) {
-        return HRESULT_FROM_WIN32(static_cast<LONG>(Platform::Win32ErrorFromErrno(errno)));
+        return StatusFromErrno(errno);
     }
-    const bool written = file.Write(text.data(), text.size()) == text.size();
+    // A target that does not exist yet (or cannot be looked at) has no permissions to keep.
+    const std::filesystem::file_status previous = std::filesystem::status(target, error);
+    error.clear();
+    if (std::filesystem::exists(previous)) {
+        std::filesystem::permissions(temp, previous.permissions() & std::filesystem::perms::mask,
+                                     std::filesystem::perm_options::replace, error);
+    }
+    const bool written = !error && file.Write(text.data(), text.size()) == text.size();
     file.Flush();
     file.Close();
 
-    std::error_code error;
     if (written) {
         std::filesystem::rename(temp, target, error);
     }
     if (!written || error) {
         std::error_code ignored;
         std::filesystem::remove(temp, ignored);
-        return written ? HRESULT_FROM_WIN32(static_cast<LONG>(Platform::Win32ErrorFromErrno(error.value())))
-                       : E_FAIL;
+        return error ? StatusFromErrno(error.value()) : E_FAIL;
     }
     return S_OK;
 }
 
 } // namespace
 
-HRESULT CKivXMLDocument::Adopt(std::shared_ptr<CKivXMLDom> dom, const pugi::xml_parse_result& result)
+HRESULT CKivXMLDocument::Adopt(std::string_view text)
 {
+    if (!IsWellFormedXml(text)) {
+        return E_FAIL;
+    }
+    auto dom = std::make_shared<CKivXMLDom>();
+    const pugi::xml_parse_result result =
+        dom->Document().load_buffer(text.data(), text.size(), CKivXMLDom::ParseOptions, pugi::encoding_utf8);
     if (result.status == pugi::status_out_of_memory) {
         return E_OUTOFMEMORY;
     }
-    if (!result || !dom->HasSingleElement()) {
+    if (!result) {
         return E_FAIL;
     }
     m_dom = std::move(dom);
@@ -78,28 +121,37 @@ HRESULT CKivXMLDocument::Load(LPCWSTR path)
     if (path == nullptr) {
         return E_INVALIDARG;
     }
-    try {
+    return Platform::StatusFromExceptions([&] {
         const std::u16string resolved = ResolveLoadPath(path);
         CComBSTR remembered(resolved);
         if (remembered == nullptr) {
             return E_OUTOFMEMORY;
         }
         const std::filesystem::path file(Platform::ToSystemPath(resolved));
-        // Folders and devices are not read at all: their sizes are meaningless to the parser.
+        // Folders and devices are not opened at all: opening a pipe would wait for a writer.
         std::error_code error;
         if (!std::filesystem::is_regular_file(file, error)) {
             return E_FAIL;
         }
-        auto dom = std::make_shared<CKivXMLDom>();
-        const pugi::xml_parse_result result = dom->Document().load_file(file.c_str(), CKivXMLDom::ParseOptions);
-        const HRESULT hr = Adopt(std::move(dom), result);
+        Platform::PrivateMemory content;
+        switch (Platform::ReadWholeFile(resolved.c_str(), content)) {
+        case Platform::ReadFileResult::Ok:
+            break;
+        case Platform::ReadFileResult::OutOfMemory:
+            return E_OUTOFMEMORY;
+        default:
+            return E_FAIL;
+        }
+        std::string text;
+        if (!XmlFileToUtf8({reinterpret_cast<const char*>(content.Data()), content.Size()}, text)) {
+            return E_FAIL;
+        }
+        const HRESULT hr = Adopt(text);
         if (SUCCEEDED(hr)) {
             m_path = std::move(remembered);
         }
         return hr;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT CKivXMLDocument::LoadXML(LPCWSTR xml)
@@ -107,20 +159,18 @@ HRESULT CKivXMLDocument::LoadXML(LPCWSTR xml)
     if (xml == nullptr) {
         return E_INVALIDARG;
     }
-    try {
-        const std::string text = ToUtf8(xml);
-        auto dom = std::make_shared<CKivXMLDom>();
-        // The text is UTF-16 already converted to UTF-8, whatever its declaration says.
-        const pugi::xml_parse_result result =
-            dom->Document().load_buffer(text.data(), text.size(), CKivXMLDom::ParseOptions, pugi::encoding_utf8);
-        const HRESULT hr = Adopt(std::move(dom), result);
+    return Platform::StatusFromExceptions([&] {
+        // The text is characters already, whatever encoding its declaration names; unpaired
+        // surrogates would otherwise turn silently into replacement characters.
+        if (!IsXmlText(xml)) {
+            return E_FAIL;
+        }
+        const HRESULT hr = Adopt(ToUtf8(xml));
         if (SUCCEEDED(hr)) {
             m_path.Empty();
         }
         return hr;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT CKivXMLDocument::Save(LPCWSTR path)
@@ -132,7 +182,7 @@ HRESULT CKivXMLDocument::Save(LPCWSTR path)
     if (!m_dom->DocumentElement()) {
         return E_FAIL;
     }
-    try {
+    return Platform::StatusFromExceptions([&] {
         CComBSTR remembered(path);
         if (remembered == nullptr) {
             return E_OUTOFMEMORY;
@@ -142,9 +192,7 @@ HRESULT CKivXMLDocument::Save(LPCWSTR path)
             m_path = std::move(remembered);
         }
         return hr;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT CKivXMLDocument::GetRootNode(IKivXMLNode** node, LPCWSTR name)
@@ -152,7 +200,7 @@ HRESULT CKivXMLDocument::GetRootNode(IKivXMLNode** node, LPCWSTR name)
     if (node == nullptr) {
         return E_INVALIDARG;
     }
-    try {
+    return Platform::StatusFromExceptions([&] {
         pugi::xml_node element = m_dom->DocumentElement();
         if (!element) {
             if (name != nullptr && !IsXmlName(name)) {
@@ -170,9 +218,7 @@ HRESULT CKivXMLDocument::GetRootNode(IKivXMLNode** node, LPCWSTR name)
             }
         }
         return CKivXMLNode::Create(this, m_dom, element, 1, node);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT CKivXMLDocument::GetPath(BSTR* path)

@@ -7,6 +7,7 @@
 #include "KivObject/ComBSTR.h"
 
 #include <memory>
+#include <string_view>
 
 namespace Kiv {
 
@@ -24,9 +25,9 @@ public:
     virtual HRESULT FindInterface(REFIID riid, void** ppv);
 
 private:
-    // Takes a freshly parsed DOM if it holds one well-formed document; the old content stays
-    // otherwise.
-    HRESULT Adopt(std::shared_ptr<CKivXMLDom> dom, const pugi::xml_parse_result& result);
+    // Parses UTF-8 text into a new DOM and takes it if the text is one well-formed document;
+    // the old content stays otherwise.
+    HRESULT Adopt(std::string_view text);
 
     std::shared_ptr<CKivXMLDom> m_dom;
     CComBSTR m_path;

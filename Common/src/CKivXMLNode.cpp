@@ -1,29 +1,20 @@
 // CKivXMLNode: reading and editing one node, and the dotted element paths.
 #include "CKivXMLNode.h"
 
+#include "KivXMLSyntax.h"
 #include "KivObject/InterfaceMap.h"
 #include "KivObject/KivObject.h"
+#include "KivPlatform/Boundary.h"
 #include "KivPlatform/Text.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <new>
 #include <string>
 #include <vector>
 
 namespace Kiv {
 
 namespace {
-
-// Runs an operation's body, turning a failed allocation into its status.
-template <class Body>
-HRESULT Guarded(Body&& body) noexcept
-{
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-}
 
 struct PathName {
     std::string name; // UTF-8, as the DOM holds names
@@ -99,19 +90,30 @@ bool CreationWithinBound(pugi::xml_node node, const std::vector<PathName>& names
     return true;
 }
 
+// Indentation stops growing at this many tabs. Every level stores its own line breaks, so tabs
+// growing with the level would make the memory of a created path quadratic in its length;
+// documents meant to be read stay well within it and keep exactly one tab per level.
+constexpr LONG MaxIndentTabs = 32;
+
+// A line feed followed by the indentation of that level.
+std::string LineAtLevel(LONG level)
+{
+    return "\n" + std::string(static_cast<std::size_t>(std::clamp<LONG>(level, 0, MaxIndentTabs)), '\t');
+}
+
 // Appends an element with the tab layout of a parent at the given level: the element on a line
 // of its own at level tabs, the parent's end tag on the next line at level - 1 tabs. Empty on
 // failure, with the parent as it was.
 pugi::xml_node AppendIndented(pugi::xml_node parent, LONG level, const std::string& name)
 {
-    const std::string tabs(static_cast<std::size_t>(level > 0 ? level - 1 : 0), '\t');
-    // Existing content already ends with a line feed and level - 1 tabs.
-    const std::string lead = parent.first_child() ? std::string("\t") : "\n" + tabs + "\t";
-    const std::string trail = "\n" + tabs;
-    pugi::xml_node leadNode = parent.append_child(pugi::node_pcdata);
+    // Existing content already ends with the line of the parent's end tag, so one tab more
+    // starts the element's line (none once the indentation has stopped growing).
+    const std::string lead = !parent.first_child() ? LineAtLevel(level) : level <= MaxIndentTabs ? "\t" : "";
+    const std::string trail = LineAtLevel(level - 1);
+    pugi::xml_node leadNode = lead.empty() ? pugi::xml_node() : parent.append_child(pugi::node_pcdata);
     pugi::xml_node element = parent.append_child(name.c_str());
     pugi::xml_node trailNode = parent.append_child(pugi::node_pcdata);
-    if (!leadNode || !leadNode.set_value(lead.c_str()) || !element || !trailNode ||
+    if ((!lead.empty() && (!leadNode || !leadNode.set_value(lead.c_str()))) || !element || !trailNode ||
         !trailNode.set_value(trail.c_str())) {
         // Nothing wraps these new nodes yet, so they can simply go.
         parent.remove_child(leadNode);
@@ -143,16 +145,9 @@ HRESULT Step(pugi::xml_node parent, LONG level, const PathName& name, bool creat
     return S_OK;
 }
 
-// The text content of a node and all its descendants.
-void AppendText(pugi::xml_node node, std::string& out)
+bool IsText(const pugi::xml_node& node)
 {
-    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) {
-        out += node.value();
-        return;
-    }
-    for (pugi::xml_node child : node.children()) {
-        AppendText(child, out);
-    }
+    return node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata;
 }
 
 } // namespace
@@ -160,11 +155,24 @@ void AppendText(pugi::xml_node node, std::string& out)
 HRESULT CKivXMLNode::Create(IKivXMLDocument* document, std::shared_ptr<CKivXMLDom> dom, pugi::xml_node node,
                             LONG level, IKivXMLNode** out)
 {
-    auto* object = CKivObject<CKivXMLNode>::CreateObject(document, std::move(dom), node, level);
-    if (object == nullptr) {
-        return E_OUTOFMEMORY;
+    return Platform::StatusFromExceptions([&] {
+        // The hold is taken before the object exists, since an object's constructor must not
+        // throw; the object releases it when it goes.
+        dom->Hold(node);
+        auto* object = CKivObject<CKivXMLNode>::CreateObject(document, dom, node, level);
+        if (object == nullptr) {
+            dom->Unhold(node);
+            return E_OUTOFMEMORY;
+        }
+        return object->QueryInterface(IKivXMLNode::Iid, reinterpret_cast<void**>(out));
+    });
+}
+
+CKivXMLNode::~CKivXMLNode()
+{
+    if (m_node) {
+        m_dom->Unhold(m_node);
     }
-    return object->QueryInterface(IKivXMLNode::Iid, reinterpret_cast<void**>(out));
 }
 
 HRESULT CKivXMLNode::MakeNode(pugi::xml_node node, LONG level, IKivXMLNode** out)
@@ -180,12 +188,17 @@ HRESULT CKivXMLNode::GetText(BSTR* text)
     if (!m_node) {
         return E_FAIL;
     }
-    return Guarded([&] {
+    return Platform::StatusFromExceptions([&] {
         if (m_node.type() != pugi::node_element) {
             return ToBstr(m_node.value(), text);
         }
+        // The text of the node and its descendants in document order.
         std::string content;
-        AppendText(m_node, content);
+        ForEachNode(m_node, [&](const pugi::xml_node& node) {
+            if (IsText(node)) {
+                content += node.value();
+            }
+        });
         return ToBstr(content, text);
     });
 }
@@ -198,12 +211,12 @@ HRESULT CKivXMLNode::SetText(LPCWSTR text)
     if (text != nullptr && !IsXmlText(text)) {
         return E_INVALIDARG;
     }
-    return Guarded([&] {
+    return Platform::StatusFromExceptions([&] {
         const std::string value = ToUtf8(text);
         if (m_node.type() != pugi::node_element) {
             return m_node.set_value(value.c_str()) ? S_OK : E_FAIL;
         }
-        // The old children are moved aside, not freed: other node objects may wrap them.
+        // Old children that other node objects wrap are kept aside for them.
         while (pugi::xml_node child = m_node.first_child()) {
             if (!m_dom->Detach(child)) {
                 return E_OUTOFMEMORY;
@@ -225,7 +238,7 @@ HRESULT CKivXMLNode::GetName(BSTR* name)
     if (!m_node) {
         return E_FAIL;
     }
-    return Guarded([&] {
+    return Platform::StatusFromExceptions([&] {
         switch (m_node.type()) {
         case pugi::node_pcdata:
             return ToBstr("#text", name);
@@ -247,7 +260,7 @@ HRESULT CKivXMLNode::GetAttribute(LPCWSTR name, BSTR* value)
     if (!m_node) {
         return E_FAIL;
     }
-    return Guarded([&] {
+    return Platform::StatusFromExceptions([&] {
         const pugi::xml_attribute attribute = m_node.attribute(ToUtf8(name).c_str());
         return attribute ? ToBstr(attribute.value(), value) : S_FALSE;
     });
@@ -267,7 +280,7 @@ HRESULT CKivXMLNode::SetAttribute(LPCWSTR name, LPCWSTR value)
     if (m_node.type() != pugi::node_element) {
         return E_FAIL;
     }
-    return Guarded([&] {
+    return Platform::StatusFromExceptions([&] {
         const std::string name8 = ToUtf8(name);
         pugi::xml_attribute attribute = m_node.attribute(name8.c_str());
         if (!attribute) {
@@ -322,7 +335,7 @@ HRESULT CKivXMLNode::AddChild(LPCWSTR name, IKivXMLNode** child)
     if (m_node.type() != pugi::node_element) {
         return E_FAIL;
     }
-    return Guarded([&] {
+    return Platform::StatusFromExceptions([&] {
         const pugi::xml_node element = AppendIndented(m_node, m_level, ToUtf8(name));
         return element ? MakeNode(element, m_level + 1, child) : E_OUTOFMEMORY;
     });
@@ -354,7 +367,7 @@ HRESULT CKivXMLNode::GetNodeByPath(LPCWSTR path, LONG create, IKivXMLNode** node
     if (!m_node) {
         return E_FAIL;
     }
-    return Guarded([&] {
+    return Platform::StatusFromExceptions([&] {
         std::vector<PathName> names;
         if (!ParsePath(path, names) || (create != 0 && !CreationWithinBound(m_node, names))) {
             return E_FAIL;
@@ -380,7 +393,7 @@ HRESULT CKivXMLNode::CountNodesByPath(LPCWSTR path, LONG* count)
     if (!m_node) {
         return E_FAIL;
     }
-    return Guarded([&] {
+    return Platform::StatusFromExceptions([&] {
         std::vector<PathName> names;
         if (!ParsePath(path, names)) {
             return E_FAIL;
@@ -426,8 +439,15 @@ HRESULT CKivXMLNode::SetDOMNode(const pugi::xml_node& node)
     if (node && !m_dom->Owns(node)) {
         return E_INVALIDARG;
     }
-    m_node = node;
-    return S_OK;
+    return Platform::StatusFromExceptions([&] {
+        if (node) {
+            m_dom->Hold(node);
+        }
+        if (m_node) {
+            m_dom->Unhold(m_node);
+        }
+        m_node = node;
+    });
 }
 
 HRESULT CKivXMLNode::FindPath(const KivXMLPathElement* element, LONG create, IKivXMLNode** node)
@@ -441,7 +461,7 @@ HRESULT CKivXMLNode::FindPath(const KivXMLPathElement* element, LONG create, IKi
     if (element->index < 0 || !IsXmlName(element->name)) {
         return E_INVALIDARG;
     }
-    return Guarded([&] {
+    return Platform::StatusFromExceptions([&] {
         pugi::xml_node match;
         const HRESULT hr = Step(m_node, m_level, {ToUtf8(element->name), element->index}, create != 0, match);
         return FAILED(hr) ? hr : MakeNode(match, m_level + 1, node);

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "CKivXMLDom.h"
-#include "KivCommon/KivXML.h"
+#include "IKivXMLNodeEdit.h"
 #include "KivObject/ComPtr.h"
 
 #include <memory>
@@ -12,13 +12,15 @@ namespace Kiv {
 
 class CKivXMLNode : public IKivXMLNode, public IKivXMLNodeEdit {
 public:
+    // Takes over the DOM's hold on the node (see Create).
     CKivXMLNode(IKivXMLDocument* document, std::shared_ptr<CKivXMLDom> dom, pugi::xml_node node, LONG level)
         : m_document(document), m_dom(std::move(dom)), m_node(node), m_level(level)
     {
     }
-    virtual ~CKivXMLNode() = default;
+    virtual ~CKivXMLNode();
 
-    // Hands out a new node object for the DOM node; E_OUTOFMEMORY when it cannot be made.
+    // Hands out a new node object for the DOM node, registered with the DOM as wrapping it;
+    // E_OUTOFMEMORY when it cannot be made.
     static HRESULT Create(IKivXMLDocument* document, std::shared_ptr<CKivXMLDom> dom, pugi::xml_node node,
                           LONG level, IKivXMLNode** out);
 

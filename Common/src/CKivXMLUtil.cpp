@@ -3,18 +3,17 @@
 
 #include "CKivXMLDocument.h"
 #include "KivObject/KivObject.h"
-
-#include <new>
+#include "KivPlatform/Boundary.h"
 
 namespace Kiv {
 
 IKivXMLDocument* CKivXMLUtil::CreateDocument()
 {
-    try {
-        return CKivObject<CKivXMLDocument>::CreateObject(std::make_shared<CKivXMLDom>());
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
+    // Null, as for a failed object allocation, when the DOM cannot be made.
+    IKivXMLDocument* document = nullptr;
+    Platform::StatusFromExceptions(
+        [&] { document = CKivObject<CKivXMLDocument>::CreateObject(std::make_shared<CKivXMLDom>()); });
+    return document;
 }
 
 IKivXMLUtil* GetKivXMLUtil()

@@ -12,10 +12,6 @@
 #include "KivPlatform/Status.h"
 #include "KivPlatform/Unknown.h"
 
-namespace pugi {
-class xml_node;
-}
-
 namespace Kiv {
 
 struct IKivXMLNode;
@@ -23,12 +19,18 @@ struct IKivXMLNode;
 struct IKivXMLDocument : IUnknown {
     KIV_INTERFACE_ID("5CA7D056-E2EC-457D-BC6D-C720C216F935");
     // Loads a file; a path not starting with "/" is taken relative to the executable's folder.
-    // E_FAIL for an unreadable or malformed file, which leaves the document as it was.
+    // E_FAIL for an unreadable file, one that is not a well-formed XML 1.0 document, or one in
+    // an encoding other than UTF-8, UTF-16 (with a byte order mark), ISO-8859-1, US-ASCII or
+    // Shift_JIS; the document is then left as it was. A document type declaration with an
+    // internal subset is refused (entity declarations are not supported).
     virtual HRESULT Load(LPCWSTR path) = 0;
-    // Parses XML text; E_FAIL for malformed text. On success the remembered path is forgotten.
+    // Parses XML text, under the same rules as Load (the encoding its declaration names does
+    // not matter); E_FAIL for text that is not well-formed. On success the remembered path is
+    // forgotten.
     virtual HRESULT LoadXML(LPCWSTR xml) = 0;
     // Saves to the path as given (relative to the current folder), replacing the file only once
-    // the whole document is written; on failure the previous file is untouched.
+    // the whole document is written; on failure the previous file is untouched. A symbolic link
+    // stays: the file it leads to is replaced, and a replaced file keeps its permissions.
     virtual HRESULT Save(LPCWSTR path) = 0;
     // The document element (level 1); a document without one gets an XML declaration and an
     // element of the given name ("root" for null) first.
@@ -48,8 +50,11 @@ struct IKivXMLNode : IUnknown {
     // Every child node, the indentation text between elements included.
     virtual HRESULT GetChildCount(LONG* count) = 0;
     virtual HRESULT GetChild(LONG index, IKivXMLNode** child) = 0;
-    // Appends an element on its own line, indented with one tab per level.
+    // Appends an element on its own line, indented with one tab per level; the indentation
+    // stops growing at 32 tabs, so that deep paths cost memory in proportion to their depth.
     virtual HRESULT AddChild(LPCWSTR name, IKivXMLNode** child) = 0;
+    // Removes a direct child. Node objects that wrap the child or anything below it keep
+    // working on the removed nodes; removed nodes that no object wraps are freed.
     virtual HRESULT RemoveChild(IKivXMLNode* child) = 0;
     // Names separated by ".", each with an optional 0-based index "[n]" among the siblings of
     // that name. With create non-zero, missing elements are appended (at most
@@ -64,23 +69,6 @@ struct IKivXMLNode : IUnknown {
 // The most elements that one path step may append: guards against a path such as "a[1000000]"
 // silently filling memory.
 inline constexpr LONG KivXMLMaxCreatedPerStep = 1024;
-
-// One parsed name of a path.
-struct KivXMLPathElement {
-    LPCWSTR name;
-    LONG index;
-};
-
-// The building side of a node, used inside the library.
-struct IKivXMLNodeEdit : IUnknown {
-    KIV_INTERFACE_ID("011AF82D-7961-4902-B53F-317A15C53081");
-    virtual HRESULT GetDOMNode(pugi::xml_node* node) = 0;
-    // The node must belong to the same DOM document (E_INVALIDARG otherwise); an empty node
-    // leaves the object wrapping nothing.
-    virtual HRESULT SetDOMNode(const pugi::xml_node& node) = 0;
-    // One step of GetNodeByPath.
-    virtual HRESULT FindPath(const KivXMLPathElement* element, LONG create, IKivXMLNode** node) = 0;
-};
 
 // Creates documents. A plain, uncounted object that lives as long as the library.
 struct IKivXMLUtil {
