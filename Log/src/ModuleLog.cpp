@@ -22,6 +22,9 @@ class CLogRegistry {
 public:
     struct Entry {
         CComPtr<ILogIO> output;
+        // The factory is asked for the output once: an output made at a later call would begin
+        // its file inside the calls that were open meanwhile.
+        bool outputRequested = false;
         std::map<DWORD, CComPtr<ILog>> threadLogs;
     };
 
@@ -88,7 +91,8 @@ CComPtr<ILog> CModuleLog::GetLog()
     CLogRegistry& registry = CLogRegistry::Instance();
     std::lock_guard registryLock(registry.Mutex());
     CLogRegistry::Entry& entry = registry.FindOrCreate(m_name);
-    if (!entry.output && factory) {
+    if (!entry.outputRequested && factory) {
+        entry.outputRequested = true;
         entry.output.Attach(factory->CreateLogIO(m_name.c_str()));
     }
     if (!entry.output) {

@@ -8,10 +8,8 @@
 #include "KivPlatform/Text.h"
 #include "KivPlatform/Time.h"
 
-#include <chrono>
 #include <mutex>
 #include <new>
-#include <thread>
 
 namespace Kiv::Log {
 
@@ -38,7 +36,7 @@ ILog* CLogFactoryBase::CreateLog(ILogIO* output)
 
 namespace File {
 
-CLogIO::CLogIO(std::u16string path, bool autoflush) : m_path(std::move(path)), m_autoflush(autoflush) {}
+CLogIO::CLogIO(bool autoflush) : m_autoflush(autoflush) {}
 
 LONG CLogIO::Lock()
 {
@@ -50,18 +48,26 @@ LONG CLogIO::Unlock()
     return m_lock.Unlock();
 }
 
-AppendFile::OpenResult CLogIO::CreateNew()
+AppendFile::OpenResult CLogIO::CreateUnderFreeName(std::u16string_view stem)
 {
     std::lock_guard lock(m_lock);
-    return m_file.Open(m_path, AppendFile::OpenMode::CreateNew);
+    // Creation is exclusive, so that of several outputs (of this or other processes) picking a
+    // name at once, each gets a file of its own; a taken name moves on to the next number.
+    AppendFile::OpenResult result = AppendFile::OpenResult::AlreadyExists;
+    for (unsigned number = 1; result == AppendFile::OpenResult::AlreadyExists; ++number) {
+        m_path = stem;
+        if (number > 1) {
+            m_path += FormatMessage(u"(%u)", {number});
+        }
+        m_path += u".log";
+        result = m_file.Open(m_path, AppendFile::OpenMode::CreateNew);
+    }
+    return result;
 }
 
 LONG CLogIO::Write(LPCWSTR text)
 {
     std::lock_guard lock(m_lock);
-    if (!m_file.IsOpen()) {
-        m_file.Open(m_path, AppendFile::OpenMode::OpenOrCreate);
-    }
     const std::string bytes = ToAnsi(text);
     const std::size_t written = m_file.Write(bytes.data(), bytes.size());
     if (m_autoflush) {
@@ -137,29 +143,18 @@ std::u16string CLogFactory::ResolveFolder(std::u16string_view location)
 
 ILogIO* CLogFactory::CreateLogIO(LPCWSTR name)
 {
-    const std::u16string folder = ResolveFolder(m_location);
-    const std::u16string baseName = name != nullptr ? name : u"";
-    // A name taken by an existing file is never reused: wait for the next second's time stamp.
-    // The file is created at once, so that no other output (of this or another process) can
-    // pick the same name in between.
-    constexpr int MaxAttempts = 5;
-    for (int attempt = 0; attempt < MaxAttempts; ++attempt) {
-        SYSTEMTIME now;
-        GetLocalTime(&now);
-        const std::u16string path = folder + baseName +
-                                    FormatMessage(u"[%04d-%02d-%02d %02d.%02d.%02d].log",
-                                                  {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
-        auto* output = new (std::nothrow) CLogIO(path, m_autoflush);
-        if (output == nullptr) {
-            return nullptr;
-        }
-        if (output->CreateNew() != AppendFile::OpenResult::AlreadyExists) {
-            return output; // created, or failed for another reason: writes will try again
-        }
-        output->Release();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1000 - now.wMilliseconds));
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const std::u16string stem =
+        ResolveFolder(m_location) + (name != nullptr ? name : u"") +
+        FormatMessage(u"[%04d-%02d-%02d %02d.%02d.%02d]",
+                      {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
+    auto* output = new (std::nothrow) CLogIO(m_autoflush);
+    if (output != nullptr) {
+        // A file that cannot be created leaves an output that writes nothing.
+        output->CreateUnderFreeName(stem);
     }
-    return nullptr; // every name was taken: better no trace than one appended to another's file
+    return output;
 }
 
 } // namespace File

@@ -14,10 +14,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <ctime>
 #include <fstream>
 #include <map>
+#include <set>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -77,6 +79,18 @@ std::vector<std::filesystem::path> TraceFiles(const std::filesystem::path& folde
     return files;
 }
 
+// Every line of a trace file, decoded to UTF-8, with its 36-byte header checked and cut.
+std::vector<std::string> BodiesOf(const std::filesystem::path& file)
+{
+    static const std::regex header(R"(\[[0-9A-F]{8}\]\[\d{4}/\d\d/\d\d\(\d\d:\d\d:\d\d\.\d{3}\)\])");
+    std::vector<std::string> bodies;
+    for (const std::string& line : SplitLines(ReadFile(file))) {
+        EXPECT_TRUE(std::regex_match(line.substr(0, 36), header)) << line;
+        bodies.push_back(Kiv::Platform::AnsiToUtf8(line.substr(36)));
+    }
+    return bodies;
+}
+
 // A traced program in miniature: a settings file in a temp folder that sends the trace there.
 struct TracedModule {
     TempDir dir;
@@ -100,13 +114,7 @@ struct TracedModule {
         if (files.size() != 1) {
             return {};
         }
-        static const std::regex header(R"(\[[0-9A-F]{8}\]\[\d{4}/\d\d/\d\d\(\d\d:\d\d:\d\d\.\d{3}\)\])");
-        std::vector<std::string> bodies;
-        for (const std::string& line : SplitLines(ReadFile(files[0]))) {
-            EXPECT_TRUE(std::regex_match(line.substr(0, 36), header)) << line;
-            bodies.push_back(Kiv::Platform::AnsiToUtf8(line.substr(36)));
-        }
-        return bodies;
+        return BodiesOf(files[0]);
     }
 };
 
@@ -268,45 +276,131 @@ TEST(TraceScopeTest, ThreadsWriteIntactLinesThroughOneOutputWithTheirOwnIndentat
     EXPECT_EQ(threadOfId.size(), static_cast<std::size_t>(kThreads));
 }
 
-TEST(TraceFileTest, OutputsNeverShareOrReuseAFile)
+// The name a trace file of that log takes at that time, without ".log".
+std::string StampedName(const std::string& logName, std::chrono::system_clock::time_point time)
+{
+    const std::time_t t = std::chrono::system_clock::to_time_t(time);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "[%Y-%m-%d %H.%M.%S]", &local);
+    return logName + stamp;
+}
+
+TEST(TraceFileTest, OutputsStartedInOneSecondCreateFilesOfTheirOwnAtOnce)
 {
     TempDir dir;
     File::CLogFactory factory(false, ToUtf16Path(dir.Path()));
-    // Files that take the names of this second and the next one.
-    for (int ahead = 0; ahead < 2; ++ahead) {
-        const auto stamp = std::chrono::system_clock::now() + std::chrono::seconds(ahead);
-        const std::time_t t = std::chrono::system_clock::to_time_t(stamp);
-        std::tm local{};
-        localtime_r(&t, &local);
-        char name[64];
-        std::strftime(name, sizeof name, "Names[%Y-%m-%d %H.%M.%S].log", &local);
-        dir.WriteFile(name, "someone else's file\r\n");
+    // Someone else's files take the names of this second and the next ones: an output must
+    // neither append to them nor wait for a free second.
+    const std::string someoneElses = "someone else's file\r\n";
+    std::set<std::string> takenStamps;
+    const auto start = std::chrono::system_clock::now();
+    for (int ahead = 0; ahead < 6; ++ahead) {
+        const std::string name = StampedName("Names", start + std::chrono::seconds(ahead));
+        dir.WriteFile(name + ".log", someoneElses);
+        takenStamps.insert(name);
     }
 
-    CComPtr<ILogIO> first;
-    first.Attach(factory.CreateLogIO(u"Names"));
-    CComPtr<ILogIO> second;
-    second.Attach(factory.CreateLogIO(u"Names"));
-    ASSERT_TRUE(first && second);
-    first->Write(u"first\r\n");
-    second->Write(u"second\r\n");
-
-    const auto* firstFile = dynamic_cast<File::CLogIO*>(first.Get());
-    const auto* secondFile = dynamic_cast<File::CLogIO*>(second.Get());
-    ASSERT_TRUE(firstFile && secondFile);
-    EXPECT_NE(firstFile->GetPath(), secondFile->GetPath());
-    EXPECT_EQ(ReadFile(Kiv::Platform::ToSystemPath(firstFile->GetPath())), "first\r\n");
-    EXPECT_EQ(ReadFile(Kiv::Platform::ToSystemPath(secondFile->GetPath())), "second\r\n");
-    const std::regex name(R"(Names\[\d{4}-\d\d-\d\d \d\d\.\d\d\.\d\d\]\.log)");
-    EXPECT_TRUE(std::regex_match(std::filesystem::path(Kiv::Platform::ToSystemPath(firstFile->GetPath()))
-                                     .filename()
-                                     .string(),
-                                 name));
-    for (const auto& file : TraceFiles(dir.Path())) {
-        const std::string content = ReadFile(file);
-        EXPECT_TRUE(content == "someone else's file\r\n" || content == "first\r\n" || content == "second\r\n")
-            << file << ": " << content;
+    constexpr int kOutputs = 8;
+    std::vector<CComPtr<ILogIO>> outputs;
+    std::vector<std::filesystem::path> paths;
+    for (int i = 0; i < kOutputs; ++i) {
+        CComPtr<ILogIO> output;
+        output.Attach(factory.CreateLogIO(u"Names"));
+        ASSERT_TRUE(output) << "output " << i;
+        const auto* file = dynamic_cast<File::CLogIO*>(output.Get());
+        ASSERT_NE(file, nullptr);
+        paths.emplace_back(Kiv::Platform::ToSystemPath(file->GetPath()));
+        EXPECT_TRUE(std::filesystem::exists(paths.back())) << "the file is made with its output";
+        EXPECT_EQ(std::filesystem::file_size(paths.back()), 0u) << paths.back();
+        outputs.push_back(output);
     }
+
+    // "Names[stamp].log", then "Names[stamp](2).log" and up: the numbers of one stamp run on
+    // from the first free one.
+    static const std::regex pattern(R"((Names\[\d{4}-\d\d-\d\d \d\d\.\d\d\.\d\d\])(?:\((\d+)\))?\.log)");
+    std::map<std::string, std::set<int>> numbersOfStamp;
+    for (const auto& path : paths) {
+        const std::string name = path.filename().string();
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(name, match, pattern)) << name;
+        const int number = match[2].matched ? std::stoi(match[2]) : 1;
+        EXPECT_NE(number, 0) << name;
+        EXPECT_TRUE(numbersOfStamp[match[1]].insert(number).second) << "two outputs share " << name;
+    }
+    for (const auto& [stamp, numbers] : numbersOfStamp) {
+        const int first = takenStamps.count(stamp) != 0 ? 2 : 1;
+        EXPECT_EQ(*numbers.begin(), first) << stamp;
+        EXPECT_EQ(*numbers.rbegin(), first + static_cast<int>(numbers.size()) - 1) << stamp;
+    }
+
+    for (int i = 0; i < kOutputs; ++i) {
+        outputs[i]->Write(Kiv::Platform::Utf8ToUtf16("output " + std::to_string(i) + "\r\n").c_str());
+    }
+    for (int i = 0; i < kOutputs; ++i) {
+        EXPECT_EQ(ReadFile(paths[i]), "output " + std::to_string(i) + "\r\n") << paths[i];
+    }
+    for (const std::string& stamp : takenStamps) {
+        EXPECT_EQ(ReadFile(dir.Path() / (stamp + ".log")), someoneElses) << stamp;
+    }
+}
+
+// Traced programs started together, all tracing under one log name into one folder: each gets
+// a file of its own that begins with its first entry line at depth 0 and holds every line.
+TEST(TraceFileTest, ProcessesStartingTogetherEachWriteAWholeTraceOfTheirOwn)
+{
+    TracedModule module(kDemoFilter);
+    const std::u16string sharedName = UniqueName("Together");
+    const std::u16string settingsPath = ToUtf16Path(module.dir.Path() / "Test.log.xml");
+    constexpr int kProcesses = 12;
+    constexpr int kRounds = 3;
+    int startSignal[2];
+    ASSERT_EQ(::pipe(startSignal), 0);
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // Every child waits until the parent closes the pipe, so that all start at once.
+            ::close(startSignal[1]);
+            char ignored;
+            while (::read(startSignal[0], &ignored, 1) < 0 && errno == EINTR) {
+            }
+            auto log = StartModuleLog(sharedName, settingsPath, u"");
+            for (int round = 0; round < kRounds; ++round) {
+                Outer(*log, S_OK);
+            }
+            ::_exit(0);
+        }
+        children.push_back(child);
+    }
+    ::close(startSignal[0]);
+    ::close(startSignal[1]);
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+
+    std::vector<std::string> expected;
+    for (int round = 0; round < kRounds; ++round) {
+        expected.insert(expected.end(), {
+                                            "┌ Demo::CDemo::Outer()",
+                                            "│┌ Demo::CDemo::Inner()",
+                                            "││ value = 42",
+                                            "│└ Demo::CDemo::Inner() : return 0 [0x00000000]",
+                                            "└ Demo::CDemo::Outer() : return 0 [0x00000000]",
+                                        });
+    }
+    const auto files = TraceFiles(module.dir.Path());
+    ASSERT_EQ(files.size(), static_cast<std::size_t>(kProcesses));
+    std::set<std::string> threadIds;
+    for (const auto& file : files) {
+        EXPECT_EQ(BodiesOf(file), expected) << file;
+        threadIds.insert(ReadFile(file).substr(0, 10));
+    }
+    EXPECT_EQ(threadIds.size(), static_cast<std::size_t>(kProcesses)) << "each file is one process's";
 }
 
 TEST(TraceFileTest, LocationsResolveToAFolder)

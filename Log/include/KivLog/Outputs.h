@@ -1,5 +1,6 @@
 // The outputs of the tracing library and their factories:
-//   File: a trace file per output, named from the log name and the time it was created;
+//   File: a trace file per output, named from the log name and the time it was created, and
+//         created (exclusively) together with its output, before its first line;
 //   Ods:  the debugger channel (standard error on this platform);
 //   Null: nowhere;
 // and File::CErrorLogIO, the error-log file shared between processes, which moves itself to
@@ -29,17 +30,20 @@ namespace File {
 
 class CLogIO : public Common::CUnknown<ILogIO> {
 public:
-    CLogIO(std::u16string path, bool autoflush);
+    explicit CLogIO(bool autoflush);
 
     LONG Lock() override;
     LONG Unlock() override;
-    // Converts the text to code page 932 and appends it to the file, which is opened at the
-    // first write (and retried at every write while it cannot be opened).
+    // Converts the text to code page 932 and appends it to the file; writes nothing when the
+    // file could not be created.
     LONG Write(LPCWSTR text) override;
     void Flush() override;
-    // Creates the file, failing with AlreadyExists when the name is taken.
-    Platform::AppendFile::OpenResult CreateNew();
+    // Creates the output's file under the first name that no file has: "<stem>.log", then
+    // "<stem>(2).log", "<stem>(3).log" and so on. Called once, before the first write: the file
+    // is never opened later, so that no trace file begins in the middle of a call.
+    Platform::AppendFile::OpenResult CreateUnderFreeName(std::u16string_view stem);
 
+    // The file's path; empty before CreateUnderFreeName.
     const std::u16string& GetPath() const { return m_path; }
 
 private:
@@ -73,8 +77,9 @@ public:
     CLogFactory(bool autoflush, std::u16string location);
 
     // A new trace file output: "<folder><name>[YYYY-MM-DD hh.mm.ss].log", where the folder
-    // comes from the location. The file is created at once under a name no file has yet, so
-    // that no output ever appends to an existing file.
+    // comes from the location, with "(2)", "(3)"... before ".log" when outputs of several
+    // processes or module logs start within one second. The file is created at once, under a
+    // name no file has yet, so that no output ever appends to an existing file or waits.
     ILogIO* CreateLogIO(LPCWSTR name) override;
 
     // The folder of the location: "desktop", "current" or empty (the executable's folder), a
