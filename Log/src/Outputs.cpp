@@ -36,6 +36,21 @@ ILog* CLogFactoryBase::CreateLog(ILogIO* output)
 
 namespace File {
 
+void CLostLines::Count(bool written, std::u16string_view path)
+{
+    if (!written) {
+        ++m_count;
+        return;
+    }
+    if (m_count == 0) {
+        return;
+    }
+    OutputDebugStringW(
+        FormatMessage(u"Kiv::Log: %u lines could not be written to %s and are lost\n", {m_count, std::u16string(path)})
+            .c_str());
+    m_count = 0;
+}
+
 CLogIO::CLogIO(bool autoflush) : m_autoflush(autoflush) {}
 
 LONG CLogIO::Lock()
@@ -68,12 +83,16 @@ AppendFile::OpenResult CLogIO::CreateUnderFreeName(std::u16string_view stem)
 LONG CLogIO::Write(LPCWSTR text)
 {
     std::lock_guard lock(m_lock);
+    if (!m_file.IsOpen()) {
+        return 0;
+    }
     const std::string bytes = ToAnsi(text);
-    const std::size_t written = m_file.Write(bytes.data(), bytes.size());
-    if (m_autoflush) {
+    const bool written = m_file.Write(bytes.data(), bytes.size()) == bytes.size();
+    m_lostLines.Count(written, m_path);
+    if (written && m_autoflush) {
         Flush();
     }
-    return static_cast<LONG>(written);
+    return written ? static_cast<LONG>(bytes.size()) : 0;
 }
 
 void CLogIO::Flush()
@@ -96,9 +115,12 @@ LONG CErrorLogIO::Write(LPCWSTR text)
     const bool locked = m_processLock.Lock(); // without the lock file, write unlocked
     AppendFile file;
     std::size_t written = 0;
-    if (file.Open(m_path, AppendFile::OpenMode::OpenOrCreate) == AppendFile::OpenResult::Ok) {
+    if (file.Open(m_path, AppendFile::OpenMode::OpenOrCreate) != AppendFile::OpenResult::Ok) {
+        m_lostLines.Count(false, m_path);
+    } else {
         const std::string bytes = ToAnsi(text);
         written = file.Write(bytes.data(), bytes.size());
+        m_lostLines.Count(written == bytes.size(), m_path);
         const ULONGLONG size = file.Size();
         file.Close();
         if (size >= m_sizeLimit) {

@@ -16,7 +16,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <ctime>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <set>
@@ -24,6 +26,8 @@
 #include <sstream>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -427,6 +431,108 @@ TEST(TraceFileTest, LocationsResolveToAFolder)
     }
     EXPECT_TRUE(std::filesystem::is_directory(dir.Path() / "a" / "b"));
     std::filesystem::remove(Kiv::Platform::ToSystemPath(executableFolder + u"kiv-test-location"));
+}
+
+// Runs body in a child process with standard error sent to stderrPath; the child exits with
+// body's result, which the parent returns (-1 when the child did not exit normally).
+int RunInChild(const std::filesystem::path& stderrPath, const std::function<int()>& body)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int fd = ::open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(fd, STDERR_FILENO);
+        ::_exit(body());
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+// Lets the process's files grow by at most room bytes beyond the given file's size: a write
+// past that is cut short, then refused, as on a full disk.
+bool LimitFileGrowth(const std::filesystem::path& file, std::uintmax_t room)
+{
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = std::filesystem::file_size(file) + room;
+    return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+bool LiftFileGrowthLimit()
+{
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+// A full disk, with the process's file size limit standing in for it: lines that do not fit
+// whole (cut short or refused) are lost whole, the lines after them start fresh, and the loss
+// is reported once, with its count, when writing works again; for trace files and the error log.
+TEST(FullDiskTest, LinesAreWrittenWholeOrNotAtAllAndTheLossIsReportedOnce)
+{
+    TracedModule module(kDemoFilter);
+    const auto stderrPath = module.dir.Path() / "stderr.txt";
+    const auto errorLogPath = module.dir.Path() / "Test.err";
+    const int exitCode = RunInChild(stderrPath, [&] {
+        ::signal(SIGXFSZ, SIG_IGN); // a write past the limit then fails instead of ending the process
+        CModuleLog& log = *module.log;
+        int line = 0;
+        auto trace = [&](int count) {
+            for (int i = 0; i < count; ++i, ++line) {
+                log.Trace(u"CDemo", 10, u"line %d", {line});
+            }
+        };
+        auto report = [&](int count) {
+            for (int i = 0; i < count; ++i, ++line) {
+                log.ReportError(u"report %d", {line});
+            }
+        };
+        trace(3);
+        const auto traceFiles = TraceFiles(module.dir.Path());
+        if (traceFiles.size() != 1 || !LimitFileGrowth(traceFiles[0], 20)) {
+            return 1;
+        }
+        trace(2); // lines 3 and 4 fit in part
+        if (!LimitFileGrowth(traceFiles[0], 0)) {
+            return 1;
+        }
+        trace(2); // 5 and 6 not at all
+        if (!LiftFileGrowthLimit()) {
+            return 1;
+        }
+        trace(2);
+        // The same for the error log.
+        report(2);
+        if (!LimitFileGrowth(errorLogPath, 10)) {
+            return 1;
+        }
+        report(2); // reports 11 and 12 fit in part
+        if (!LiftFileGrowthLimit()) {
+            return 1;
+        }
+        report(1);
+        return 0;
+    });
+    ASSERT_EQ(exitCode, 0);
+
+    EXPECT_EQ(module.Bodies(), (std::vector<std::string>{"line 0", "line 1", "line 2", "line 7", "line 8"}));
+    std::vector<std::string> reports;
+    for (const std::string& line : SplitLines(ReadFile(errorLogPath))) {
+        if (line.find("----") == std::string::npos && line.find('/', 22) == std::string::npos) {
+            reports.push_back(line.substr(21)); // without the time stamp and the banner
+        }
+    }
+    EXPECT_EQ(reports, (std::vector<std::string>{"report 9", "report 10", "report 13"}));
+
+    const auto traceFiles = TraceFiles(module.dir.Path());
+    ASSERT_EQ(traceFiles.size(), 1u);
+    EXPECT_EQ(ReadFile(stderrPath), "Kiv::Log: 4 lines could not be written to " + traceFiles[0].string() +
+                                        " and are lost\n"
+                                        "Kiv::Log: 2 lines could not be written to " +
+                                        errorLogPath.string() + " and are lost\n");
 }
 
 TEST(ErrorLogTest, FirstWriteOfAProcessCarriesTheBanner)

@@ -28,14 +28,26 @@ public:
 
 namespace File {
 
+// Counts the lines a file output could not write (a full disk, a failing device) and reports
+// their number once, on the debugger channel, when a line is written again. Used under its
+// output's lock.
+class CLostLines {
+public:
+    // Counts a line that was not written, or after one that was, reports those lost before it.
+    void Count(bool written, std::u16string_view path);
+
+private:
+    ULONG m_count = 0;
+};
+
 class CLogIO : public Common::CUnknown<ILogIO> {
 public:
     explicit CLogIO(bool autoflush);
 
     LONG Lock() override;
     LONG Unlock() override;
-    // Converts the text to code page 932 and appends it to the file; writes nothing when the
-    // file could not be created.
+    // Converts the text to code page 932 and appends it to the file, whole or not at all;
+    // writes nothing when the file could not be created.
     LONG Write(LPCWSTR text) override;
     void Flush() override;
     // Creates the output's file under the first name that no file has: "<stem>.log", then
@@ -51,6 +63,7 @@ private:
     std::u16string m_path;
     Platform::AppendFile m_file;
     bool m_autoflush;
+    CLostLines m_lostLines;
 };
 
 class CErrorLogIO : public Common::CUnknown<ILogIO> {
@@ -60,7 +73,8 @@ public:
     // The error log is locked per write, across processes; these do nothing.
     LONG Lock() override { return 0; }
     LONG Unlock() override { return 0; }
-    // Opens, appends, closes; moves the file to "<path>.bak" once it has reached the limit.
+    // Opens, appends (whole or not at all), closes; moves the file to "<path>.bak" once it has
+    // reached the limit.
     LONG Write(LPCWSTR text) override;
     void Flush() override {}
 
@@ -70,6 +84,7 @@ private:
     Platform::InterProcessLock m_processLock;
     std::u16string m_path;
     ULONGLONG m_sizeLimit;
+    CLostLines m_lostLines;
 };
 
 class CLogFactory : public CLogFactoryBase {
