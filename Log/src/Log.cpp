@@ -16,6 +16,23 @@ namespace {
 
 constexpr char16_t IndentUnit = u'│';
 
+// Appends a text to a line with its line breaks shown as "\r" and "\n", so that no traced text
+// can end its line early and start one of its own (with a forged header, thread or method).
+// Backslashes stay as they are: a text holding "\n" as two characters reads the same as an
+// escaped line break, but neither can start a line, and paths and names keep their form.
+void AppendEscaped(std::u16string& line, std::u16string_view text)
+{
+    for (const char16_t c : text) {
+        if (c == u'\r') {
+            line += u"\\r";
+        } else if (c == u'\n') {
+            line += u"\\n";
+        } else {
+            line += c;
+        }
+    }
+}
+
 } // namespace
 
 CLog::CLog(ILogIO* output) : m_output(output) {}
@@ -44,7 +61,7 @@ LONG CLog::Write(LPCWSTR text)
         line.append(static_cast<std::size_t>(std::min(m_indentDepth, MaxIndent)), IndentUnit);
     }
     if (text != nullptr) {
-        line += text;
+        AppendEscaped(line, text);
     }
     line += u"\r\n";
     const LONG written = m_output->Write(line.c_str());
@@ -65,12 +82,20 @@ LONG CErrorLog::Write(LPCWSTR text)
         const DWORD processId = GetCurrentProcessId();
         const std::u16string process = stamp + FormatMessage(u"[%X] ", {processId});
         const std::u16string rule = process + u"------------------------------\r\n";
+        std::u16string executable = process;
+        AppendEscaped(executable, Platform::GetExecutablePath());
+        executable += u"\r\n";
         m_output->Write(rule.c_str());
-        m_output->Write((process + Platform::GetExecutablePath() + u"\r\n").c_str());
+        m_output->Write(executable.c_str());
         m_output->Write(rule.c_str());
         m_firstWrite = false;
     }
-    const LONG written = m_output->Write((stamp + (text != nullptr ? text : u"") + u"\r\n").c_str());
+    std::u16string line = stamp;
+    if (text != nullptr) {
+        AppendEscaped(line, text);
+    }
+    line += u"\r\n";
+    const LONG written = m_output->Write(line.c_str());
     Unlock();
     return written;
 }

@@ -89,8 +89,9 @@ std::vector<std::string> BodiesOf(const std::filesystem::path& file)
     static const std::regex header(R"(\[[0-9A-F]{8}\]\[\d{4}/\d\d/\d\d\(\d\d:\d\d:\d\d\.\d{3}\)\])");
     std::vector<std::string> bodies;
     for (const std::string& line : SplitLines(ReadFile(file))) {
-        EXPECT_TRUE(std::regex_match(line.substr(0, 36), header)) << line;
-        bodies.push_back(Kiv::Platform::AnsiToUtf8(line.substr(36)));
+        const bool hasHeader = line.size() >= 36 && std::regex_match(line.substr(0, 36), header);
+        EXPECT_TRUE(hasHeader) << line;
+        bodies.push_back(Kiv::Platform::AnsiToUtf8(hasHeader ? line.substr(36) : line));
     }
     return bodies;
 }
@@ -216,6 +217,47 @@ TEST(TraceScopeTest, DisabledTracingWritesNothingAndCreatesNoFile)
     EXPECT_FALSE(log->IsEnabled());
     Outer(*log, S_OK);
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+void Traced(CModuleLog& log, LPCWSTR name)
+{
+    KIV_TRACE_SCOPE(log, u"CDemo", 10, name);
+}
+
+// Line breaks in traced texts (messages, operation names, error reports) are written visibly as
+// "\r" and "\n": a text that carries a header after a line break forges no line of its own.
+TEST(TraceScopeTest, LineBreaksInTracedTextsCannotForgeLines)
+{
+    const std::u16string forged = u"[0000BEEF][2026/01/01(00:00:00.000)]┌ Forged::Method()";
+    const std::string forgedUtf8 = Kiv::Platform::Utf16ToUtf8(forged);
+    TracedModule module(kDemoFilter);
+    const struct {
+        std::u16string text;
+        std::string escaped;
+    } cases[] = {
+        {u"evil\r\n" + forged, "evil\\r\\n" + forgedUtf8},
+        {u"lone LF\n" + forged, "lone LF\\n" + forgedUtf8},
+        {u"lone CR\r" + forged, "lone CR\\r" + forgedUtf8},
+        {u"\n\r\n", "\\n\\r\\n"},
+        {u"C:\\path\\n stays", "C:\\path\\n stays"},
+    };
+    std::vector<std::string> expected;
+    for (const auto& c : cases) {
+        module.log->TraceMessage(u"CDemo", 10, u"%s", {c.text});
+        Traced(*module.log, c.text.c_str());
+        module.log->ReportError(u"%s", {c.text});
+        expected.insert(expected.end(), {" " + c.escaped, "┌ " + c.escaped + "()", "└ " + c.escaped + "()"});
+    }
+    EXPECT_EQ(module.Bodies(), expected);
+
+    std::vector<std::string> reports;
+    for (const std::string& line : SplitLines(ReadFile(module.dir.Path() / "Test.err"))) {
+        reports.push_back(Kiv::Platform::AnsiToUtf8(line.substr(std::min<std::size_t>(line.size(), 21))));
+    }
+    ASSERT_EQ(reports.size(), 3 + std::size(cases)) << "the banner and one line per report";
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(reports[3 + i], cases[i].escaped);
+    }
 }
 
 TEST(TraceScopeTest, IndentationStopsAt127Characters)

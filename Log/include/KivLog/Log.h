@@ -22,7 +22,8 @@ public:
     LONG Lock() override;
     LONG Unlock() override;
     // Writes "[thread][date(time)]" + indentation + text + CR LF as one piece, so that lines
-    // of different threads and processes never mix.
+    // of different threads and processes never mix. Line breaks in the text are written as
+    // "\r" and "\n", so that every text stays on its own line.
     LONG Write(LPCWSTR text) override;
 
 private:
@@ -39,8 +40,9 @@ public:
     LONG DecIndent() override { return 0; }
     LONG Lock() override { return m_output->Lock(); }
     LONG Unlock() override { return m_output->Unlock(); }
-    // Writes "[YYYY/MM/DD hh:mm:ss]" + text + CR LF; the first write of this object is
-    // preceded by three banner lines naming the process and its executable.
+    // Writes "[YYYY/MM/DD hh:mm:ss]" + text + CR LF, with line breaks in the text written as
+    // "\r" and "\n"; the first write of this object is preceded by three banner lines naming the
+    // process and its executable.
     LONG Write(LPCWSTR text) override;
 
 private:
