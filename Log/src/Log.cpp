@@ -6,6 +6,7 @@
 #include "KivPlatform/FileSystem.h"
 #include "KivPlatform/ModulePath.h"
 #include "KivPlatform/Threading.h"
+#include "KivPlatform/Text.h"
 #include "KivPlatform/Time.h"
 
 #include <algorithm>
@@ -15,6 +16,8 @@ namespace Kiv::Log {
 namespace {
 
 constexpr char16_t IndentUnit = u'│';
+// The indentation character's size in code page 932.
+constexpr std::size_t IndentBytes = 2;
 
 // Appends a text to a line with its line breaks shown as "\r" and "\n", so that no traced text
 // can end its line early and start one of its own (with a forged header, thread or method).
@@ -31,6 +34,36 @@ void AppendEscaped(std::u16string& line, std::u16string_view text)
             line += c;
         }
     }
+}
+
+// Cuts the text that starts at textStart in the line, when it takes more than budget bytes in
+// code page 932, so that it fits with the cut mark (ASCII, a byte per unit) after it; the cut
+// falls between characters, never inside a lead and trail byte pair.
+void FitText(std::u16string& line, std::size_t textStart, std::size_t budget)
+{
+    const std::u16string_view text = std::u16string_view(line).substr(textStart);
+    // No UTF-16 unit takes more than two bytes, so most texts need no measuring.
+    if (text.size() * 2 <= budget) {
+        return;
+    }
+    std::string bytes = Platform::Utf16ToAnsi(text);
+    if (bytes.size() <= budget) {
+        return;
+    }
+    const std::size_t room = budget - CLog::CutMark.size();
+    std::size_t length = 0;
+    while (length < bytes.size()) {
+        const std::size_t step = Platform::IsAnsiLeadByte(static_cast<BYTE>(bytes[length])) ? 2 : 1;
+        if (length + step > room) {
+            break;
+        }
+        length += step;
+    }
+    bytes.resize(length);
+    // The bytes came from the conversion, so they convert back to the same characters.
+    line.resize(textStart);
+    line += Platform::AnsiToUtf16(bytes);
+    line += CLog::CutMark;
 }
 
 } // namespace
@@ -57,11 +90,15 @@ LONG CLog::Write(LPCWSTR text)
     std::u16string line = FormatMessage(u"[%08X][%04d/%02d/%02d(%02d:%02d:%02d.%03d)]",
                                         {GetCurrentThreadId(), now.wYear, now.wMonth, now.wDay, now.wHour,
                                          now.wMinute, now.wSecond, now.wMilliseconds});
-    if (m_indentDepth > 0) {
-        line.append(static_cast<std::size_t>(std::min(m_indentDepth, MaxIndent)), IndentUnit);
-    }
+    // The header is ASCII and each indentation character two bytes, so the budget of the text
+    // is known without converting them; MaxIndent keeps it well above the cut mark.
+    const std::size_t headerBytes = line.size();
+    const std::size_t indent = m_indentDepth > 0 ? static_cast<std::size_t>(std::min(m_indentDepth, MaxIndent)) : 0;
+    line.append(indent, IndentUnit);
     if (text != nullptr) {
+        const std::size_t textStart = line.size();
         AppendEscaped(line, text);
+        FitText(line, textStart, MaxLineBytes - headerBytes - IndentBytes * indent);
     }
     line += u"\r\n";
     const LONG written = m_output->Write(line.c_str());

@@ -281,6 +281,96 @@ TEST(TraceScopeTest, IndentationStopsAt127Characters)
     EXPECT_EQ(bodies[1], "shallow") << "a negative depth gives no indentation";
 }
 
+std::u16string Repeat(std::u16string_view piece, std::size_t times)
+{
+    std::u16string text;
+    for (std::size_t i = 0; i < times; ++i) {
+        text += piece;
+    }
+    return text;
+}
+
+// Checks one written line (code page 932, without its line end) against the header and the
+// indentation and text it was meant to carry: it fits in what the reader takes whole, and a text
+// too long for that is cut at a character boundary, as late as the limit allows, and marked.
+void ExpectFitsTheReader(const std::string& line, const std::string& meant, const std::string& label)
+{
+    constexpr std::size_t headerBytes = 36;
+    ASSERT_LE(line.size(), CLog::MaxLineBytes) << label;
+    ASSERT_GE(line.size(), headerBytes) << label;
+    const std::string body = line.substr(headerBytes);
+    if (headerBytes + meant.size() <= CLog::MaxLineBytes) {
+        EXPECT_EQ(body, meant) << label << ": a line that fits is not cut";
+        return;
+    }
+    ASSERT_TRUE(body.ends_with("...")) << label;
+    const std::string kept = body.substr(0, body.size() - 3);
+    ASSERT_EQ(meant.compare(0, kept.size(), kept), 0) << label << ": the kept text is the start of the text";
+    auto characterSize = [&](std::size_t at) { return Kiv::Platform::IsAnsiLeadByte(meant[at]) ? 2u : 1u; };
+    std::size_t boundary = 0;
+    while (boundary < kept.size()) {
+        boundary += characterSize(boundary);
+    }
+    EXPECT_EQ(boundary, kept.size()) << label << ": cut inside a character";
+    EXPECT_GT(line.size() + characterSize(boundary), CLog::MaxLineBytes) << label << ": cut earlier than needed";
+}
+
+void TracedWithName(CModuleLog& log, const std::u16string& name)
+{
+    KIV_TRACE_SCOPE(log, u"CDemo", 10, name.c_str());
+}
+
+TEST(TraceScopeTest, LongLinesAreCutAtACharacterBoundaryToFitTheReader)
+{
+    TracedModule module(kDemoFilter);
+    const std::string indentUnit = Kiv::Platform::Utf8ToAnsi("│");
+    const struct {
+        const char* label;
+        int depth;
+        std::u16string text;
+    } cases[] = {
+        {"exactly the limit", 0, std::u16string(CLog::MaxLineBytes - 36, u'a')},
+        {"one byte over", 0, std::u16string(CLog::MaxLineBytes - 35, u'a')},
+        {"Japanese", 0, Repeat(u"あ", 1000)},
+        {"Japanese after one ASCII character", 0, u"x" + Repeat(u"漢", 1000)},
+        {"Japanese at the deepest indentation", 200, Repeat(u"漢字", 500)},
+        {"single-byte katakana between double-byte characters", 3, Repeat(u"ｱあ", 500)},
+        {"line breaks escaped near the cut", 1, Repeat(u"日本\r\n", 300)},
+    };
+    std::vector<std::pair<std::string, std::string>> expected; // label, meant bytes
+    for (const auto& c : cases) {
+        for (int i = 0; i < c.depth; ++i) {
+            module.log->IncIndent();
+        }
+        std::string indent;
+        for (int i = 0; i < std::min(c.depth, 127); ++i) {
+            indent += indentUnit;
+        }
+        std::u16string escaped;
+        for (const char16_t ch : c.text) {
+            escaped += ch == u'\r' ? u"\\r" : ch == u'\n' ? u"\\n" : std::u16string(1, ch);
+        }
+        module.log->Trace(u"CDemo", 10, u"%s", {c.text});
+        expected.emplace_back(c.label, indent + Kiv::Platform::Utf16ToAnsi(escaped));
+        for (int i = 0; i < c.depth; ++i) {
+            module.log->DecIndent();
+        }
+    }
+    // A long operation name: its entry and exit lines are cut alike.
+    const std::u16string name = u"Demo::" + Repeat(u"長い名前", 200);
+    TracedWithName(*module.log, name);
+    expected.emplace_back("entry line", Kiv::Platform::Utf16ToAnsi(u"┌ " + name + u"()"));
+    expected.emplace_back("exit line", Kiv::Platform::Utf16ToAnsi(u"└ " + name + u"()"));
+
+    const auto files = TraceFiles(module.dir.Path());
+    ASSERT_EQ(files.size(), 1u);
+    const auto lines = SplitLines(ReadFile(files[0]));
+    ASSERT_EQ(lines.size(), expected.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        ExpectFitsTheReader(lines[i], expected[i].second, expected[i].first);
+    }
+}
+
 TEST(TraceScopeTest, ThreadsWriteIntactLinesThroughOneOutputWithTheirOwnIndentation)
 {
     TracedModule module(kDemoFilter);

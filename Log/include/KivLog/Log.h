@@ -8,12 +8,19 @@
 
 #include "KivObject/ComPtr.h"
 
+#include <cstddef>
+#include <string_view>
+
 namespace Kiv::Log {
 
 class CLog : public Common::CUnknown<ILog> {
 public:
     // The most indentation characters a line carries.
     static constexpr LONG MaxIndent = 127;
+    // The longest line, in code page 932 bytes without its line end, that the trace reader
+    // takes whole; a longer text is cut to fit and ends with CutMark.
+    static constexpr std::size_t MaxLineBytes = 1024;
+    static constexpr std::u16string_view CutMark = u"...";
 
     explicit CLog(ILogIO* output);
 
@@ -23,7 +30,8 @@ public:
     LONG Unlock() override;
     // Writes "[thread][date(time)]" + indentation + text + CR LF as one piece, so that lines
     // of different threads and processes never mix. Line breaks in the text are written as
-    // "\r" and "\n", so that every text stays on its own line.
+    // "\r" and "\n", so that every text stays on its own line, and a text too long for
+    // MaxLineBytes is cut at a character boundary.
     LONG Write(LPCWSTR text) override;
 
 private:
