@@ -63,7 +63,9 @@ class CLogXMLSetting : public CLogSetting {
 public:
     using CLogSetting::CLogSetting;
 
-    // Reads the file; an unreadable or malformed file keeps the defaults. S_OK, or
+    // Reads the file; an unreadable or malformed file keeps the defaults. The file is UTF-8,
+    // UTF-16 or UTF-32 (by its byte-order mark), Latin-1 or Shift_JIS (code page 932) as its XML
+    // declaration says; a file declaring any other encoding keeps the defaults. S_OK, or
     // E_OUTOFMEMORY when memory ran out while reading (what was read before is kept).
     HRESULT LoadFile(std::u16string_view path);
 };
