@@ -172,9 +172,12 @@ ILogIO* CLogFactory::CreateLogIO(LPCWSTR name)
         FormatMessage(u"[%04d-%02d-%02d %02d.%02d.%02d]",
                       {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
     auto* output = new (std::nothrow) CLogIO(m_autoflush);
-    if (output != nullptr) {
-        // A file that cannot be created leaves an output that writes nothing.
-        output->CreateUnderFreeName(stem);
+    if (output != nullptr && output->CreateUnderFreeName(stem) == AppendFile::OpenResult::Failed) {
+        // The output then writes nothing; said once, since the file is not tried again.
+        const std::u16string report =
+            FormatMessage(u"Kiv::Log: the trace file %s cannot be created; the lines of %s are not written\n",
+                          {output->GetPath(), name != nullptr ? name : u""});
+        OutputDebugStringW(report.c_str());
     }
     return output;
 }

@@ -539,6 +539,22 @@ TEST(TraceFileTest, ProcessesStartingTogetherEachWriteAWholeTraceOfTheirOwn)
     EXPECT_EQ(threadIds.size(), static_cast<std::size_t>(kProcesses)) << "each file is one process's";
 }
 
+// A location that exists but cannot hold files (procfs refuses them even to root): the trace
+// cannot be written, and standard error says so once, naming the file.
+TEST(TraceFileTest, UnwritableLocationIsReportedOnce)
+{
+    TracedModule module(kDemoFilter, "<FACTORY class=\"Kiv::Log::File::CLogFactory\" location=\"/proc\"/>");
+    testing::internal::CaptureStderr();
+    Outer(*module.log, S_OK);
+    Outer(*module.log, S_OK);
+    const std::string reported = testing::internal::GetCapturedStderr();
+    const std::string name = Kiv::Platform::Utf16ToUtf8(module.log->GetName());
+    const std::regex once("Kiv::Log: the trace file /proc/" + name +
+                          R"(\[\d{4}-\d\d-\d\d \d\d\.\d\d\.\d\d\]\.log cannot be created; the lines of )" + name +
+                          " are not written\n");
+    EXPECT_TRUE(std::regex_match(reported, once)) << reported;
+}
+
 TEST(TraceFileTest, LocationsResolveToAFolder)
 {
     TempDir dir;
