@@ -1,12 +1,14 @@
 // Composition of trace lines (CLog) and error-log lines (CErrorLog).
 #include "KivLog/Log.h"
 
+#include "KivLog/CriticalSection.h"
 #include "KivLog/Format.h"
 
+#include "KivPlatform/Boundary.h"
 #include "KivPlatform/FileSystem.h"
 #include "KivPlatform/ModulePath.h"
-#include "KivPlatform/Threading.h"
 #include "KivPlatform/Text.h"
+#include "KivPlatform/Threading.h"
 #include "KivPlatform/Time.h"
 
 #include <algorithm>
@@ -70,71 +72,78 @@ void FitText(std::u16string& line, std::size_t textStart, std::size_t budget)
 
 CLog::CLog(ILogIO* output) : m_output(output) {}
 
-LONG CLog::Lock()
+LONG CLog::Lock() noexcept
 {
     ++m_lockDepth;
     return m_output->Lock();
 }
 
-LONG CLog::Unlock()
+LONG CLog::Unlock() noexcept
 {
     --m_lockDepth;
     return m_output->Unlock();
 }
 
-LONG CLog::Write(LPCWSTR text)
+LONG CLog::Write(LPCWSTR text) noexcept
 {
-    Lock();
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    std::u16string line = FormatMessage(u"[%08X][%04d/%02d/%02d(%02d:%02d:%02d.%03d)]",
-                                        {GetCurrentThreadId(), now.wYear, now.wMonth, now.wDay, now.wHour,
-                                         now.wMinute, now.wSecond, now.wMilliseconds});
-    // The header is ASCII and each indentation character two bytes, so the budget of the text
-    // is known without converting them; MaxIndent keeps it well above the cut mark.
-    const std::size_t headerBytes = line.size();
-    const std::size_t indent = m_indentDepth > 0 ? static_cast<std::size_t>(std::min(m_indentDepth, MaxIndent)) : 0;
-    line.append(indent, IndentUnit);
-    if (text != nullptr) {
-        const std::size_t textStart = line.size();
-        AppendEscaped(line, text);
-        FitText(line, textStart, MaxLineBytes - headerBytes - IndentBytes * indent);
-    }
-    line += u"\r\n";
-    const LONG written = m_output->Write(line.c_str());
-    Unlock();
-    return written;
+    // Held from the time stamp to the write, so that the lines of all threads stand in the
+    // file in the order of their times.
+    const Common::CLockGuard hold(*this);
+    LONG written = 0;
+    const HRESULT status = Platform::StatusFromExceptions([&] {
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        std::u16string line = FormatMessage(u"[%08X][%04d/%02d/%02d(%02d:%02d:%02d.%03d)]",
+                                            {GetCurrentThreadId(), now.wYear, now.wMonth, now.wDay, now.wHour,
+                                             now.wMinute, now.wSecond, now.wMilliseconds});
+        // The header is ASCII and each indentation character two bytes, so the budget of the
+        // text is known without converting them; MaxIndent keeps it well above the cut mark.
+        const std::size_t headerBytes = line.size();
+        const std::size_t indent =
+            m_indentDepth > 0 ? static_cast<std::size_t>(std::min(m_indentDepth, MaxIndent)) : 0;
+        line.append(indent, IndentUnit);
+        if (text != nullptr) {
+            const std::size_t textStart = line.size();
+            AppendEscaped(line, text);
+            FitText(line, textStart, MaxLineBytes - headerBytes - IndentBytes * indent);
+        }
+        line += u"\r\n";
+        written = m_output->Write(line.c_str());
+    });
+    return SUCCEEDED(status) ? written : LineDropped;
 }
 
 CErrorLog::CErrorLog(ILogIO* output) : m_output(output) {}
 
-LONG CErrorLog::Write(LPCWSTR text)
+LONG CErrorLog::Write(LPCWSTR text) noexcept
 {
-    Lock();
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    const std::u16string stamp = FormatMessage(u"[%04d/%02d/%02d %02d:%02d:%02d]",
-                                               {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
-    if (m_firstWrite) {
-        const DWORD processId = GetCurrentProcessId();
-        const std::u16string process = stamp + FormatMessage(u"[%X] ", {processId});
-        const std::u16string rule = process + u"------------------------------\r\n";
-        std::u16string executable = process;
-        AppendEscaped(executable, Platform::GetExecutablePath());
-        executable += u"\r\n";
-        m_output->Write(rule.c_str());
-        m_output->Write(executable.c_str());
-        m_output->Write(rule.c_str());
-        m_firstWrite = false;
-    }
-    std::u16string line = stamp;
-    if (text != nullptr) {
-        AppendEscaped(line, text);
-    }
-    line += u"\r\n";
-    const LONG written = m_output->Write(line.c_str());
-    Unlock();
-    return written;
+    const Common::CLockGuard hold(*this);
+    LONG written = 0;
+    const HRESULT status = Platform::StatusFromExceptions([&] {
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        const std::u16string stamp = FormatMessage(
+            u"[%04d/%02d/%02d %02d:%02d:%02d]", {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
+        if (m_firstWrite) {
+            const DWORD processId = GetCurrentProcessId();
+            const std::u16string process = stamp + FormatMessage(u"[%X] ", {processId});
+            const std::u16string rule = process + u"------------------------------\r\n";
+            std::u16string executable = process;
+            AppendEscaped(executable, Platform::GetExecutablePath());
+            executable += u"\r\n";
+            m_output->Write(rule.c_str());
+            m_output->Write(executable.c_str());
+            m_output->Write(rule.c_str());
+            m_firstWrite = false;
+        }
+        std::u16string line = stamp;
+        if (text != nullptr) {
+            AppendEscaped(line, text);
+        }
+        line += u"\r\n";
+        written = m_output->Write(line.c_str());
+    });
+    return SUCCEEDED(status) ? written : LineDropped;
 }
 
 } // namespace Kiv::Log

@@ -6,6 +6,7 @@
 #include "KivLog/Log.h"
 #include "KivLog/Outputs.h"
 
+#include "KivPlatform/Boundary.h"
 #include "KivPlatform/ModulePath.h"
 #include "KivPlatform/Text.h"
 
@@ -17,7 +18,6 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
-#include <new>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -119,7 +119,7 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path)
 
 } // namespace
 
-HRESULT CLogSetting::COutputFilter::Check(LPCWSTR subject, LONG level)
+HRESULT CLogSetting::COutputFilter::Check(LPCWSTR subject, LONG level) noexcept
 {
     if (subject == nullptr) {
         return E_FAIL;
@@ -150,12 +150,12 @@ CLogSetting::CLogSetting(std::u16string_view name) : m_name(name)
     m_factory.Attach(new Null::CLogFactory);
 }
 
-HRESULT CLogSetting::GetLogFactory(ILogFactory** factory)
+HRESULT CLogSetting::GetLogFactory(ILogFactory** factory) noexcept
 {
     return m_factory.CopyTo(factory);
 }
 
-HRESULT CLogSetting::GetOutputFilter(IOutputFilter** filter)
+HRESULT CLogSetting::GetOutputFilter(IOutputFilter** filter) noexcept
 {
     if (filter == nullptr) {
         return E_POINTER;
@@ -165,25 +165,26 @@ HRESULT CLogSetting::GetOutputFilter(IOutputFilter** filter)
     return S_OK;
 }
 
-bool CLogSetting::IsEnabled()
+bool CLogSetting::IsEnabled() noexcept
 {
     return !m_filter->IsEmpty();
 }
 
-HRESULT CLogSetting::GetErrorLog(ILog** errorLog)
+HRESULT CLogSetting::GetErrorLog(ILog** errorLog) noexcept
 {
     if (errorLog == nullptr) {
         return E_POINTER;
     }
     if (m_errorLog == nullptr) {
-        try {
+        const HRESULT made = Platform::StatusFromExceptions([&] {
             // The log takes its own reference on the output; ours goes when this scope ends.
             CComPtr<ILogIO> output;
             output.Attach(new File::CErrorLogIO(m_name, ErrorLogSizeLimit));
             m_errorLog.Attach(new CErrorLog(output));
-        } catch (const std::bad_alloc&) {
+        });
+        if (FAILED(made)) {
             *errorLog = nullptr;
-            return E_OUTOFMEMORY;
+            return made;
         }
     }
     return m_errorLog.CopyTo(errorLog);
@@ -235,9 +236,9 @@ void CLogSetting::LoadFilter(const pugi::xml_node& element)
                                           ParseLevel(AttributeText(element, "maxlevel"))));
 }
 
-HRESULT CLogXMLSetting::LoadFile(std::u16string_view path)
+HRESULT CLogXMLSetting::LoadFile(std::u16string_view path) noexcept
 {
-    try {
+    return Platform::StatusFromExceptions([&]() -> HRESULT {
         const std::filesystem::path systemPath(Platform::ToSystemPath(path));
         // Only regular files are read: a folder cannot be, and a FIFO would block.
         std::error_code error;
@@ -270,10 +271,8 @@ HRESULT CLogXMLSetting::LoadFile(std::u16string_view path)
             return S_OK;
         }
         LoadRoot(document.document_element());
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+        return S_OK;
+    });
 }
 
 // Values beyond the LONG range clamp to its nearest end, as the standard conversion does.

@@ -4,6 +4,7 @@
 #include "KivLog/Format.h"
 #include "KivLog/Log.h"
 
+#include "KivPlatform/Boundary.h"
 #include "KivPlatform/ModulePath.h"
 #include "KivPlatform/Text.h"
 #include "KivPlatform/Time.h"
@@ -27,45 +28,48 @@ std::u16string ExecutableFolder()
     return Platform::GetDirectoryPart(Platform::GetExecutablePath());
 }
 
+// Holds the lock that orders the processes writing one file, when its lock file could be opened.
+class CProcessLockHold {
+public:
+    explicit CProcessLockHold(Platform::InterProcessLock& lock) noexcept : m_lock(lock), m_locked(lock.Lock()) {}
+    ~CProcessLockHold()
+    {
+        if (m_locked) {
+            m_lock.Unlock();
+        }
+    }
+    CProcessLockHold(const CProcessLockHold&) = delete;
+    CProcessLockHold& operator=(const CProcessLockHold&) = delete;
+
+private:
+    Platform::InterProcessLock& m_lock;
+    bool m_locked;
+};
+
 } // namespace
 
-ILog* CLogFactoryBase::CreateLog(ILogIO* output)
+ILog* CLogFactoryBase::CreateLog(ILogIO* output) noexcept
 {
     return new (std::nothrow) CLog(output);
 }
 
 namespace File {
 
-void CLostLines::Count(bool written, std::u16string_view path)
-{
-    if (!written) {
-        ++m_count;
-        return;
-    }
-    if (m_count == 0) {
-        return;
-    }
-    OutputDebugStringW(
-        FormatMessage(u"Kiv::Log: %u lines could not be written to %s and are lost\n", {m_count, std::u16string(path)})
-            .c_str());
-    m_count = 0;
-}
-
 CLogIO::CLogIO(bool autoflush) : m_autoflush(autoflush) {}
 
-LONG CLogIO::Lock()
+LONG CLogIO::Lock() noexcept
 {
     return m_lock.Lock();
 }
 
-LONG CLogIO::Unlock()
+LONG CLogIO::Unlock() noexcept
 {
     return m_lock.Unlock();
 }
 
 AppendFile::OpenResult CLogIO::CreateUnderFreeName(std::u16string_view stem)
 {
-    std::lock_guard lock(m_lock);
+    const Common::CLockGuard hold(m_lock);
     // Creation is exclusive, so that of several outputs (of this or other processes) picking a
     // name at once, each gets a file of its own; a taken name moves on to the next number.
     AppendFile::OpenResult result = AppendFile::OpenResult::AlreadyExists;
@@ -80,24 +84,30 @@ AppendFile::OpenResult CLogIO::CreateUnderFreeName(std::u16string_view stem)
     return result;
 }
 
-LONG CLogIO::Write(LPCWSTR text)
+LONG CLogIO::Write(LPCWSTR text) noexcept
 {
-    std::lock_guard lock(m_lock);
+    const Common::CLockGuard hold(m_lock);
     if (!m_file.IsOpen()) {
         return 0;
     }
-    const std::string bytes = ToAnsi(text);
-    const bool written = m_file.Write(bytes.data(), bytes.size()) == bytes.size();
-    m_lostLines.Count(written, m_path);
-    if (written && m_autoflush) {
+    std::size_t written = 0;
+    bool whole = false;
+    // A text that cannot be converted for want of memory is lost like one the disk refused.
+    static_cast<void>(Platform::StatusFromExceptions([&] {
+        const std::string bytes = ToAnsi(text);
+        written = m_file.Write(bytes.data(), bytes.size());
+        whole = written == bytes.size();
+    }));
+    m_lostLines.Count(whole, m_path);
+    if (whole && m_autoflush) {
         Flush();
     }
-    return written ? static_cast<LONG>(bytes.size()) : 0;
+    return static_cast<LONG>(written);
 }
 
-void CLogIO::Flush()
+void CLogIO::Flush() noexcept
 {
-    std::lock_guard lock(m_lock);
+    const Common::CLockGuard hold(m_lock);
     m_file.Flush();
 }
 
@@ -106,21 +116,25 @@ CErrorLogIO::CErrorLogIO(std::u16string path, ULONGLONG sizeLimit)
 {
 }
 
-LONG CErrorLogIO::Write(LPCWSTR text)
+LONG CErrorLogIO::Write(LPCWSTR text) noexcept
 {
     if (m_path.empty()) {
         return 0; // a library without an error log
     }
-    std::lock_guard threadLock(m_threadLock);
-    const bool locked = m_processLock.Lock(); // without the lock file, write unlocked
-    AppendFile file;
+    const std::lock_guard threadLock(m_threadLock);
+    const CProcessLockHold processLock(m_processLock); // without the lock file, write unlocked
     std::size_t written = 0;
-    if (file.Open(m_path, AppendFile::OpenMode::OpenOrCreate) != AppendFile::OpenResult::Ok) {
-        m_lostLines.Count(false, m_path);
-    } else {
+    bool whole = false;
+    // A file that cannot be opened, or a text that cannot be converted for want of memory,
+    // loses the line like a full disk.
+    static_cast<void>(Platform::StatusFromExceptions([&] {
+        AppendFile file;
+        if (file.Open(m_path, AppendFile::OpenMode::OpenOrCreate) != AppendFile::OpenResult::Ok) {
+            return;
+        }
         const std::string bytes = ToAnsi(text);
         written = file.Write(bytes.data(), bytes.size());
-        m_lostLines.Count(written == bytes.size(), m_path);
+        whole = written == bytes.size();
         const ULONGLONG size = file.Size();
         file.Close();
         if (size >= m_sizeLimit) {
@@ -128,10 +142,8 @@ LONG CErrorLogIO::Write(LPCWSTR text)
             Platform::DeleteFileW(backup);
             Platform::MoveFileW(m_path, backup);
         }
-    }
-    if (locked) {
-        m_processLock.Unlock();
-    }
+    }));
+    m_lostLines.Count(whole, m_path);
     return static_cast<LONG>(written);
 }
 
@@ -163,47 +175,54 @@ std::u16string CLogFactory::ResolveFolder(std::u16string_view location)
     return folder;
 }
 
-ILogIO* CLogFactory::CreateLogIO(LPCWSTR name)
+ILogIO* CLogFactory::CreateLogIO(LPCWSTR name) noexcept
 {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    const std::u16string stem =
-        ResolveFolder(m_location) + (name != nullptr ? name : u"") +
-        FormatMessage(u"[%04d-%02d-%02d %02d.%02d.%02d]",
-                      {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
-    auto* output = new (std::nothrow) CLogIO(m_autoflush);
-    if (output != nullptr && output->CreateUnderFreeName(stem) == AppendFile::OpenResult::Failed) {
-        // The output then writes nothing; said once, since the file is not tried again.
-        const std::u16string report =
-            FormatMessage(u"Kiv::Log: the trace file %s cannot be created; the lines of %s are not written\n",
-                          {output->GetPath(), name != nullptr ? name : u""});
-        OutputDebugStringW(report.c_str());
+    CComPtr<CLogIO> output;
+    output.Attach(new (std::nothrow) CLogIO(m_autoflush));
+    if (!output) {
+        return nullptr;
     }
-    return output;
+    const HRESULT status = Platform::StatusFromExceptions([&] {
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        const std::u16string stem =
+            ResolveFolder(m_location) + (name != nullptr ? name : u"") +
+            FormatMessage(u"[%04d-%02d-%02d %02d.%02d.%02d]",
+                          {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
+        if (output->CreateUnderFreeName(stem) == AppendFile::OpenResult::Failed) {
+            // The output then writes nothing; said once, since the file is not tried again.
+            const std::u16string report =
+                FormatMessage(u"Kiv::Log: the trace file %s cannot be created; the lines of %s are not written\n",
+                              {output->GetPath(), name != nullptr ? name : u""});
+            OutputDebugStringW(report.c_str());
+        }
+    });
+    return SUCCEEDED(status) ? output.Detach() : nullptr;
 }
 
 } // namespace File
 
 namespace Ods {
 
-LONG CLogIO::Lock()
+LONG CLogIO::Lock() noexcept
 {
     return m_lock.Lock();
 }
 
-LONG CLogIO::Unlock()
+LONG CLogIO::Unlock() noexcept
 {
     return m_lock.Unlock();
 }
 
-LONG CLogIO::Write(LPCWSTR text)
+LONG CLogIO::Write(LPCWSTR text) noexcept
 {
-    std::lock_guard lock(m_lock);
-    OutputDebugStringW(text);
+    const Common::CLockGuard hold(m_lock);
+    // A text that cannot be converted for want of memory is not shown.
+    static_cast<void>(Platform::StatusFromExceptions([&] { OutputDebugStringW(text); }));
     return 0;
 }
 
-ILogIO* CLogFactory::CreateLogIO(LPCWSTR)
+ILogIO* CLogFactory::CreateLogIO(LPCWSTR) noexcept
 {
     return new (std::nothrow) CLogIO();
 }
@@ -212,7 +231,7 @@ ILogIO* CLogFactory::CreateLogIO(LPCWSTR)
 
 namespace Null {
 
-ILogIO* CLogFactory::CreateLogIO(LPCWSTR)
+ILogIO* CLogFactory::CreateLogIO(LPCWSTR) noexcept
 {
     return new (std::nothrow) CLogIO();
 }

@@ -6,6 +6,8 @@
 #include "KivLog/Outputs.h"
 #include "KivLog/TraceScope.h"
 
+#include "FailingAllocations.h"
+
 #include "KivTestSupport/TempDir.h"
 
 #include "KivPlatform/ModulePath.h"
@@ -21,6 +23,7 @@
 #include <functional>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 #include <regex>
 #include <sstream>
@@ -681,6 +684,92 @@ TEST(FullDiskTest, LinesAreWrittenWholeOrNotAtAllAndTheLossIsReportedOnce)
                                         " and are lost\n"
                                         "Kiv::Log: 2 lines could not be written to " +
                                         errorLogPath.string() + " and are lost\n");
+}
+
+// The texts of the error log's lines after its banner, without their time stamps.
+std::vector<std::string> ErrorLogTexts(const std::filesystem::path& path)
+{
+    std::vector<std::string> texts;
+    const auto lines = SplitLines(ReadFile(path));
+    for (std::size_t i = 3; i < lines.size(); ++i) {
+        texts.push_back(lines[i].substr(std::min<std::size_t>(lines[i].size(), 21)));
+    }
+    return texts;
+}
+
+// Out of memory inside tracing: a line that cannot be made is dropped, counted and reported once
+// when a line gets through again, and nothing throws (a scope's exit line is written by a
+// destructor, where an exception ends the process). Each allocation of the traced call is made
+// to fail in turn, together with all after it, until the call needs no more than were allowed.
+TEST(OutOfMemoryTest, LinesThatCannotBeMadeAreDroppedCountedAndNeverThrown)
+{
+    using KivLogTest::CFailingAllocations;
+    char pid[16];
+    std::snprintf(pid, sizeof pid, "%X", static_cast<unsigned>(::getpid()));
+    const struct {
+        const char* name;
+        // Traces one line with allocations failing from the allowed-th on.
+        std::function<void(CModuleLog&, long allowed, long& failed)> trace;
+        bool toErrorLog;
+        // The lines written when nothing fails, and which of them a failure drops.
+        std::vector<std::string> lines;
+        std::size_t dropped;
+    } cases[] = {
+        {"exit line of a scope",
+         [](CModuleLog& log, long allowed, long& failed) {
+             std::optional<CFailingAllocations> failing; // goes after the scope
+             HRESULT hr = E_FAIL;
+             KIV_TRACE_SCOPE(log, u"CDemo", 10, u"Demo::CDemo::Scoped", &hr);
+             hr = S_OK;
+             failing.emplace(allowed, failed);
+         },
+         false,
+         {"before", "┌ Demo::CDemo::Scoped()", "└ Demo::CDemo::Scoped() : return 0 [0x00000000]", "after"},
+         2},
+        {"message",
+         [](CModuleLog& log, long allowed, long& failed) {
+             const CFailingAllocations failing(allowed, failed);
+             KIV_TRACE(log, u"CDemo", 10, u"value = %d", 42);
+         },
+         false,
+         {"before", " value = 42", "after"},
+         1},
+        {"error report",
+         [](CModuleLog& log, long allowed, long& failed) {
+             const CFailingAllocations failing(allowed, failed);
+             log.ReportError(u"Demo::CDemo::Check", 7, "/src/Demo.cpp", u"value = %d", {42});
+         },
+         true,
+         {"before", "[" + std::string(pid) + "][00007][Demo.cpp(Demo::CDemo::Check)] value = 42", "after"},
+         1},
+    };
+    static const std::regex reportedOnce("Kiv::Log: 1 lines (of \\w+ could not be made and were dropped|"
+                                         "could not be written to .+ and are lost)\n");
+    for (const auto& c : cases) {
+        long allowed = 0;
+        for (long failed = 1; failed != 0; ++allowed) {
+            TracedModule module(kDemoFilter);
+            // The output, the thread's log and the error log's banner are made beforehand.
+            module.log->Trace(u"CDemo", 10, u"before");
+            module.log->ReportError(u"before");
+            testing::internal::CaptureStderr();
+            c.trace(*module.log, allowed, failed);
+            module.log->Trace(u"CDemo", 10, u"after");
+            module.log->ReportError(u"after");
+            const std::string reported = testing::internal::GetCapturedStderr();
+
+            std::vector<std::string> expected = c.lines;
+            if (failed != 0) {
+                expected.erase(expected.begin() + static_cast<std::ptrdiff_t>(c.dropped));
+                EXPECT_TRUE(std::regex_match(reported, reportedOnce)) << c.name << ", " << allowed << ": " << reported;
+            } else {
+                EXPECT_EQ(reported, "") << c.name;
+            }
+            const auto written = c.toErrorLog ? ErrorLogTexts(module.dir.Path() / "Test.err") : module.Bodies();
+            EXPECT_EQ(written, expected) << c.name << ", allocations allowed: " << allowed;
+        }
+        EXPECT_GT(allowed, 1) << c.name << ": the line needs memory, so some runs had to fail";
+    }
 }
 
 TEST(ErrorLogTest, FirstWriteOfAProcessCarriesTheBanner)

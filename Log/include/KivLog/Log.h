@@ -24,15 +24,15 @@ public:
 
     explicit CLog(ILogIO* output);
 
-    LONG IncIndent() override { return ++m_indentDepth; }
-    LONG DecIndent() override { return --m_indentDepth; }
-    LONG Lock() override;
-    LONG Unlock() override;
+    LONG IncIndent() noexcept override { return ++m_indentDepth; }
+    LONG DecIndent() noexcept override { return --m_indentDepth; }
+    LONG Lock() noexcept override;
+    LONG Unlock() noexcept override;
     // Writes "[thread][date(time)]" + indentation + text + CR LF as one piece, so that lines
     // of different threads and processes never mix. Line breaks in the text are written as
     // "\r" and "\n", so that every text stays on its own line, and a text too long for
     // MaxLineBytes is cut at a character boundary.
-    LONG Write(LPCWSTR text) override;
+    LONG Write(LPCWSTR text) noexcept override;
 
 private:
     CComPtr<ILogIO> m_output;
@@ -44,14 +44,14 @@ class CErrorLog : public Common::CUnknown<ILog> {
 public:
     explicit CErrorLog(ILogIO* output);
 
-    LONG IncIndent() override { return 0; }
-    LONG DecIndent() override { return 0; }
-    LONG Lock() override { return m_output->Lock(); }
-    LONG Unlock() override { return m_output->Unlock(); }
+    LONG IncIndent() noexcept override { return 0; }
+    LONG DecIndent() noexcept override { return 0; }
+    LONG Lock() noexcept override { return m_output->Lock(); }
+    LONG Unlock() noexcept override { return m_output->Unlock(); }
     // Writes "[YYYY/MM/DD hh:mm:ss]" + text + CR LF, with line breaks in the text written as
     // "\r" and "\n"; the first write of this object is preceded by three banner lines naming the
     // process and its executable.
-    LONG Write(LPCWSTR text) override;
+    LONG Write(LPCWSTR text) noexcept override;
 
 private:
     CComPtr<ILogIO> m_output;

@@ -10,6 +10,7 @@
 
 #include "KivLog/CriticalSection.h"
 #include "KivLog/LogInterfaces.h"
+#include "KivLog/LostLines.h"
 #include "KivLog/Unknown.h"
 
 #include "KivPlatform/FileSystem.h"
@@ -23,33 +24,24 @@ namespace Kiv::Log {
 // Makes the per-thread logs; the same for every kind of output.
 class CLogFactoryBase : public Common::CUnknown<ILogFactory> {
 public:
-    ILog* CreateLog(ILogIO* output) override;
+    ILog* CreateLog(ILogIO* output) noexcept override;
 };
 
 namespace File {
 
-// Counts the lines a file output could not write (a full disk, a failing device) and reports
-// their number once, on the debugger channel, when a line is written again. Used under its
-// output's lock.
-class CLostLines {
-public:
-    // Counts a line that was not written, or after one that was, reports those lost before it.
-    void Count(bool written, std::u16string_view path);
-
-private:
-    ULONG m_count = 0;
-};
+// How a file output reports lines it could not write: their number, then the file's path.
+inline constexpr LPCWSTR LostLinesReport = u"Kiv::Log: %u lines could not be written to %s and are lost\n";
 
 class CLogIO : public Common::CUnknown<ILogIO> {
 public:
     explicit CLogIO(bool autoflush);
 
-    LONG Lock() override;
-    LONG Unlock() override;
+    LONG Lock() noexcept override;
+    LONG Unlock() noexcept override;
     // Converts the text to code page 932 and appends it to the file, whole or not at all;
     // writes nothing when the file could not be created.
-    LONG Write(LPCWSTR text) override;
-    void Flush() override;
+    LONG Write(LPCWSTR text) noexcept override;
+    void Flush() noexcept override;
     // Creates the output's file under the first name that no file has: "<stem>.log", then
     // "<stem>(2).log", "<stem>(3).log" and so on. Called once, before the first write: the file
     // is never opened later, so that no trace file begins in the middle of a call.
@@ -63,7 +55,7 @@ private:
     std::u16string m_path;
     Platform::AppendFile m_file;
     bool m_autoflush;
-    CLostLines m_lostLines;
+    CLostLines m_lostLines{LostLinesReport};
 };
 
 class CErrorLogIO : public Common::CUnknown<ILogIO> {
@@ -71,12 +63,12 @@ public:
     CErrorLogIO(std::u16string path, ULONGLONG sizeLimit);
 
     // The error log is locked per write, across processes; these do nothing.
-    LONG Lock() override { return 0; }
-    LONG Unlock() override { return 0; }
+    LONG Lock() noexcept override { return 0; }
+    LONG Unlock() noexcept override { return 0; }
     // Opens, appends (whole or not at all), closes; moves the file to "<path>.bak" once it has
     // reached the limit.
-    LONG Write(LPCWSTR text) override;
-    void Flush() override {}
+    LONG Write(LPCWSTR text) noexcept override;
+    void Flush() noexcept override {}
 
 private:
     // Orders this process's threads; the process lock orders the processes.
@@ -84,7 +76,7 @@ private:
     Platform::InterProcessLock m_processLock;
     std::u16string m_path;
     ULONGLONG m_sizeLimit;
-    CLostLines m_lostLines;
+    CLostLines m_lostLines{LostLinesReport};
 };
 
 class CLogFactory : public CLogFactoryBase {
@@ -95,7 +87,7 @@ public:
     // comes from the location, with "(2)", "(3)"... before ".log" when outputs of several
     // processes or module logs start within one second. The file is created at once, under a
     // name no file has yet, so that no output ever appends to an existing file or waits.
-    ILogIO* CreateLogIO(LPCWSTR name) override;
+    ILogIO* CreateLogIO(LPCWSTR name) noexcept override;
 
     // The folder of the location: "desktop", "current" or empty (the executable's folder), a
     // path starting with "." (relative to the executable's folder) or any folder path, which is
@@ -113,10 +105,10 @@ namespace Ods {
 
 class CLogIO : public Common::CUnknown<ILogIO> {
 public:
-    LONG Lock() override;
-    LONG Unlock() override;
-    LONG Write(LPCWSTR text) override;
-    void Flush() override {}
+    LONG Lock() noexcept override;
+    LONG Unlock() noexcept override;
+    LONG Write(LPCWSTR text) noexcept override;
+    void Flush() noexcept override {}
 
 private:
     Common::CCriticalSection m_lock;
@@ -124,7 +116,7 @@ private:
 
 class CLogFactory : public CLogFactoryBase {
 public:
-    ILogIO* CreateLogIO(LPCWSTR name) override;
+    ILogIO* CreateLogIO(LPCWSTR name) noexcept override;
 };
 
 } // namespace Ods
@@ -133,15 +125,15 @@ namespace Null {
 
 class CLogIO : public Common::CUnknown<ILogIO> {
 public:
-    LONG Lock() override { return 0; }
-    LONG Unlock() override { return 0; }
-    LONG Write(LPCWSTR) override { return 0; }
-    void Flush() override {}
+    LONG Lock() noexcept override { return 0; }
+    LONG Unlock() noexcept override { return 0; }
+    LONG Write(LPCWSTR) noexcept override { return 0; }
+    void Flush() noexcept override {}
 };
 
 class CLogFactory : public CLogFactoryBase {
 public:
-    ILogIO* CreateLogIO(LPCWSTR name) override;
+    ILogIO* CreateLogIO(LPCWSTR name) noexcept override;
 };
 
 } // namespace Null
