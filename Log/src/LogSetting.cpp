@@ -6,15 +6,20 @@
 #include "KivLog/Log.h"
 #include "KivLog/Outputs.h"
 
+#include "KivPlatform/Boundary.h"
 #include "KivPlatform/ModulePath.h"
 #include "KivPlatform/Text.h"
 
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <limits>
-#include <new>
+#include <optional>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -41,9 +46,80 @@ bool IsBlank(char16_t c)
     return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f';
 }
 
+// How the bytes of a settings file are to be read.
+enum class SettingsEncoding {
+    Parser,  // as the parser finds them: a byte-order mark, UTF-8, or a Latin-1 declaration
+    Cp932,   // declared as Shift_JIS: decoded through the code page 932 tables first
+    Unknown, // declared as something neither can decode: the file is refused
+};
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+// The encoding named by the XML declaration at the start of an 8-bit file; empty when there is
+// no declaration or it names none (a file with a byte-order mark has no 8-bit declaration).
+std::string_view DeclaredEncoding(std::string_view bytes)
+{
+    constexpr std::string_view declarationStart = "<?xml";
+    if (!bytes.starts_with(declarationStart)) {
+        return {};
+    }
+    const std::string_view declaration = bytes.substr(0, bytes.find("?>"));
+    std::size_t at = declaration.find("encoding");
+    if (at == std::string_view::npos) {
+        return {};
+    }
+    at = declaration.find_first_not_of(" \t\r\n", at + std::string_view("encoding").size());
+    if (at == std::string_view::npos || declaration[at] != '=') {
+        return {};
+    }
+    at = declaration.find_first_not_of(" \t\r\n", at + 1);
+    if (at == std::string_view::npos || (declaration[at] != '"' && declaration[at] != '\'')) {
+        return {};
+    }
+    const std::size_t end = declaration.find(declaration[at], at + 1);
+    return end == std::string_view::npos ? std::string_view() : declaration.substr(at + 1, end - at - 1);
+}
+
+SettingsEncoding EncodingOf(std::string_view bytes)
+{
+    const std::string_view declared = DeclaredEncoding(bytes);
+    // The parser reads UTF-8 (and so ASCII), UTF-16 and UTF-32 by their marks, and Latin-1 when
+    // the declaration names it.
+    for (const std::string_view name : {"", "UTF-8", "UTF-16", "US-ASCII", "ISO-8859-1", "latin1"}) {
+        if (EqualsIgnoringCase(declared, name)) {
+            return SettingsEncoding::Parser;
+        }
+    }
+    for (const std::string_view name : {"Shift_JIS", "Shift-JIS", "SJIS", "cp932", "windows-31j", "MS932"}) {
+        if (EqualsIgnoringCase(declared, name)) {
+            return SettingsEncoding::Cp932;
+        }
+    }
+    return SettingsEncoding::Unknown;
+}
+
+// The whole file; nullopt when it cannot be read.
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
 } // namespace
 
-HRESULT CLogSetting::COutputFilter::Check(LPCWSTR subject, LONG level)
+HRESULT CLogSetting::COutputFilter::Check(LPCWSTR subject, LONG level) noexcept
 {
     if (subject == nullptr) {
         return E_FAIL;
@@ -74,12 +150,12 @@ CLogSetting::CLogSetting(std::u16string_view name) : m_name(name)
     m_factory.Attach(new Null::CLogFactory);
 }
 
-HRESULT CLogSetting::GetLogFactory(ILogFactory** factory)
+HRESULT CLogSetting::GetLogFactory(ILogFactory** factory) noexcept
 {
     return m_factory.CopyTo(factory);
 }
 
-HRESULT CLogSetting::GetOutputFilter(IOutputFilter** filter)
+HRESULT CLogSetting::GetOutputFilter(IOutputFilter** filter) noexcept
 {
     if (filter == nullptr) {
         return E_POINTER;
@@ -89,25 +165,26 @@ HRESULT CLogSetting::GetOutputFilter(IOutputFilter** filter)
     return S_OK;
 }
 
-bool CLogSetting::IsEnabled()
+bool CLogSetting::IsEnabled() noexcept
 {
     return !m_filter->IsEmpty();
 }
 
-HRESULT CLogSetting::GetErrorLog(ILog** errorLog)
+HRESULT CLogSetting::GetErrorLog(ILog** errorLog) noexcept
 {
     if (errorLog == nullptr) {
         return E_POINTER;
     }
     if (m_errorLog == nullptr) {
-        try {
+        const HRESULT made = Platform::StatusFromExceptions([&] {
             // The log takes its own reference on the output; ours goes when this scope ends.
             CComPtr<ILogIO> output;
             output.Attach(new File::CErrorLogIO(m_name, ErrorLogSizeLimit));
             m_errorLog.Attach(new CErrorLog(output));
-        } catch (const std::bad_alloc&) {
+        });
+        if (FAILED(made)) {
             *errorLog = nullptr;
-            return E_OUTOFMEMORY;
+            return made;
         }
     }
     return m_errorLog.CopyTo(errorLog);
@@ -159,18 +236,34 @@ void CLogSetting::LoadFilter(const pugi::xml_node& element)
                                           ParseLevel(AttributeText(element, "maxlevel"))));
 }
 
-HRESULT CLogXMLSetting::LoadFile(std::u16string_view path)
+HRESULT CLogXMLSetting::LoadFile(std::u16string_view path) noexcept
 {
-    try {
+    return Platform::StatusFromExceptions([&]() -> HRESULT {
         const std::filesystem::path systemPath(Platform::ToSystemPath(path));
-        // Only regular files are handed to the parser: it sizes a file by seeking to its end,
-        // and a folder on ext4 reports an end near 2^63, which the parser would try to allocate.
+        // Only regular files are read: a folder cannot be, and a FIFO would block.
         std::error_code error;
         if (!std::filesystem::is_regular_file(systemPath, error)) {
             return S_OK;
         }
+        std::optional<std::string> bytes = ReadWholeFile(systemPath);
+        if (!bytes) {
+            return S_OK;
+        }
+        pugi::xml_encoding encoding = pugi::encoding_auto;
+        switch (EncodingOf(*bytes)) {
+        case SettingsEncoding::Parser:
+            break;
+        case SettingsEncoding::Cp932:
+            // The parser would take Shift_JIS bytes for UTF-8: it gets them decoded.
+            *bytes = Platform::AnsiToUtf8(*bytes);
+            encoding = pugi::encoding_utf8;
+            break;
+        case SettingsEncoding::Unknown:
+            return S_OK;
+        }
         pugi::xml_document document;
-        const pugi::xml_parse_result result = document.load_file(systemPath.c_str());
+        const pugi::xml_parse_result result =
+            document.load_buffer(bytes->data(), bytes->size(), pugi::parse_default, encoding);
         if (result.status == pugi::status_out_of_memory) {
             return E_OUTOFMEMORY;
         }
@@ -178,10 +271,8 @@ HRESULT CLogXMLSetting::LoadFile(std::u16string_view path)
             return S_OK;
         }
         LoadRoot(document.document_element());
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+        return S_OK;
+    });
 }
 
 // Values beyond the LONG range clamp to its nearest end, as the standard conversion does.

@@ -4,6 +4,7 @@
 #include "KivLog/CriticalSection.h"
 #include "KivLog/LogSetting.h"
 
+#include "KivPlatform/Boundary.h"
 #include "KivPlatform/FileSystem.h"
 #include "KivPlatform/ModulePath.h"
 #include "KivPlatform/Threading.h"
@@ -22,6 +23,9 @@ class CLogRegistry {
 public:
     struct Entry {
         CComPtr<ILogIO> output;
+        // The factory is asked for the output once: an output made at a later call would begin
+        // its file inside the calls that were open meanwhile.
+        bool outputRequested = false;
         std::map<DWORD, CComPtr<ILog>> threadLogs;
     };
 
@@ -57,17 +61,6 @@ const char* FileNamePart(const char* path)
 
 } // namespace
 
-class CModuleLog::CLockHold {
-public:
-    explicit CLockHold(CModuleLog& log) : m_lock(log.m_lock) { m_lock->Lock(); }
-    ~CLockHold() { m_lock->Unlock(); }
-    CLockHold(const CLockHold&) = delete;
-    CLockHold& operator=(const CLockHold&) = delete;
-
-private:
-    CComPtr<Common::ILock> m_lock;
-};
-
 CModuleLog::CModuleLog(std::u16string name, ILogSetting* settings)
     : m_name(std::move(name)), m_settings(settings), m_generation(++g_lastGeneration)
 {
@@ -78,17 +71,17 @@ CModuleLog::CModuleLog(std::u16string name, ILogSetting* settings)
     }
 }
 
-CComPtr<ILog> CModuleLog::GetLog()
+CComPtr<ILog> CModuleLog::FindLog()
 {
-    CLockHold hold(*this);
     CComPtr<ILogFactory> factory;
     if (m_settings) {
         m_settings->GetLogFactory(&factory);
     }
     CLogRegistry& registry = CLogRegistry::Instance();
-    std::lock_guard registryLock(registry.Mutex());
+    const std::lock_guard registryLock(registry.Mutex());
     CLogRegistry::Entry& entry = registry.FindOrCreate(m_name);
-    if (!entry.output && factory) {
+    if (!entry.outputRequested && factory) {
+        entry.outputRequested = true;
         entry.output.Attach(factory->CreateLogIO(m_name.c_str()));
     }
     if (!entry.output) {
@@ -101,61 +94,97 @@ CComPtr<ILog> CModuleLog::GetLog()
     return log;
 }
 
-LONG CModuleLog::IncIndent()
+CComPtr<ILog> CModuleLog::GetLog() noexcept
 {
-    CLockHold hold(*this);
+    const Common::CLockGuard hold(*m_lock);
+    CComPtr<ILog> log;
+    // Without memory for the registry's entries there is no log, as without an output.
+    static_cast<void>(Platform::StatusFromExceptions([&] { log = FindLog(); }));
+    return log;
+}
+
+LONG CModuleLog::IncIndent() noexcept
+{
+    const Common::CLockGuard hold(*m_lock);
     const CComPtr<ILog> log = GetLog();
     return log ? log->IncIndent() : 0;
 }
 
-LONG CModuleLog::DecIndent()
+LONG CModuleLog::DecIndent() noexcept
 {
-    CLockHold hold(*this);
+    const Common::CLockGuard hold(*m_lock);
     const CComPtr<ILog> log = GetLog();
     return log ? log->DecIndent() : 0;
 }
 
-bool CModuleLog::Passes(LPCWSTR subject, LONG level)
+bool CModuleLog::Passes(LPCWSTR subject, LONG level) noexcept
 {
     return m_enabled && m_filter && m_filter->Check(subject, level) == S_OK;
 }
 
-LONG CModuleLog::Trace(LPCWSTR subject, LONG level, LPCWSTR format, std::initializer_list<FormatArg> args)
+void CModuleLog::WriteMessage(LPCWSTR subject, LONG level, std::u16string_view prefix, std::u16string_view format,
+                              std::initializer_list<FormatArg> args) noexcept
 {
-    CLockHold hold(*this);
-    if (!Passes(subject, level) || format == nullptr) {
-        return 0;
+    const Common::CLockGuard hold(*m_lock);
+    if (!Passes(subject, level)) {
+        return;
     }
-    const std::u16string message = FormatMessage(format, args);
-    if (const CComPtr<ILog> log = GetLog()) {
-        log->Write(message.c_str());
+    const HRESULT status = Platform::StatusFromExceptions([&] {
+        std::u16string message(prefix);
+        message += FormatMessage(format, args);
+        const CComPtr<ILog> log = FindLog();
+        return log && log->Write(message.c_str()) == LineDropped ? E_OUTOFMEMORY : S_OK;
+    });
+    m_droppedLines.Count(SUCCEEDED(status), m_name);
+}
+
+LONG CModuleLog::Trace(LPCWSTR subject, LONG level, LPCWSTR format, std::initializer_list<FormatArg> args) noexcept
+{
+    if (format != nullptr) {
+        WriteMessage(subject, level, u"", format, args);
     }
     return 0;
 }
 
 LONG CModuleLog::TraceMessage(LPCWSTR subject, LONG level, std::u16string_view format,
-                              std::initializer_list<FormatArg> args)
+                              std::initializer_list<FormatArg> args) noexcept
 {
-    const std::u16string blankAndFormat = u" " + std::u16string(format);
-    return Trace(subject, level, blankAndFormat.c_str(), args);
+    WriteMessage(subject, level, u" ", format, args);
+    return 0;
 }
 
-LONG CModuleLog::ReportError(LPCWSTR format, std::initializer_list<FormatArg> args)
+LONG CModuleLog::ReportError(LPCWSTR format, std::initializer_list<FormatArg> args) noexcept
 {
-    CLockHold hold(*this);
-    CComPtr<ILog> errorLog;
-    if (format != nullptr && m_settings && SUCCEEDED(m_settings->GetErrorLog(&errorLog)) && errorLog) {
-        errorLog->Write(FormatMessage(format, args).c_str());
+    const Common::CLockGuard hold(*m_lock);
+    if (format == nullptr || !m_settings) {
+        return 0;
     }
+    const HRESULT status = Platform::StatusFromExceptions([&] {
+        CComPtr<ILog> errorLog;
+        const HRESULT found = m_settings->GetErrorLog(&errorLog);
+        if (FAILED(found) || !errorLog) {
+            return found;
+        }
+        return errorLog->Write(FormatMessage(format, args).c_str()) == LineDropped ? E_OUTOFMEMORY : S_OK;
+    });
+    m_droppedLines.Count(SUCCEEDED(status), m_name);
     return 0;
 }
 
 LONG CModuleLog::ReportError(LPCWSTR operation, int line, const char* sourcePath, LPCWSTR format,
-                             std::initializer_list<FormatArg> args)
+                             std::initializer_list<FormatArg> args) noexcept
 {
-    const std::u16string prefix =
-        FormatMessage(u"[%X][%05d][%s(%s)] ", {GetCurrentProcessId(), line, FileNamePart(sourcePath), operation});
-    const std::u16string message = prefix + FormatMessage(format != nullptr ? format : u"", args);
+    std::u16string message;
+    const HRESULT status = Platform::StatusFromExceptions([&] {
+        message = FormatMessage(u"[%X][%05d][%s(%s)] ",
+                                {GetCurrentProcessId(), line, FileNamePart(sourcePath), operation}) +
+                  FormatMessage(format != nullptr ? format : u"", args);
+    });
+    if (FAILED(status)) {
+        const Common::CLockGuard hold(*m_lock);
+        m_droppedLines.Count(false, m_name);
+        return 0;
+    }
     return ReportError(u"%s", {message});
 }
 

@@ -4,14 +4,13 @@
 #include "KivLog/Format.h"
 #include "KivLog/Log.h"
 
+#include "KivPlatform/Boundary.h"
 #include "KivPlatform/ModulePath.h"
 #include "KivPlatform/Text.h"
 #include "KivPlatform/Time.h"
 
-#include <chrono>
 #include <mutex>
 #include <new>
-#include <thread>
 
 namespace Kiv::Log {
 
@@ -29,50 +28,86 @@ std::u16string ExecutableFolder()
     return Platform::GetDirectoryPart(Platform::GetExecutablePath());
 }
 
+// Holds the lock that orders the processes writing one file, when its lock file could be opened.
+class CProcessLockHold {
+public:
+    explicit CProcessLockHold(Platform::InterProcessLock& lock) noexcept : m_lock(lock), m_locked(lock.Lock()) {}
+    ~CProcessLockHold()
+    {
+        if (m_locked) {
+            m_lock.Unlock();
+        }
+    }
+    CProcessLockHold(const CProcessLockHold&) = delete;
+    CProcessLockHold& operator=(const CProcessLockHold&) = delete;
+
+private:
+    Platform::InterProcessLock& m_lock;
+    bool m_locked;
+};
+
 } // namespace
 
-ILog* CLogFactoryBase::CreateLog(ILogIO* output)
+ILog* CLogFactoryBase::CreateLog(ILogIO* output) noexcept
 {
     return new (std::nothrow) CLog(output);
 }
 
 namespace File {
 
-CLogIO::CLogIO(std::u16string path, bool autoflush) : m_path(std::move(path)), m_autoflush(autoflush) {}
+CLogIO::CLogIO(bool autoflush) : m_autoflush(autoflush) {}
 
-LONG CLogIO::Lock()
+LONG CLogIO::Lock() noexcept
 {
     return m_lock.Lock();
 }
 
-LONG CLogIO::Unlock()
+LONG CLogIO::Unlock() noexcept
 {
     return m_lock.Unlock();
 }
 
-AppendFile::OpenResult CLogIO::CreateNew()
+AppendFile::OpenResult CLogIO::CreateUnderFreeName(std::u16string_view stem)
 {
-    std::lock_guard lock(m_lock);
-    return m_file.Open(m_path, AppendFile::OpenMode::CreateNew);
+    const Common::CLockGuard hold(m_lock);
+    // Creation is exclusive, so that of several outputs (of this or other processes) picking a
+    // name at once, each gets a file of its own; a taken name moves on to the next number.
+    AppendFile::OpenResult result = AppendFile::OpenResult::AlreadyExists;
+    for (unsigned number = 1; result == AppendFile::OpenResult::AlreadyExists; ++number) {
+        m_path = stem;
+        if (number > 1) {
+            m_path += FormatMessage(u"(%u)", {number});
+        }
+        m_path += u".log";
+        result = m_file.Open(m_path, AppendFile::OpenMode::CreateNew);
+    }
+    return result;
 }
 
-LONG CLogIO::Write(LPCWSTR text)
+LONG CLogIO::Write(LPCWSTR text) noexcept
 {
-    std::lock_guard lock(m_lock);
+    const Common::CLockGuard hold(m_lock);
     if (!m_file.IsOpen()) {
-        m_file.Open(m_path, AppendFile::OpenMode::OpenOrCreate);
+        return 0;
     }
-    const std::string bytes = ToAnsi(text);
-    const std::size_t written = m_file.Write(bytes.data(), bytes.size());
-    if (m_autoflush) {
+    std::size_t written = 0;
+    bool whole = false;
+    // A text that cannot be converted for want of memory is lost like one the disk refused.
+    static_cast<void>(Platform::StatusFromExceptions([&] {
+        const std::string bytes = ToAnsi(text);
+        written = m_file.Write(bytes.data(), bytes.size());
+        whole = written == bytes.size();
+    }));
+    m_lostLines.Count(whole, m_path);
+    if (whole && m_autoflush) {
         Flush();
     }
     return static_cast<LONG>(written);
 }
 
-void CLogIO::Flush()
+void CLogIO::Flush() noexcept
 {
-    std::lock_guard lock(m_lock);
+    const Common::CLockGuard hold(m_lock);
     m_file.Flush();
 }
 
@@ -81,18 +116,25 @@ CErrorLogIO::CErrorLogIO(std::u16string path, ULONGLONG sizeLimit)
 {
 }
 
-LONG CErrorLogIO::Write(LPCWSTR text)
+LONG CErrorLogIO::Write(LPCWSTR text) noexcept
 {
     if (m_path.empty()) {
         return 0; // a library without an error log
     }
-    std::lock_guard threadLock(m_threadLock);
-    const bool locked = m_processLock.Lock(); // without the lock file, write unlocked
-    AppendFile file;
+    const std::lock_guard threadLock(m_threadLock);
+    const CProcessLockHold processLock(m_processLock); // without the lock file, write unlocked
     std::size_t written = 0;
-    if (file.Open(m_path, AppendFile::OpenMode::OpenOrCreate) == AppendFile::OpenResult::Ok) {
+    bool whole = false;
+    // A file that cannot be opened, or a text that cannot be converted for want of memory,
+    // loses the line like a full disk.
+    static_cast<void>(Platform::StatusFromExceptions([&] {
+        AppendFile file;
+        if (file.Open(m_path, AppendFile::OpenMode::OpenOrCreate) != AppendFile::OpenResult::Ok) {
+            return;
+        }
         const std::string bytes = ToAnsi(text);
         written = file.Write(bytes.data(), bytes.size());
+        whole = written == bytes.size();
         const ULONGLONG size = file.Size();
         file.Close();
         if (size >= m_sizeLimit) {
@@ -100,10 +142,8 @@ LONG CErrorLogIO::Write(LPCWSTR text)
             Platform::DeleteFileW(backup);
             Platform::MoveFileW(m_path, backup);
         }
-    }
-    if (locked) {
-        m_processLock.Unlock();
-    }
+    }));
+    m_lostLines.Count(whole, m_path);
     return static_cast<LONG>(written);
 }
 
@@ -135,55 +175,54 @@ std::u16string CLogFactory::ResolveFolder(std::u16string_view location)
     return folder;
 }
 
-ILogIO* CLogFactory::CreateLogIO(LPCWSTR name)
+ILogIO* CLogFactory::CreateLogIO(LPCWSTR name) noexcept
 {
-    const std::u16string folder = ResolveFolder(m_location);
-    const std::u16string baseName = name != nullptr ? name : u"";
-    // A name taken by an existing file is never reused: wait for the next second's time stamp.
-    // The file is created at once, so that no other output (of this or another process) can
-    // pick the same name in between.
-    constexpr int MaxAttempts = 5;
-    for (int attempt = 0; attempt < MaxAttempts; ++attempt) {
+    CComPtr<CLogIO> output;
+    output.Attach(new (std::nothrow) CLogIO(m_autoflush));
+    if (!output) {
+        return nullptr;
+    }
+    const HRESULT status = Platform::StatusFromExceptions([&] {
         SYSTEMTIME now;
         GetLocalTime(&now);
-        const std::u16string path = folder + baseName +
-                                    FormatMessage(u"[%04d-%02d-%02d %02d.%02d.%02d].log",
-                                                  {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
-        auto* output = new (std::nothrow) CLogIO(path, m_autoflush);
-        if (output == nullptr) {
-            return nullptr;
+        const std::u16string stem =
+            ResolveFolder(m_location) + (name != nullptr ? name : u"") +
+            FormatMessage(u"[%04d-%02d-%02d %02d.%02d.%02d]",
+                          {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
+        if (output->CreateUnderFreeName(stem) == AppendFile::OpenResult::Failed) {
+            // The output then writes nothing; said once, since the file is not tried again.
+            const std::u16string report =
+                FormatMessage(u"Kiv::Log: the trace file %s cannot be created; the lines of %s are not written\n",
+                              {output->GetPath(), name != nullptr ? name : u""});
+            OutputDebugStringW(report.c_str());
         }
-        if (output->CreateNew() != AppendFile::OpenResult::AlreadyExists) {
-            return output; // created, or failed for another reason: writes will try again
-        }
-        output->Release();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1000 - now.wMilliseconds));
-    }
-    return nullptr; // every name was taken: better no trace than one appended to another's file
+    });
+    return SUCCEEDED(status) ? output.Detach() : nullptr;
 }
 
 } // namespace File
 
 namespace Ods {
 
-LONG CLogIO::Lock()
+LONG CLogIO::Lock() noexcept
 {
     return m_lock.Lock();
 }
 
-LONG CLogIO::Unlock()
+LONG CLogIO::Unlock() noexcept
 {
     return m_lock.Unlock();
 }
 
-LONG CLogIO::Write(LPCWSTR text)
+LONG CLogIO::Write(LPCWSTR text) noexcept
 {
-    std::lock_guard lock(m_lock);
-    OutputDebugStringW(text);
+    const Common::CLockGuard hold(m_lock);
+    // A text that cannot be converted for want of memory is not shown.
+    static_cast<void>(Platform::StatusFromExceptions([&] { OutputDebugStringW(text); }));
     return 0;
 }
 
-ILogIO* CLogFactory::CreateLogIO(LPCWSTR)
+ILogIO* CLogFactory::CreateLogIO(LPCWSTR) noexcept
 {
     return new (std::nothrow) CLogIO();
 }
@@ -192,7 +231,7 @@ ILogIO* CLogFactory::CreateLogIO(LPCWSTR)
 
 namespace Null {
 
-ILogIO* CLogFactory::CreateLogIO(LPCWSTR)
+ILogIO* CLogFactory::CreateLogIO(LPCWSTR) noexcept
 {
     return new (std::nothrow) CLogIO();
 }

@@ -3,28 +3,28 @@
 
 namespace Kiv::Log {
 
-bool CTraceSite::Evaluate(CModuleLog& log)
+bool CTraceSite::Evaluate(CModuleLog& log) noexcept
 {
     const bool enabled = log.Passes(m_subject, m_level);
     m_state.store((log.Generation() << 1) | (enabled ? 1u : 0u), std::memory_order_relaxed);
     return enabled;
 }
 
-void CTraceScope::Enter(bool lockForCall)
+void CTraceScope::Enter(bool lockForCall) noexcept
 {
     m_enabled = true;
     if (lockForCall) {
         // Holds the output for the whole call, so that no other thread's lines come in between.
         m_lockedLog = m_log.GetLog();
         if (m_lockedLog) {
-            m_lockedLog->Lock();
+            m_callLock.emplace(*m_lockedLog);
         }
     }
     m_log.Trace(m_site.GetSubject(), m_site.GetLevel(), u"┌ %s()", {m_name});
     m_log.IncIndent();
 }
 
-void CTraceScope::Exit()
+void CTraceScope::Exit() noexcept
 {
     m_log.DecIndent();
     LPCWSTR subject = m_site.GetSubject();
@@ -41,9 +41,6 @@ void CTraceScope::Exit()
         m_log.Trace(subject, level, u"└ %s() : return %s", {m_name, *m_boolean ? u"true" : u"false"});
     } else {
         m_log.Trace(subject, level, u"└ %s()", {m_name});
-    }
-    if (m_lockedLog) {
-        m_lockedLog->Unlock();
     }
 }
 

@@ -423,6 +423,50 @@ TEST_F(LogSettingTest, FileFactoryCreatesOutputsAtTheLocation)
     EXPECT_TRUE(names[0].ends_with("].log")) << names[0];
 }
 
+// A settings file in Shift_JIS is decoded through code page 932: its Japanese location and
+// subjects arrive intact. A declared encoding that cannot be decoded keeps the defaults.
+TEST_F(LogSettingTest, DeclaredEncodingsAreDecodedOrRefused)
+{
+    const struct {
+        std::string declaration;
+        bool shiftJis; // the file's bytes are code page 932; otherwise UTF-8
+        bool read;
+    } cases[] = {
+        {R"(<?xml version="1.0" encoding="Shift_JIS"?>)", true, true},
+        {R"(<?xml version="1.0" encoding="shift_jis"?>)", true, true},
+        {R"(<?xml version="1.0" encoding = 'SJIS' ?>)", true, true},
+        {R"(<?xml version="1.0" encoding="cp932"?>)", true, true},
+        {R"(<?xml version="1.0" encoding="windows-31j" standalone="yes"?>)", true, true},
+        {R"(<?xml version="1.0" encoding="utf-8"?>)", false, true},
+        {R"(<?xml version="1.0"?>)", false, true},
+        {R"(<?xml version="1.0" encoding="EUC-JP"?>)", false, false},
+        {R"(<?xml version="1.0" encoding="windows-1252"?>)", false, false},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        const std::filesystem::path folder = m_dir.Path() / ("ログ出力" + std::to_string(i));
+        const std::string utf8 = c.declaration + "<設定>" +
+                                 Factory(FileClass, "location=\"" + folder.string() + "\"") +
+                                 FilterList(Filter("通信ログ", "0", "10")) + "</設定>";
+        CComPtr<CLogXMLSetting> setting = Load(c.shiftJis ? Kiv::Platform::Utf8ToAnsi(utf8) : utf8);
+        if (!c.read) {
+            EXPECT_EQ(FactoryOf(*setting), FactoryKind::Null) << c.declaration;
+            EXPECT_FALSE(setting->IsEnabled()) << c.declaration;
+            continue;
+        }
+        EXPECT_EQ(Check(*setting, u"通信ログ", 10), S_OK) << c.declaration;
+        CComPtr<ILogFactory> factory;
+        ASSERT_EQ(setting->GetLogFactory(&factory), S_OK);
+        ASSERT_EQ(KindOf(factory), FactoryKind::File) << c.declaration;
+        CComPtr<ILogIO> output;
+        output.Attach(factory->CreateLogIO(u"Trace"));
+        ASSERT_NE(output, nullptr);
+        ASSERT_TRUE(std::filesystem::is_directory(folder)) << c.declaration;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1)
+            << c.declaration;
+    }
+}
+
 TEST_F(LogSettingTest, ErrorLogIsMadeOnceAndWritesToTheNamedFile)
 {
     const std::filesystem::path errorLogPath = m_dir.Path() / "error.log";

@@ -6,6 +6,8 @@
 #include "KivLog/Outputs.h"
 #include "KivLog/TraceScope.h"
 
+#include "FailingAllocations.h"
+
 #include "KivTestSupport/TempDir.h"
 
 #include "KivPlatform/ModulePath.h"
@@ -14,14 +16,21 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <ctime>
+#include <functional>
 #include <fstream>
 #include <map>
+#include <optional>
+#include <set>
 #include <regex>
 #include <sstream>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -77,6 +86,19 @@ std::vector<std::filesystem::path> TraceFiles(const std::filesystem::path& folde
     return files;
 }
 
+// Every line of a trace file, decoded to UTF-8, with its 36-byte header checked and cut.
+std::vector<std::string> BodiesOf(const std::filesystem::path& file)
+{
+    static const std::regex header(R"(\[[0-9A-F]{8}\]\[\d{4}/\d\d/\d\d\(\d\d:\d\d:\d\d\.\d{3}\)\])");
+    std::vector<std::string> bodies;
+    for (const std::string& line : SplitLines(ReadFile(file))) {
+        const bool hasHeader = line.size() >= 36 && std::regex_match(line.substr(0, 36), header);
+        EXPECT_TRUE(hasHeader) << line;
+        bodies.push_back(Kiv::Platform::AnsiToUtf8(hasHeader ? line.substr(36) : line));
+    }
+    return bodies;
+}
+
 // A traced program in miniature: a settings file in a temp folder that sends the trace there.
 struct TracedModule {
     TempDir dir;
@@ -100,13 +122,7 @@ struct TracedModule {
         if (files.size() != 1) {
             return {};
         }
-        static const std::regex header(R"(\[[0-9A-F]{8}\]\[\d{4}/\d\d/\d\d\(\d\d:\d\d:\d\d\.\d{3}\)\])");
-        std::vector<std::string> bodies;
-        for (const std::string& line : SplitLines(ReadFile(files[0]))) {
-            EXPECT_TRUE(std::regex_match(line.substr(0, 36), header)) << line;
-            bodies.push_back(Kiv::Platform::AnsiToUtf8(line.substr(36)));
-        }
-        return bodies;
+        return BodiesOf(files[0]);
     }
 };
 
@@ -206,6 +222,47 @@ TEST(TraceScopeTest, DisabledTracingWritesNothingAndCreatesNoFile)
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
+void Traced(CModuleLog& log, LPCWSTR name)
+{
+    KIV_TRACE_SCOPE(log, u"CDemo", 10, name);
+}
+
+// Line breaks in traced texts (messages, operation names, error reports) are written visibly as
+// "\r" and "\n": a text that carries a header after a line break forges no line of its own.
+TEST(TraceScopeTest, LineBreaksInTracedTextsCannotForgeLines)
+{
+    const std::u16string forged = u"[0000BEEF][2026/01/01(00:00:00.000)]┌ Forged::Method()";
+    const std::string forgedUtf8 = Kiv::Platform::Utf16ToUtf8(forged);
+    TracedModule module(kDemoFilter);
+    const struct {
+        std::u16string text;
+        std::string escaped;
+    } cases[] = {
+        {u"evil\r\n" + forged, "evil\\r\\n" + forgedUtf8},
+        {u"lone LF\n" + forged, "lone LF\\n" + forgedUtf8},
+        {u"lone CR\r" + forged, "lone CR\\r" + forgedUtf8},
+        {u"\n\r\n", "\\n\\r\\n"},
+        {u"C:\\path\\n stays", "C:\\path\\n stays"},
+    };
+    std::vector<std::string> expected;
+    for (const auto& c : cases) {
+        module.log->TraceMessage(u"CDemo", 10, u"%s", {c.text});
+        Traced(*module.log, c.text.c_str());
+        module.log->ReportError(u"%s", {c.text});
+        expected.insert(expected.end(), {" " + c.escaped, "┌ " + c.escaped + "()", "└ " + c.escaped + "()"});
+    }
+    EXPECT_EQ(module.Bodies(), expected);
+
+    std::vector<std::string> reports;
+    for (const std::string& line : SplitLines(ReadFile(module.dir.Path() / "Test.err"))) {
+        reports.push_back(Kiv::Platform::AnsiToUtf8(line.substr(std::min<std::size_t>(line.size(), 21))));
+    }
+    ASSERT_EQ(reports.size(), 3 + std::size(cases)) << "the banner and one line per report";
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(reports[3 + i], cases[i].escaped);
+    }
+}
+
 TEST(TraceScopeTest, IndentationStopsAt127Characters)
 {
     TracedModule module(kDemoFilter);
@@ -225,6 +282,96 @@ TEST(TraceScopeTest, IndentationStopsAt127Characters)
     }
     EXPECT_EQ(bodies[0], indent + "deep");
     EXPECT_EQ(bodies[1], "shallow") << "a negative depth gives no indentation";
+}
+
+std::u16string Repeat(std::u16string_view piece, std::size_t times)
+{
+    std::u16string text;
+    for (std::size_t i = 0; i < times; ++i) {
+        text += piece;
+    }
+    return text;
+}
+
+// Checks one written line (code page 932, without its line end) against the header and the
+// indentation and text it was meant to carry: it fits in what the reader takes whole, and a text
+// too long for that is cut at a character boundary, as late as the limit allows, and marked.
+void ExpectFitsTheReader(const std::string& line, const std::string& meant, const std::string& label)
+{
+    constexpr std::size_t headerBytes = 36;
+    ASSERT_LE(line.size(), CLog::MaxLineBytes) << label;
+    ASSERT_GE(line.size(), headerBytes) << label;
+    const std::string body = line.substr(headerBytes);
+    if (headerBytes + meant.size() <= CLog::MaxLineBytes) {
+        EXPECT_EQ(body, meant) << label << ": a line that fits is not cut";
+        return;
+    }
+    ASSERT_TRUE(body.ends_with("...")) << label;
+    const std::string kept = body.substr(0, body.size() - 3);
+    ASSERT_EQ(meant.compare(0, kept.size(), kept), 0) << label << ": the kept text is the start of the text";
+    auto characterSize = [&](std::size_t at) { return Kiv::Platform::IsAnsiLeadByte(meant[at]) ? 2u : 1u; };
+    std::size_t boundary = 0;
+    while (boundary < kept.size()) {
+        boundary += characterSize(boundary);
+    }
+    EXPECT_EQ(boundary, kept.size()) << label << ": cut inside a character";
+    EXPECT_GT(line.size() + characterSize(boundary), CLog::MaxLineBytes) << label << ": cut earlier than needed";
+}
+
+void TracedWithName(CModuleLog& log, const std::u16string& name)
+{
+    KIV_TRACE_SCOPE(log, u"CDemo", 10, name.c_str());
+}
+
+TEST(TraceScopeTest, LongLinesAreCutAtACharacterBoundaryToFitTheReader)
+{
+    TracedModule module(kDemoFilter);
+    const std::string indentUnit = Kiv::Platform::Utf8ToAnsi("│");
+    const struct {
+        const char* label;
+        int depth;
+        std::u16string text;
+    } cases[] = {
+        {"exactly the limit", 0, std::u16string(CLog::MaxLineBytes - 36, u'a')},
+        {"one byte over", 0, std::u16string(CLog::MaxLineBytes - 35, u'a')},
+        {"Japanese", 0, Repeat(u"あ", 1000)},
+        {"Japanese after one ASCII character", 0, u"x" + Repeat(u"漢", 1000)},
+        {"Japanese at the deepest indentation", 200, Repeat(u"漢字", 500)},
+        {"single-byte katakana between double-byte characters", 3, Repeat(u"ｱあ", 500)},
+        {"line breaks escaped near the cut", 1, Repeat(u"日本\r\n", 300)},
+    };
+    std::vector<std::pair<std::string, std::string>> expected; // label, meant bytes
+    for (const auto& c : cases) {
+        for (int i = 0; i < c.depth; ++i) {
+            module.log->IncIndent();
+        }
+        std::string indent;
+        for (int i = 0; i < std::min(c.depth, 127); ++i) {
+            indent += indentUnit;
+        }
+        std::u16string escaped;
+        for (const char16_t ch : c.text) {
+            escaped += ch == u'\r' ? u"\\r" : ch == u'\n' ? u"\\n" : std::u16string(1, ch);
+        }
+        module.log->Trace(u"CDemo", 10, u"%s", {c.text});
+        expected.emplace_back(c.label, indent + Kiv::Platform::Utf16ToAnsi(escaped));
+        for (int i = 0; i < c.depth; ++i) {
+            module.log->DecIndent();
+        }
+    }
+    // A long operation name: its entry and exit lines are cut alike.
+    const std::u16string name = u"Demo::" + Repeat(u"長い名前", 200);
+    TracedWithName(*module.log, name);
+    expected.emplace_back("entry line", Kiv::Platform::Utf16ToAnsi(u"┌ " + name + u"()"));
+    expected.emplace_back("exit line", Kiv::Platform::Utf16ToAnsi(u"└ " + name + u"()"));
+
+    const auto files = TraceFiles(module.dir.Path());
+    ASSERT_EQ(files.size(), 1u);
+    const auto lines = SplitLines(ReadFile(files[0]));
+    ASSERT_EQ(lines.size(), expected.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        ExpectFitsTheReader(lines[i], expected[i].second, expected[i].first);
+    }
 }
 
 TEST(TraceScopeTest, ThreadsWriteIntactLinesThroughOneOutputWithTheirOwnIndentation)
@@ -268,45 +415,147 @@ TEST(TraceScopeTest, ThreadsWriteIntactLinesThroughOneOutputWithTheirOwnIndentat
     EXPECT_EQ(threadOfId.size(), static_cast<std::size_t>(kThreads));
 }
 
-TEST(TraceFileTest, OutputsNeverShareOrReuseAFile)
+// The name a trace file of that log takes at that time, without ".log".
+std::string StampedName(const std::string& logName, std::chrono::system_clock::time_point time)
+{
+    const std::time_t t = std::chrono::system_clock::to_time_t(time);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "[%Y-%m-%d %H.%M.%S]", &local);
+    return logName + stamp;
+}
+
+TEST(TraceFileTest, OutputsStartedInOneSecondCreateFilesOfTheirOwnAtOnce)
 {
     TempDir dir;
     File::CLogFactory factory(false, ToUtf16Path(dir.Path()));
-    // Files that take the names of this second and the next one.
-    for (int ahead = 0; ahead < 2; ++ahead) {
-        const auto stamp = std::chrono::system_clock::now() + std::chrono::seconds(ahead);
-        const std::time_t t = std::chrono::system_clock::to_time_t(stamp);
-        std::tm local{};
-        localtime_r(&t, &local);
-        char name[64];
-        std::strftime(name, sizeof name, "Names[%Y-%m-%d %H.%M.%S].log", &local);
-        dir.WriteFile(name, "someone else's file\r\n");
+    // Someone else's files take the names of this second and the next ones: an output must
+    // neither append to them nor wait for a free second.
+    const std::string someoneElses = "someone else's file\r\n";
+    std::set<std::string> takenStamps;
+    const auto start = std::chrono::system_clock::now();
+    for (int ahead = 0; ahead < 6; ++ahead) {
+        const std::string name = StampedName("Names", start + std::chrono::seconds(ahead));
+        dir.WriteFile(name + ".log", someoneElses);
+        takenStamps.insert(name);
     }
 
-    CComPtr<ILogIO> first;
-    first.Attach(factory.CreateLogIO(u"Names"));
-    CComPtr<ILogIO> second;
-    second.Attach(factory.CreateLogIO(u"Names"));
-    ASSERT_TRUE(first && second);
-    first->Write(u"first\r\n");
-    second->Write(u"second\r\n");
-
-    const auto* firstFile = dynamic_cast<File::CLogIO*>(first.Get());
-    const auto* secondFile = dynamic_cast<File::CLogIO*>(second.Get());
-    ASSERT_TRUE(firstFile && secondFile);
-    EXPECT_NE(firstFile->GetPath(), secondFile->GetPath());
-    EXPECT_EQ(ReadFile(Kiv::Platform::ToSystemPath(firstFile->GetPath())), "first\r\n");
-    EXPECT_EQ(ReadFile(Kiv::Platform::ToSystemPath(secondFile->GetPath())), "second\r\n");
-    const std::regex name(R"(Names\[\d{4}-\d\d-\d\d \d\d\.\d\d\.\d\d\]\.log)");
-    EXPECT_TRUE(std::regex_match(std::filesystem::path(Kiv::Platform::ToSystemPath(firstFile->GetPath()))
-                                     .filename()
-                                     .string(),
-                                 name));
-    for (const auto& file : TraceFiles(dir.Path())) {
-        const std::string content = ReadFile(file);
-        EXPECT_TRUE(content == "someone else's file\r\n" || content == "first\r\n" || content == "second\r\n")
-            << file << ": " << content;
+    constexpr int kOutputs = 8;
+    std::vector<CComPtr<ILogIO>> outputs;
+    std::vector<std::filesystem::path> paths;
+    for (int i = 0; i < kOutputs; ++i) {
+        CComPtr<ILogIO> output;
+        output.Attach(factory.CreateLogIO(u"Names"));
+        ASSERT_TRUE(output) << "output " << i;
+        const auto* file = dynamic_cast<File::CLogIO*>(output.Get());
+        ASSERT_NE(file, nullptr);
+        paths.emplace_back(Kiv::Platform::ToSystemPath(file->GetPath()));
+        EXPECT_TRUE(std::filesystem::exists(paths.back())) << "the file is made with its output";
+        EXPECT_EQ(std::filesystem::file_size(paths.back()), 0u) << paths.back();
+        outputs.push_back(output);
     }
+
+    // "Names[stamp].log", then "Names[stamp](2).log" and up: the numbers of one stamp run on
+    // from the first free one.
+    static const std::regex pattern(R"((Names\[\d{4}-\d\d-\d\d \d\d\.\d\d\.\d\d\])(?:\((\d+)\))?\.log)");
+    std::map<std::string, std::set<int>> numbersOfStamp;
+    for (const auto& path : paths) {
+        const std::string name = path.filename().string();
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(name, match, pattern)) << name;
+        const int number = match[2].matched ? std::stoi(match[2]) : 1;
+        EXPECT_NE(number, 0) << name;
+        EXPECT_TRUE(numbersOfStamp[match[1]].insert(number).second) << "two outputs share " << name;
+    }
+    for (const auto& [stamp, numbers] : numbersOfStamp) {
+        const int first = takenStamps.count(stamp) != 0 ? 2 : 1;
+        EXPECT_EQ(*numbers.begin(), first) << stamp;
+        EXPECT_EQ(*numbers.rbegin(), first + static_cast<int>(numbers.size()) - 1) << stamp;
+    }
+
+    for (int i = 0; i < kOutputs; ++i) {
+        outputs[i]->Write(Kiv::Platform::Utf8ToUtf16("output " + std::to_string(i) + "\r\n").c_str());
+    }
+    for (int i = 0; i < kOutputs; ++i) {
+        EXPECT_EQ(ReadFile(paths[i]), "output " + std::to_string(i) + "\r\n") << paths[i];
+    }
+    for (const std::string& stamp : takenStamps) {
+        EXPECT_EQ(ReadFile(dir.Path() / (stamp + ".log")), someoneElses) << stamp;
+    }
+}
+
+// Traced programs started together, all tracing under one log name into one folder: each gets
+// a file of its own that begins with its first entry line at depth 0 and holds every line.
+TEST(TraceFileTest, ProcessesStartingTogetherEachWriteAWholeTraceOfTheirOwn)
+{
+    TracedModule module(kDemoFilter);
+    const std::u16string sharedName = UniqueName("Together");
+    const std::u16string settingsPath = ToUtf16Path(module.dir.Path() / "Test.log.xml");
+    constexpr int kProcesses = 12;
+    constexpr int kRounds = 3;
+    int startSignal[2];
+    ASSERT_EQ(::pipe(startSignal), 0);
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // Every child waits until the parent closes the pipe, so that all start at once.
+            ::close(startSignal[1]);
+            char ignored;
+            while (::read(startSignal[0], &ignored, 1) < 0 && errno == EINTR) {
+            }
+            auto log = StartModuleLog(sharedName, settingsPath, u"");
+            for (int round = 0; round < kRounds; ++round) {
+                Outer(*log, S_OK);
+            }
+            ::_exit(0);
+        }
+        children.push_back(child);
+    }
+    ::close(startSignal[0]);
+    ::close(startSignal[1]);
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+
+    std::vector<std::string> expected;
+    for (int round = 0; round < kRounds; ++round) {
+        expected.insert(expected.end(), {
+                                            "┌ Demo::CDemo::Outer()",
+                                            "│┌ Demo::CDemo::Inner()",
+                                            "││ value = 42",
+                                            "│└ Demo::CDemo::Inner() : return 0 [0x00000000]",
+                                            "└ Demo::CDemo::Outer() : return 0 [0x00000000]",
+                                        });
+    }
+    const auto files = TraceFiles(module.dir.Path());
+    ASSERT_EQ(files.size(), static_cast<std::size_t>(kProcesses));
+    std::set<std::string> threadIds;
+    for (const auto& file : files) {
+        EXPECT_EQ(BodiesOf(file), expected) << file;
+        threadIds.insert(ReadFile(file).substr(0, 10));
+    }
+    EXPECT_EQ(threadIds.size(), static_cast<std::size_t>(kProcesses)) << "each file is one process's";
+}
+
+// A location that exists but cannot hold files (procfs refuses them even to root): the trace
+// cannot be written, and standard error says so once, naming the file.
+TEST(TraceFileTest, UnwritableLocationIsReportedOnce)
+{
+    TracedModule module(kDemoFilter, "<FACTORY class=\"Kiv::Log::File::CLogFactory\" location=\"/proc\"/>");
+    testing::internal::CaptureStderr();
+    Outer(*module.log, S_OK);
+    Outer(*module.log, S_OK);
+    const std::string reported = testing::internal::GetCapturedStderr();
+    const std::string name = Kiv::Platform::Utf16ToUtf8(module.log->GetName());
+    const std::regex once("Kiv::Log: the trace file /proc/" + name +
+                          R"(\[\d{4}-\d\d-\d\d \d\d\.\d\d\.\d\d\]\.log cannot be created; the lines of )" + name +
+                          " are not written\n");
+    EXPECT_TRUE(std::regex_match(reported, once)) << reported;
 }
 
 TEST(TraceFileTest, LocationsResolveToAFolder)
@@ -333,6 +582,194 @@ TEST(TraceFileTest, LocationsResolveToAFolder)
     }
     EXPECT_TRUE(std::filesystem::is_directory(dir.Path() / "a" / "b"));
     std::filesystem::remove(Kiv::Platform::ToSystemPath(executableFolder + u"kiv-test-location"));
+}
+
+// Runs body in a child process with standard error sent to stderrPath; the child exits with
+// body's result, which the parent returns (-1 when the child did not exit normally).
+int RunInChild(const std::filesystem::path& stderrPath, const std::function<int()>& body)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int fd = ::open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(fd, STDERR_FILENO);
+        ::_exit(body());
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+// Lets the process's files grow by at most room bytes beyond the given file's size: a write
+// past that is cut short, then refused, as on a full disk.
+bool LimitFileGrowth(const std::filesystem::path& file, std::uintmax_t room)
+{
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = std::filesystem::file_size(file) + room;
+    return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+bool LiftFileGrowthLimit()
+{
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+// A full disk, with the process's file size limit standing in for it: lines that do not fit
+// whole (cut short or refused) are lost whole, the lines after them start fresh, and the loss
+// is reported once, with its count, when writing works again; for trace files and the error log.
+TEST(FullDiskTest, LinesAreWrittenWholeOrNotAtAllAndTheLossIsReportedOnce)
+{
+    TracedModule module(kDemoFilter);
+    const auto stderrPath = module.dir.Path() / "stderr.txt";
+    const auto errorLogPath = module.dir.Path() / "Test.err";
+    const int exitCode = RunInChild(stderrPath, [&] {
+        ::signal(SIGXFSZ, SIG_IGN); // a write past the limit then fails instead of ending the process
+        CModuleLog& log = *module.log;
+        int line = 0;
+        auto trace = [&](int count) {
+            for (int i = 0; i < count; ++i, ++line) {
+                log.Trace(u"CDemo", 10, u"line %d", {line});
+            }
+        };
+        auto report = [&](int count) {
+            for (int i = 0; i < count; ++i, ++line) {
+                log.ReportError(u"report %d", {line});
+            }
+        };
+        trace(3);
+        const auto traceFiles = TraceFiles(module.dir.Path());
+        if (traceFiles.size() != 1 || !LimitFileGrowth(traceFiles[0], 20)) {
+            return 1;
+        }
+        trace(2); // lines 3 and 4 fit in part
+        if (!LimitFileGrowth(traceFiles[0], 0)) {
+            return 1;
+        }
+        trace(2); // 5 and 6 not at all
+        if (!LiftFileGrowthLimit()) {
+            return 1;
+        }
+        trace(2);
+        // The same for the error log.
+        report(2);
+        if (!LimitFileGrowth(errorLogPath, 10)) {
+            return 1;
+        }
+        report(2); // reports 11 and 12 fit in part
+        if (!LiftFileGrowthLimit()) {
+            return 1;
+        }
+        report(1);
+        return 0;
+    });
+    ASSERT_EQ(exitCode, 0);
+
+    EXPECT_EQ(module.Bodies(), (std::vector<std::string>{"line 0", "line 1", "line 2", "line 7", "line 8"}));
+    std::vector<std::string> reports;
+    for (const std::string& line : SplitLines(ReadFile(errorLogPath))) {
+        if (line.find("----") == std::string::npos && line.find('/', 22) == std::string::npos) {
+            reports.push_back(line.substr(21)); // without the time stamp and the banner
+        }
+    }
+    EXPECT_EQ(reports, (std::vector<std::string>{"report 9", "report 10", "report 13"}));
+
+    const auto traceFiles = TraceFiles(module.dir.Path());
+    ASSERT_EQ(traceFiles.size(), 1u);
+    EXPECT_EQ(ReadFile(stderrPath), "Kiv::Log: 4 lines could not be written to " + traceFiles[0].string() +
+                                        " and are lost\n"
+                                        "Kiv::Log: 2 lines could not be written to " +
+                                        errorLogPath.string() + " and are lost\n");
+}
+
+// The texts of the error log's lines after its banner, without their time stamps.
+std::vector<std::string> ErrorLogTexts(const std::filesystem::path& path)
+{
+    std::vector<std::string> texts;
+    const auto lines = SplitLines(ReadFile(path));
+    for (std::size_t i = 3; i < lines.size(); ++i) {
+        texts.push_back(lines[i].substr(std::min<std::size_t>(lines[i].size(), 21)));
+    }
+    return texts;
+}
+
+// Out of memory inside tracing: a line that cannot be made is dropped, counted and reported once
+// when a line gets through again, and nothing throws (a scope's exit line is written by a
+// destructor, where an exception ends the process). Each allocation of the traced call is made
+// to fail in turn, together with all after it, until the call needs no more than were allowed.
+TEST(OutOfMemoryTest, LinesThatCannotBeMadeAreDroppedCountedAndNeverThrown)
+{
+    using KivLogTest::CFailingAllocations;
+    char pid[16];
+    std::snprintf(pid, sizeof pid, "%X", static_cast<unsigned>(::getpid()));
+    const struct {
+        const char* name;
+        // Traces one line with allocations failing from the allowed-th on.
+        std::function<void(CModuleLog&, long allowed, long& failed)> trace;
+        bool toErrorLog;
+        // The lines written when nothing fails, and which of them a failure drops.
+        std::vector<std::string> lines;
+        std::size_t dropped;
+    } cases[] = {
+        {"exit line of a scope",
+         [](CModuleLog& log, long allowed, long& failed) {
+             std::optional<CFailingAllocations> failing; // goes after the scope
+             HRESULT hr = E_FAIL;
+             KIV_TRACE_SCOPE(log, u"CDemo", 10, u"Demo::CDemo::Scoped", &hr);
+             hr = S_OK;
+             failing.emplace(allowed, failed);
+         },
+         false,
+         {"before", "┌ Demo::CDemo::Scoped()", "└ Demo::CDemo::Scoped() : return 0 [0x00000000]", "after"},
+         2},
+        {"message",
+         [](CModuleLog& log, long allowed, long& failed) {
+             const CFailingAllocations failing(allowed, failed);
+             KIV_TRACE(log, u"CDemo", 10, u"value = %d", 42);
+         },
+         false,
+         {"before", " value = 42", "after"},
+         1},
+        {"error report",
+         [](CModuleLog& log, long allowed, long& failed) {
+             const CFailingAllocations failing(allowed, failed);
+             log.ReportError(u"Demo::CDemo::Check", 7, "/src/Demo.cpp", u"value = %d", {42});
+         },
+         true,
+         {"before", "[" + std::string(pid) + "][00007][Demo.cpp(Demo::CDemo::Check)] value = 42", "after"},
+         1},
+    };
+    static const std::regex reportedOnce("Kiv::Log: 1 lines (of \\w+ could not be made and were dropped|"
+                                         "could not be written to .+ and are lost)\n");
+    for (const auto& c : cases) {
+        long allowed = 0;
+        for (long failed = 1; failed != 0; ++allowed) {
+            TracedModule module(kDemoFilter);
+            // The output, the thread's log and the error log's banner are made beforehand.
+            module.log->Trace(u"CDemo", 10, u"before");
+            module.log->ReportError(u"before");
+            testing::internal::CaptureStderr();
+            c.trace(*module.log, allowed, failed);
+            module.log->Trace(u"CDemo", 10, u"after");
+            module.log->ReportError(u"after");
+            const std::string reported = testing::internal::GetCapturedStderr();
+
+            std::vector<std::string> expected = c.lines;
+            if (failed != 0) {
+                expected.erase(expected.begin() + static_cast<std::ptrdiff_t>(c.dropped));
+                EXPECT_TRUE(std::regex_match(reported, reportedOnce)) << c.name << ", " << allowed << ": " << reported;
+            } else {
+                EXPECT_EQ(reported, "") << c.name;
+            }
+            const auto written = c.toErrorLog ? ErrorLogTexts(module.dir.Path() / "Test.err") : module.Bodies();
+            EXPECT_EQ(written, expected) << c.name << ", allocations allowed: " << allowed;
+        }
+        EXPECT_GT(allowed, 1) << c.name << ": the line needs memory, so some runs had to fail";
+    }
 }
 
 TEST(ErrorLogTest, FirstWriteOfAProcessCarriesTheBanner)

@@ -1,6 +1,7 @@
 // Files, folders and processes on POSIX calls: stat, mkdir, unlink, renameat2, append-mode file
-// descriptors and flock. Free functions keep no state and are thread-safe (GetDesktopFolder reads
-// the environment, so it must not race with setenv); each object is used by one thread at a time.
+// descriptors (cut back with ftruncate after a short write) and flock. Free functions keep no
+// state and are thread-safe (GetDesktopFolder reads the environment, so it must not race with
+// setenv); each object is used by one thread at a time.
 #include "KivPlatform/FileSystem.h"
 
 #include "KivPlatform/ModulePath.h"
@@ -237,19 +238,29 @@ std::size_t AppendFile::Write(const void* data, std::size_t size)
     if (m_fd < 0) {
         return 0;
     }
+    // Where this record starts, so that a record the disk has no room for can be taken back.
+    const off_t start = ::lseek(m_fd, 0, SEEK_END);
     const auto* bytes = static_cast<const char*>(data);
     std::size_t done = 0;
     while (done < size) {
         const ssize_t written = ::write(m_fd, bytes + done, size - done);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return 0;
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            break;
         }
         done += static_cast<std::size_t>(written);
     }
-    return done;
+    if (done == size) {
+        return done;
+    }
+    if (done > 0 && start >= 0) {
+        // Cutting the file back needs no space, where ending the cut record with a line end
+        // would; so the file keeps whole records even while the disk stays full.
+        static_cast<void>(::ftruncate(m_fd, start));
+    }
+    return 0;
 }
 
 void AppendFile::Flush()

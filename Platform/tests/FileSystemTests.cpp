@@ -9,11 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -630,6 +632,53 @@ TEST(FileSystemAppendFileTest, TwoWritersOnOneFileLoseNothing)
     EXPECT_EQ(writers[1].Size(), expected.size());
     const std::string content = ContentOf(dir.Path() / "shared.log").value_or("");
     EXPECT_TRUE(SortedLines(content) == SortedLines(expected)) << "a record was overwritten or cut";
+}
+
+// The process's file size limit stands in for a full disk: a record that fits only in part is
+// taken back whole, so the next one never continues a cut record, and writing goes on once there
+// is room again. Runs in a child process, which alone gets the limit.
+TEST(FileSystemAppendFileTest, WriteIsWholeOrNothingWhenTheFileCannotGrow)
+{
+    TempDir dir;
+    const fs::path path = dir.Path() / "full.log";
+    const pid_t child = RunInChild([&] {
+        ::signal(SIGXFSZ, SIG_IGN); // a write past the limit then fails with EFBIG instead
+        AppendFile file;
+        if (file.Open(ToUtf16Path(path), AppendFile::OpenMode::OpenOrCreate) != AppendFile::OpenResult::Ok ||
+            file.Write("first\n", 6) != 6) {
+            return 1;
+        }
+        rlimit unlimited{};
+        ::getrlimit(RLIMIT_FSIZE, &unlimited);
+        struct {
+            rlim_t limit;
+            std::string_view record;
+        } const fullCases[] = {
+            {10, "cut in the middle\n"}, // four bytes would fit
+            {6, "nothing fits\n"},
+        };
+        for (const auto& full : fullCases) {
+            const rlimit limit{full.limit, unlimited.rlim_max};
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+                return 2;
+            }
+            if (file.Write(full.record.data(), full.record.size()) != 0) {
+                return 3;
+            }
+            if (file.Size() != 6) {
+                return 4;
+            }
+        }
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
+        return file.Write("second\n", 7) == 7 ? 0 : 5;
+    });
+    EXPECT_EQ(ExitCodeOf(child), 0);
+    EXPECT_EQ(ContentOf(path), "first\nsecond\n");
+
+    // A device that refuses every byte.
+    AppendFile full;
+    ASSERT_EQ(full.Open(u"/dev/full", AppendFile::OpenMode::OpenOrCreate), AppendFile::OpenResult::Ok);
+    EXPECT_EQ(full.Write("x\n", 2), 0u);
 }
 
 TEST(FileSystemInterProcessLockTest, LockFileSitsNextToThePath)

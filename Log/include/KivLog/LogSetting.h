@@ -24,7 +24,7 @@ public:
     // Subjects to level bands. Subjects compare by their UTF-16 code units, case-sensitively.
     class COutputFilter : public Common::CUnknown<IOutputFilter> {
     public:
-        HRESULT Check(LPCWSTR subject, LONG level) override;
+        HRESULT Check(LPCWSTR subject, LONG level) noexcept override;
         // S_OK when added; E_FAIL when the subject already has a band (the first one wins).
         HRESULT AddFilter(std::u16string_view subject, LONG minLevel, LONG maxLevel);
         bool IsEmpty() const { return m_bands.empty(); }
@@ -40,10 +40,10 @@ public:
     // name is the path of the error-log file.
     explicit CLogSetting(std::u16string_view name);
 
-    HRESULT GetLogFactory(ILogFactory** factory) override;
-    HRESULT GetOutputFilter(IOutputFilter** filter) override;
-    bool IsEnabled() override;
-    HRESULT GetErrorLog(ILog** errorLog) override;
+    HRESULT GetLogFactory(ILogFactory** factory) noexcept override;
+    HRESULT GetOutputFilter(IOutputFilter** filter) noexcept override;
+    bool IsEnabled() noexcept override;
+    HRESULT GetErrorLog(ILog** errorLog) noexcept override;
 
 protected:
     // The steps of reading a settings document.
@@ -63,9 +63,11 @@ class CLogXMLSetting : public CLogSetting {
 public:
     using CLogSetting::CLogSetting;
 
-    // Reads the file; an unreadable or malformed file keeps the defaults. S_OK, or
+    // Reads the file; an unreadable or malformed file keeps the defaults. The file is UTF-8,
+    // UTF-16 or UTF-32 (by its byte-order mark), Latin-1 or Shift_JIS (code page 932) as its XML
+    // declaration says; a file declaring any other encoding keeps the defaults. S_OK, or
     // E_OUTOFMEMORY when memory ran out while reading (what was read before is kept).
-    HRESULT LoadFile(std::u16string_view path);
+    HRESULT LoadFile(std::u16string_view path) noexcept;
 };
 
 // Reads a level like the standard _wtol: leading blanks, an optional sign, digits; anything

@@ -5,13 +5,15 @@
 // log's filter, so a disabled trace costs a load and a branch: no lock, no allocation, no
 // formatting. The settings never change after start-up, so the remembered answer stays right.
 // Thread-safety: sites are shared by all threads (their cache is atomic); a scope belongs to the
-// thread whose stack it is on.
+// thread whose stack it is on. Scopes never throw: a line that cannot be made is dropped.
 #pragma once
 
+#include "KivLog/CriticalSection.h"
 #include "KivLog/ModuleLog.h"
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 
 namespace Kiv::Log {
 
@@ -20,7 +22,7 @@ class CTraceSite {
 public:
     constexpr CTraceSite(LPCWSTR subject, LONG level) : m_subject(subject), m_level(level) {}
 
-    bool IsEnabled(CModuleLog& log)
+    bool IsEnabled(CModuleLog& log) noexcept
     {
         const std::uint32_t state = m_state.load(std::memory_order_relaxed);
         if ((state >> 1) == log.Generation()) {
@@ -32,7 +34,7 @@ public:
     LONG GetLevel() const { return m_level; }
 
 private:
-    bool Evaluate(CModuleLog& log);
+    bool Evaluate(CModuleLog& log) noexcept;
 
     LPCWSTR m_subject;
     LONG m_level;
@@ -44,7 +46,8 @@ class CTraceScope {
 public:
     // An operation with a status result: the exit line shows it ("return %u [0x%08X]" for a
     // positive status, "return %d [0x%08X]" otherwise). result must outlive the scope.
-    CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, const HRESULT* result, bool lockForCall = false)
+    CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, const HRESULT* result,
+                bool lockForCall = false) noexcept
         : m_log(log), m_site(site), m_name(name), m_status(result)
     {
         if (site.IsEnabled(log)) {
@@ -52,7 +55,7 @@ public:
         }
     }
     // An operation with a yes/no result: "return true" or "return false".
-    CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, const bool* result, bool lockForCall = false)
+    CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, const bool* result, bool lockForCall = false) noexcept
         : m_log(log), m_site(site), m_name(name), m_boolean(result)
     {
         if (site.IsEnabled(log)) {
@@ -60,7 +63,7 @@ public:
         }
     }
     // An operation without a result: the exit line is "└ name()".
-    CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, bool lockForCall = false)
+    CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, bool lockForCall = false) noexcept
         : m_log(log), m_site(site), m_name(name)
     {
         if (site.IsEnabled(log)) {
@@ -79,8 +82,8 @@ public:
 
 private:
     // The enabled paths stay out of line, so that a disabled scope is a few inlined instructions.
-    void Enter(bool lockForCall);
-    void Exit();
+    void Enter(bool lockForCall) noexcept;
+    void Exit() noexcept;
 
     CModuleLog& m_log;
     CTraceSite& m_site;
@@ -88,7 +91,10 @@ private:
     const HRESULT* m_status = nullptr;
     const bool* m_boolean = nullptr;
     bool m_enabled = false;
+    // The thread's log, locked for the whole call when the scope was asked to; the guard goes
+    // first, after the exit line.
     CComPtr<ILog> m_lockedLog;
+    std::optional<Common::CLockGuard<ILog>> m_callLock;
 };
 
 } // namespace Kiv::Log

@@ -53,7 +53,11 @@ public:
 
     OpenResult Open(std::u16string_view path, OpenMode mode);
     bool IsOpen() const { return m_fd >= 0; }
-    // Writes all bytes (retrying short writes); returns the number written, 0 on failure.
+    // Writes all bytes or none (retrying short writes): when the disk is full or the device
+    // fails part way, the file is cut back to its size before the write, so that it never holds
+    // a cut record that the next one would be glued to. Returns size, or 0 when nothing was
+    // written. The cut-back assumes one writer at a time: trace files belong to one output, and
+    // shared files are written under an InterProcessLock.
     std::size_t Write(const void* data, std::size_t size);
     // Pushes written data to the storage device.
     void Flush();
