@@ -3,8 +3,8 @@
 // average character width, one vertical unit an eighth of its height. The average width is
 // that of the 52 Latin letters, rounded as the platform rounds it ((total / 26 + 1) / 2), the
 // height is the font's line height. With a 9-point sans-serif font at 96 dpi (average width 7,
-// height 14) a template of 608 by 436 units becomes 1064 by 763 pixels. Plain value; no state
-// beyond the two base units.
+// height 14) a template of 608 by 436 units becomes 1064 by 763 pixels. A plain value made on
+// the user-interface thread (it measures the font there).
 #pragma once
 
 #include <QRect>
