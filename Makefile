@@ -2,7 +2,7 @@
 #   make deps   install the Debian packages the build and the tests need
 #   make        Release build into build/ (programs in build/bin, libraries in build/lib)
 #   make test   deps + AddressSanitizer/UndefinedBehaviorSanitizer build + ctest
-#   make run    deps + build + run the main job on the bundled sample
+#   make run    deps + build + the viewer on the bundled sample (no display: a picture of it)
 #   make bench  deps + Release build + benchmarks
 #   make fuzz   deps + libFuzzer build of the trace reader, run for FUZZ_SECONDS
 #   make sample build + write samples/sample.log anew with kiv-trace-demo
@@ -15,11 +15,11 @@ JOBS           ?= $(shell nproc)
 BENCH_TRACE    ?= $(BUILD_DIR)/bench-data/trace-1g.log
 
 # Debian packages: toolchain, test and benchmark frameworks, clang for the fuzzer, pugixml,
-# python3 for the independent model that checks kivlog; Qt 6 and a Japanese font for the viewer;
-# xmllint to check the XML files the tests write.
+# python3 for the independent model that checks kivlog; Qt 6, its SVG plugin (the viewer's icon)
+# and a Japanese font for the viewer; xmllint to check the XML files the tests write.
 PACKAGES := g++ cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev \
             libbenchmark-dev clang libclang-rt-14-dev libpugixml-dev python3 \
-            qt6-base-dev qt6-base-dev-tools libgl-dev fonts-noto-cjk libxml2-utils
+            qt6-base-dev qt6-base-dev-tools libqt6svg6 libgl-dev fonts-noto-cjk libxml2-utils
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -48,8 +48,15 @@ test: deps
 	cmake --build $(TEST_BUILD_DIR) -j $(JOBS)
 	cd $(TEST_BUILD_DIR) && ctest --output-on-failure --timeout 600 -j $(JOBS)
 
+# Without a display the viewer runs on Qt's offscreen platform and leaves a picture of its window.
+RUN_PICTURE := $(BUILD_DIR)/KivLogView2-sample.png
 run: deps build
-	$(BUILD_DIR)/bin/kivlog dump samples/sample.log
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	  QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bin/KivLogView2 --screenshot $(RUN_PICTURE) samples/sample.log && \
+	  echo "No display: the viewer's window with samples/sample.log is in $(RUN_PICTURE)"; \
+	else \
+	  $(BUILD_DIR)/bin/KivLogView2 samples/sample.log; \
+	fi
 
 # The load benchmark's input is generated once and then reused; it is written under another
 # name first, so that an interrupted generation is not taken for a finished one.

@@ -5,6 +5,9 @@
 #include "KivPlatform/Types.h"
 
 #include <QFont>
+#include <QString>
+
+#include <string_view>
 
 // Face names hold at most 31 characters and their terminator.
 inline constexpr int LfFaceSize = 32;
@@ -27,6 +30,12 @@ struct LOGFONTW {
 
     bool operator==(const LOGFONTW&) const = default;
 };
+
+// The face name as a string (up to the terminator).
+QString FaceNameOf(const LOGFONTW& font);
+// Sets the face name; a longer name is cut to LfFaceSize - 1 units, never between the two halves
+// of a surrogate pair.
+void SetFaceName(LOGFONTW& font, std::u16string_view name);
 
 // The Qt font for the record: pixel height (a negative height counts by its magnitude, 0 means
 // the default 12), weight, italic, underline, strike-out and face name; an empty face name, or

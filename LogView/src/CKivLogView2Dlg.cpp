@@ -1,0 +1,248 @@
+// CKivLogView2Dlg: commands, files, layout and settings of the main window.
+#include "CKivLogView2Dlg.h"
+
+#include "CAboutDlg.h"
+#include "CKivLogFile.h"
+#include "CKivLogFileTreeCtrl.h"
+#include "CKivLogInfoViewDlg.h"
+#include "CKivLogMainViewDlg.h"
+#include "CKivLogPropListCtrl.h"
+#include "CKivLogViewWnd.h"
+#include "CQtWindow.h"
+#include "CViewSettings.h"
+#include "DialogUnits.h"
+#include "ViewerIds.h"
+
+#include "KivPlatform/Boundary.h"
+
+#include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QUrl>
+
+using Kiv::CComPtr;
+
+namespace {
+
+// The file-open dialog's filter: trace logs, or any file.
+const auto OpenFilter = QStringLiteral("Kiv Log Files (*.txt *.log);;All Files (*)");
+
+// The local files among the dropped URLs, in the order the drop lists them.
+QStringList LocalFiles(const QMimeData* data)
+{
+    QStringList paths;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) {
+            paths << url.toLocalFile();
+        }
+    }
+    return paths;
+}
+
+} // namespace
+
+CKivLogView2Dlg::CKivLogView2Dlg(QString settingsPath, QWidget* parent)
+    : QMainWindow(parent), m_settingsPath(std::move(settingsPath)), m_viewFont(CViewSettings::ReadFont(m_settingsPath)),
+      m_client(new QWidget(this))
+{
+    setWindowTitle(QStringLiteral("KivLogView2"));
+    setAcceptDrops(true);
+    setCentralWidget(m_client);
+    CreateMenus();
+    CreateLayout();
+}
+
+CKivLogView2Dlg::~CKivLogView2Dlg()
+{
+    CViewSettings::WriteFont(m_settingsPath, m_viewFont);
+    // The layout lets go of the windows first; the tree's nodes go before the files they name;
+    // each file then releases its engine.
+    m_container.Release();
+    delete m_infoView;
+    delete m_mainView;
+    m_files.clear();
+}
+
+void CKivLogView2Dlg::CreateMenus()
+{
+    // Each command's action carries its id as objectName.
+    const auto addCommand = [](QMenu* menu, int id, const QString& text, const QKeySequence& shortcut = {}) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(ViewerIds::ObjectNameOf(id));
+        action->setShortcut(shortcut);
+        return action;
+    };
+    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    connect(addCommand(file, ViewerIds::IdFileOpen, QStringLiteral("ファイルを開く(&O)")), &QAction::triggered, this,
+            &CKivLogView2Dlg::OnFileOpen);
+    connect(addCommand(file, ViewerIds::IdFileClose, QStringLiteral("ファイルを閉じる(&C)")), &QAction::triggered,
+            this, [this] { CloseSelectedFile(); });
+    file->addSeparator();
+    connect(addCommand(file, ViewerIds::IdAppExit, QStringLiteral("終了(&X)")), &QAction::triggered, this,
+            &QWidget::close);
+
+    // Find, copy and the font option act on the log views and on the find and option dialogs,
+    // which come with their own classes: until then the commands stay greyed.
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
+    addCommand(edit, ViewerIds::IdEditFind, QStringLiteral("検索(&F)"), QKeySequence(Qt::CTRL | Qt::Key_F))
+        ->setEnabled(false);
+    addCommand(edit, ViewerIds::IdEditCopy, QStringLiteral("コピー(&C)"), QKeySequence(Qt::CTRL | Qt::Key_C))
+        ->setEnabled(false);
+    QMenu* tool = menuBar()->addMenu(QStringLiteral("ツール(&T)"));
+    addCommand(tool, ViewerIds::IdToolOption, QStringLiteral("オプション(&O)"))->setEnabled(false);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    connect(addCommand(help, ViewerIds::IdAppAbout, QStringLiteral("バージョン情報(&A)")), &QAction::triggered, this,
+            &CKivLogView2Dlg::OnAppAbout);
+}
+
+void CKivLogView2Dlg::CreateLayout()
+{
+    // The main template measures 608 by 436 dialog units; the navigation side sits on the
+    // placeholder at (4, 0, 197, 431), the view side on the one at (205, 0, 400, 431).
+    const CDialogUnits units(font());
+    const QSize client = units.ToPixels(608, 436);
+    m_client->resize(client);
+    resize(client.width(), client.height() + menuBar()->sizeHint().height());
+
+    Kiv::IKivResizePanelUtil* util = Kiv::GetKivResizePanelUtil();
+    const HWND window = CQtWindow::Of(m_client);
+    m_container = util->CreateContainerForWnd(window);
+
+    m_infoView = new CKivLogInfoViewDlg(m_client);
+    m_infoView->setGeometry(units.ToPixels(4, 0, 197, 431));
+    m_infoView->setAttribute(Qt::WA_ShowWithoutActivating);
+    m_infoView->show();
+    m_mainView = new CKivLogMainViewDlg(m_client);
+    m_mainView->setGeometry(units.ToPixels(205, 0, 400, 431));
+    m_mainView->setAttribute(Qt::WA_ShowWithoutActivating);
+    m_mainView->show();
+    m_infoView->SetApp(this);
+    m_mainView->SetApp(this);
+    m_mainView->GetViewWnd()->ApplyFont(m_viewFont);
+
+    // Side by side with the navigation side first; the fixed splitter keeps that side's width
+    // when the window is resized.
+    const CComPtr<Kiv::IKivResizePanel> infoPanel = util->CreatePanelForWnd(CQtWindow::Of(m_infoView), Kiv::KivAnchorAll);
+    const CComPtr<Kiv::IKivResizePanel> mainPanel = util->CreatePanelForWnd(CQtWindow::Of(m_mainView), Kiv::KivAnchorAll);
+    const CComPtr<Kiv::IKivResizePanelSplitter> splitter = util->CreateSplitterForWnd(window, infoPanel, mainPanel);
+    splitter->SetFixed(1);
+    m_container->AddPanel(splitter);
+}
+
+HRESULT CKivLogView2Dlg::SelectLogFile(CKivLogFile* file)
+{
+    m_mainView->GetViewWnd()->SelectFile(file);
+    return S_OK;
+}
+
+HRESULT CKivLogView2Dlg::ShowItemProperty(CNaviChildItemData* item)
+{
+    m_infoView->GetPropList()->ShowItem(item);
+    return S_OK;
+}
+
+HRESULT CKivLogView2Dlg::ShowLogLine(CKivLogFile* file, const KivLogSysLineInfo*)
+{
+    // The view window has no log view control to scroll yet, so selecting the file is all.
+    return SelectLogFile(file);
+}
+
+HRESULT CKivLogView2Dlg::SelectLogBlock(CKivLogFile* file, IKivLogSysBlock* block)
+{
+    SelectLogFile(file);
+    m_mainView->GetViewWnd()->SelectBlockRange(block);
+    return S_OK;
+}
+
+HRESULT CKivLogView2Dlg::CloseSelectedFile()
+{
+    return Kiv::Platform::StatusFromExceptions([this] {
+        CKivLogFileTreeCtrl* tree = m_infoView->GetTree();
+        const QList<QTreeWidgetItem*> selected = tree->selectedItems();
+        if (selected.isEmpty()) {
+            return;
+        }
+        // A node belongs to the file of its top-level node, and the tree lists the files' nodes
+        // in the order of the open files.
+        QTreeWidgetItem* node = selected.front();
+        while (node->parent() != nullptr) {
+            node = node->parent();
+        }
+        const int index = tree->indexOfTopLevelItem(node);
+        if (index < 0 || index >= static_cast<int>(m_files.size())) {
+            return;
+        }
+        tree->RemoveFile(m_files[index].get());
+        m_files.erase(m_files.begin() + index);
+    });
+}
+
+void CKivLogView2Dlg::OpenLogFiles(const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        m_waiting.push_back(std::make_unique<CKivLogFile>(path));
+    }
+    OpenWaitingFiles();
+}
+
+void CKivLogView2Dlg::OpenLogFile(std::unique_ptr<CKivLogFile> file)
+{
+    m_waiting.push_back(std::move(file));
+    OpenWaitingFiles();
+}
+
+void CKivLogView2Dlg::OpenWaitingFiles()
+{
+    // A file asked for while a load's dialog runs is left to the loop below, which is further
+    // up the stack, so that files load one after the other in the order asked.
+    if (m_loading) {
+        return;
+    }
+    m_loading = true;
+    while (!m_waiting.empty()) {
+        std::unique_ptr<CKivLogFile> file = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        file->Load(this);
+        m_files.push_back(std::move(file));
+        m_infoView->GetTree()->AddFile(m_files.back().get());
+    }
+    m_loading = false;
+}
+
+void CKivLogView2Dlg::OnFileOpen()
+{
+    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), OpenFilter);
+    if (!path.isEmpty()) {
+        OpenLogFiles({path});
+    }
+}
+
+void CKivLogView2Dlg::OnAppAbout()
+{
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CKivLogView2Dlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!LocalFiles(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CKivLogView2Dlg::dropEvent(QDropEvent* event)
+{
+    const QStringList paths = LocalFiles(event->mimeData());
+    if (paths.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    // The files are opened once the drop is over, so that the program the files came from is
+    // not kept waiting through the loads.
+    QMetaObject::invokeMethod(this, [this, paths] { OpenLogFiles(paths); }, Qt::QueuedConnection);
+}

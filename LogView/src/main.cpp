@@ -1,0 +1,90 @@
+// KivLogView2: the viewer program. "KivLogView2 FILE..." opens the files as if dropped on the
+// window; "KivLogView2 --screenshot PNG FILE..." loads them, expands the first file's tree,
+// writes a picture of the main window into PNG and ends (for machines without a display).
+#include "CKivLogFileTreeCtrl.h"
+#include "CKivLogInfoViewDlg.h"
+#include "CKivLogView2Dlg.h"
+#include "CViewSettings.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QIcon>
+#include <QPixmap>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr auto ScreenshotOption = "--screenshot";
+
+struct CommandLine {
+    QStringList files;
+    QString screenshot;
+    bool valid = true;
+};
+
+// The program's arguments left after Qt took its own.
+CommandLine ParseCommandLine(int argc, char** argv)
+{
+    // File names are bytes on Linux. Until the platform layer converts them byte for byte, they
+    // are decoded as the file system's names here, the one place that takes them in.
+    const auto toPath = [](const char* argument) { return QFile::decodeName(argument); };
+    CommandLine line;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], ScreenshotOption) == 0) {
+            if (i + 1 >= argc) {
+                line.valid = false;
+                break;
+            }
+            line.screenshot = toPath(argv[++i]);
+        } else {
+            line.files << toPath(argv[i]);
+        }
+    }
+    return line;
+}
+
+// Loads the files, selects the first file's node and unfolds it with its folders, as a user
+// would, and saves the window's picture. 0 when the picture was written.
+int TakeScreenshot(CKivLogView2Dlg& dialog, const CommandLine& line)
+{
+    dialog.OpenLogFiles(line.files);
+    CKivLogFileTreeCtrl* tree = dialog.GetInfoView()->GetTree();
+    if (QTreeWidgetItem* first = tree->topLevelItem(0)) {
+        tree->setCurrentItem(first);
+        tree->expandItem(first);
+        for (int i = 0; i < first->childCount(); ++i) {
+            tree->expandItem(first->child(i));
+        }
+    }
+    QCoreApplication::processEvents();
+    if (!dialog.grab().save(line.screenshot, "PNG")) {
+        std::fprintf(stderr, "KivLogView2: cannot write the picture to %s\n", qPrintable(line.screenshot));
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("KivLogView2"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/KivLogView2.svg")));
+    const CommandLine line = ParseCommandLine(argc, argv);
+    if (!line.valid) {
+        std::fprintf(stderr, "usage: KivLogView2 [FILE...]\n       KivLogView2 --screenshot PNG [FILE...]\n");
+        return 2;
+    }
+
+    CKivLogView2Dlg dialog(CViewSettings::DefaultFile());
+    dialog.show();
+    if (!line.screenshot.isEmpty()) {
+        return TakeScreenshot(dialog, line);
+    }
+    QTimer::singleShot(0, &dialog, [&dialog, &line] { dialog.OpenLogFiles(line.files); });
+    return QApplication::exec();
+}

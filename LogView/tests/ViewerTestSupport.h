@@ -1,0 +1,131 @@
+// Helpers of the viewer's Qt tests: the bundled sample trace, a watcher that sees a dialog the
+// moment it is shown (before its modal loop runs), and an engine whose load the test steers.
+// User-interface thread, except the engine's worker.
+#pragma once
+
+#include "KivLogSysMgr/KivLogSysInterfaces.h"
+#include "KivObject/ComPtr.h"
+#include "KivObject/InterfaceMap.h"
+#include "KivObject/KivObject.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QWidget>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace KivViewTest {
+
+inline QString SamplePath()
+{
+    return QStringLiteral(KIV_SAMPLE_LOG);
+}
+
+// Calls onShow with each widget of type TDialog when it is shown, before the widget's own show
+// handling (so before a progress dialog starts its load). Watches while it lives.
+template <class TDialog>
+class CShowWatcher final : public QObject {
+public:
+    explicit CShowWatcher(std::function<void(TDialog*)> onShow) : m_onShow(std::move(onShow))
+    {
+        qApp->installEventFilter(this);
+    }
+    ~CShowWatcher() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show) {
+            if (auto* dialog = qobject_cast<TDialog*>(watched)) {
+                m_onShow(dialog);
+            }
+        }
+        return false;
+    }
+
+private:
+    std::function<void(TDialog*)> m_onShow;
+};
+
+// An engine whose load reports the start and 10 and 50 percent on its worker, then waits until
+// StopLoadLog (or at most a minute, so that a broken test never hangs) and reports the end.
+class CSteeredEngineImp : public IKivLogSysMgr {
+public:
+    virtual ~CSteeredEngineImp() { Join(); }
+
+    HRESULT LoadLogFile(LPCWSTR, LONG) override
+    {
+        m_worker = std::thread([this] {
+            m_sink->OnKivLogSysMgr_LoadProgress(0, 0);
+            m_sink->OnKivLogSysMgr_LoadProgress(1, 10);
+            m_sink->OnKivLogSysMgr_LoadProgress(1, 50);
+            {
+                std::unique_lock lock(m_lock);
+                m_changed.wait_for(lock, std::chrono::minutes(1), [this] { return m_stops > 0; });
+            }
+            m_sink->OnKivLogSysMgr_LoadProgress(2, 0);
+            std::lock_guard lock(m_lock);
+            m_endReported = true;
+        });
+        return S_OK;
+    }
+    HRESULT StopLoadLog() override
+    {
+        std::lock_guard lock(m_lock);
+        ++m_stops;
+        m_changed.notify_all();
+        return S_OK;
+    }
+    HRESULT WaitWorkThreads() override
+    {
+        Join();
+        return S_OK;
+    }
+    HRESULT SetLoadProgress(IKivLogSysMgr_LoadProgress* sink) override
+    {
+        m_sink = sink;
+        return S_OK;
+    }
+    HRESULT ClearLogInfo() override { return S_OK; }
+    HRESULT GetRootObject(IKivLogSysRoot**) override { return E_FAIL; }
+
+    int Stops()
+    {
+        std::lock_guard lock(m_lock);
+        return m_stops;
+    }
+    bool EndReported()
+    {
+        std::lock_guard lock(m_lock);
+        return m_endReported;
+    }
+
+protected:
+    HRESULT FindInterface(REFIID riid, void** ppv)
+    {
+        return Kiv::FindInterfaceInMap({{IUnknown::Iid, this}, {IKivLogSysMgr::Iid, this}}, riid, ppv);
+    }
+
+private:
+    void Join()
+    {
+        if (m_worker.joinable()) {
+            m_worker.join();
+        }
+    }
+
+    Kiv::CComPtr<IKivLogSysMgr_LoadProgress> m_sink;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    int m_stops = 0;
+    bool m_endReported = false;
+    std::thread m_worker;
+};
+
+using CSteeredEngine = Kiv::CKivObject<CSteeredEngineImp>;
+
+} // namespace KivViewTest
