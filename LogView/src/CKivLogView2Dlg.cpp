@@ -4,6 +4,7 @@
 #include "CAboutDlg.h"
 #include "CKivLogFile.h"
 #include "CKivLogFileTreeCtrl.h"
+#include "CNaviChildItemData.h"
 #include "CKivLogInfoViewDlg.h"
 #include "CKivLogMainViewDlg.h"
 #include "CKivLogPropListCtrl.h"
@@ -11,6 +12,7 @@
 #include "CQtWindow.h"
 #include "CViewSettings.h"
 #include "DialogUnits.h"
+#include "SystemPaths.h"
 #include "ViewerIds.h"
 
 #include "KivPlatform/Boundary.h"
@@ -37,7 +39,7 @@ QStringList LocalFiles(const QMimeData* data)
     QStringList paths;
     for (const QUrl& url : data->urls()) {
         if (url.isLocalFile()) {
-            paths << url.toLocalFile();
+            paths << PathFromLocalFileUrl(url);
         }
     }
     return paths;
@@ -163,22 +165,17 @@ HRESULT CKivLogView2Dlg::CloseSelectedFile()
 {
     return Kiv::Platform::StatusFromExceptions([this] {
         CKivLogFileTreeCtrl* tree = m_infoView->GetTree();
-        const QList<QTreeWidgetItem*> selected = tree->selectedItems();
-        if (selected.isEmpty()) {
+        const CNaviChildItemData* selected = tree->GetSelectedItemData();
+        if (selected == nullptr) {
             return;
         }
-        // A node belongs to the file of its top-level node, and the tree lists the files' nodes
-        // in the order of the open files.
-        QTreeWidgetItem* node = selected.front();
-        while (node->parent() != nullptr) {
-            node = node->parent();
-        }
-        const int index = tree->indexOfTopLevelItem(node);
-        if (index < 0 || index >= static_cast<int>(m_files.size())) {
+        const auto open = std::find_if(m_files.begin(), m_files.end(),
+                                       [&](const auto& file) { return file.get() == selected->GetFile(); });
+        if (open == m_files.end()) {
             return;
         }
-        tree->RemoveFile(m_files[index].get());
-        m_files.erase(m_files.begin() + index);
+        tree->RemoveFile(open->get());
+        m_files.erase(open);
     });
 }
 

@@ -5,9 +5,9 @@
 #include "CKivLogInfoViewDlg.h"
 #include "CKivLogView2Dlg.h"
 #include "CViewSettings.h"
+#include "SystemPaths.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QIcon>
 #include <QPixmap>
 #include <QTimer>
@@ -28,9 +28,8 @@ struct CommandLine {
 // The program's arguments left after Qt took its own.
 CommandLine ParseCommandLine(int argc, char** argv)
 {
-    // File names are bytes on Linux. Until the platform layer converts them byte for byte, they
-    // are decoded as the file system's names here, the one place that takes them in.
-    const auto toPath = [](const char* argument) { return QFile::decodeName(argument); };
+    // File names are bytes on Linux: they are decoded byte for byte, so that every name opens.
+    const auto toPath = [](const char* argument) { return PathFromSystemBytes(argument); };
     CommandLine line;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], ScreenshotOption) == 0) {
