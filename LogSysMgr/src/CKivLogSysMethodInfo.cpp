@@ -228,12 +228,13 @@ void CKivLogSysMethodInfo::SortCalls()
     }
 }
 
-HRESULT CKivLogSysMethodInfo::SetName(LPCOLESTR name)
+HRESULT CKivLogSysMethodInfo::SetName(BSTR name)
 {
     HRESULT hr = E_OUTOFMEMORY;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::SetName", &hr);
-    Kiv::CComBSTR copy(name);
-    if (name != nullptr && copy == nullptr) {
+    // Null clears the name; anything else is copied whole, by its length.
+    Kiv::CComBSTR copy;
+    if (name != nullptr && (copy = Kiv::CComBSTR(std::u16string_view(name, SysStringLen(name)))) == nullptr) {
         return hr;
     }
     m_name.Swap(copy);

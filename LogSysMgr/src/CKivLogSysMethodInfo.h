@@ -31,7 +31,7 @@ public:
     HRESULT GetThraedLine(DWORD threadId, LONG index, REFIID riid, void** ppv) override;
     // IKivLogSysMethodInfoEdit
     HRESULT AddBlock(IKivLogSysBlock* block) override;
-    HRESULT SetName(LPCOLESTR name) override;
+    HRESULT SetName(BSTR name) override;
 
     virtual HRESULT FindInterface(REFIID riid, void** ppv);
 

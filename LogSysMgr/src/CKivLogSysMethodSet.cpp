@@ -40,7 +40,7 @@ HRESULT CKivLogSysMethodSet::FindInterface(REFIID riid, void** ppv)
     return Kiv::FindInterfaceInMap({{IUnknown::Iid, this}, {IKivLogSysMethodSet::Iid, this}}, riid, ppv);
 }
 
-HRESULT CKivLogSysMethodSet::GetMethodInfo(LPCOLESTR name, REFIID riid, void** ppv)
+HRESULT CKivLogSysMethodSet::GetMethodInfo(BSTR name, REFIID riid, void** ppv)
 {
     HRESULT hr = E_INVALIDARG;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodSet::GetMethodInfo", &hr);
@@ -49,7 +49,7 @@ HRESULT CKivLogSysMethodSet::GetMethodInfo(LPCOLESTR name, REFIID riid, void** p
     }
     *ppv = nullptr;
     try {
-        std::string key = Kiv::Platform::Utf16ToAnsi(name);
+        std::string key = Kiv::Platform::Utf16ToAnsi({name, SysStringLen(name)});
         auto found = m_methods.find(key);
         if (found == m_methods.end()) {
             if (!m_root) {

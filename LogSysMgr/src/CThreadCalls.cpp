@@ -1,5 +1,7 @@
 #include "CThreadCalls.h"
 
+#include "KivObject/ComBSTR.h"
+
 #include "KivPlatform/Text.h"
 
 #include <new>
@@ -93,8 +95,12 @@ HRESULT CThreadCalls::FileInto(IKivLogSysMethodSet* methodSet) noexcept
         for (const Call& call : m_calls) {
             CComPtr<IKivLogSysMethodInfoEdit>& method = methods[call.text];
             if (!method) {
-                const std::u16string name = Kiv::Platform::AnsiToUtf16(m_texts[call.text]);
-                methodSet->GetMethodInfo(name.c_str(), IID_PPV_ARGS(&method));
+                // The whole text is the name, NUL bytes and all, so it goes as a BSTR.
+                const Kiv::CComBSTR name(std::u16string_view(Kiv::Platform::AnsiToUtf16(m_texts[call.text])));
+                if (name == nullptr) {
+                    return E_OUTOFMEMORY;
+                }
+                methodSet->GetMethodInfo(name, IID_PPV_ARGS(&method));
                 if (!method) {
                     return E_OUTOFMEMORY;
                 }

@@ -79,7 +79,9 @@ struct IKivLogSysMethodInfo : IUnknown {
 struct IKivLogSysMethodInfoEdit : IUnknown {
     KIV_INTERFACE_ID("8E91F2A6-A7A3-4FF9-A88D-425B291250AE");
     virtual HRESULT AddBlock(IKivLogSysBlock* block) = 0;
-    virtual HRESULT SetName(LPCOLESTR name) = 0;
+    // Copies the whole BSTR, by its length: a method name is the whole entry text, which may
+    // hold NUL characters. Null clears the name.
+    virtual HRESULT SetName(BSTR name) = 0;
 };
 
 struct IKivLogSysNameSpace;
@@ -87,9 +89,12 @@ struct IKivLogSysNameSpace;
 // The method index: method names to their calls, and a namespace tree over the names.
 struct IKivLogSysMethodSet : IUnknown {
     KIV_INTERFACE_ID("B9273F21-326F-43CA-B0E9-02EAD3210CD6");
-    virtual HRESULT GetMethodInfo(LPCOLESTR name, REFIID riid, void** ppv) = 0;
-    // names is allocated with CoTaskMemAlloc and each string with SysAllocString; the caller
-    // frees every string and then the array.
+    // The method of the name, made on first use. The name is a BSTR and counts by its length,
+    // NUL characters included (as GetMethodNames hands names out); two names are the same
+    // method exactly when their code page 932 bytes are equal.
+    virtual HRESULT GetMethodInfo(BSTR name, REFIID riid, void** ppv) = 0;
+    // names is allocated with CoTaskMemAlloc and each name is a BSTR of the whole name; the
+    // caller frees every string and then the array.
     virtual HRESULT GetMethodNames(LONG* count, BSTR** names) = 0;
     virtual HRESULT GetNameSpaceRoot(IKivLogSysNameSpace** root) = 0;
 };
