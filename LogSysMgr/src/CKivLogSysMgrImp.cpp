@@ -7,6 +7,7 @@
 
 #include <mutex>
 #include <system_error>
+#include <utility>
 
 using Kiv::CComPtr;
 
@@ -14,6 +15,30 @@ namespace {
 
 constexpr LPCWSTR Subject = u"CKivLogSysMgrImp";
 constexpr LPCWSTR ThreadSubject = u"CLoadLogThread";
+
+// The load that runs on the calling thread, if any: the progress part it reports to, and the
+// root it fills, which becomes that manager's model at the load's last report.
+struct RunningLoad {
+    const IKivLogSysMgr_LoadProgress* reportsTo;
+    IKivLogSysRoot* root;
+};
+thread_local const RunningLoad* t_runningLoad = nullptr;
+
+// Marks the calling thread as running a load while it lives.
+class CRunningLoadScope {
+public:
+    CRunningLoadScope(const IKivLogSysMgr_LoadProgress* reportsTo, IKivLogSysRoot* root) noexcept
+        : m_load{reportsTo, root}, m_outer(std::exchange(t_runningLoad, &m_load))
+    {
+    }
+    ~CRunningLoadScope() { t_runningLoad = m_outer; }
+    CRunningLoadScope(const CRunningLoadScope&) = delete;
+    CRunningLoadScope& operator=(const CRunningLoadScope&) = delete;
+
+private:
+    const RunningLoad m_load;
+    const RunningLoad* const m_outer;
+};
 
 } // namespace
 
@@ -91,7 +116,7 @@ int CKivLogSysMgrImp::CLoadLogThread::Run()
 {
     HRESULT exitCode = 0;
     KIV_ENGINE_SCOPE(ThreadSubject, u"CKivLogSysMgrImp::CLoadLogThread::Run", &exitCode);
-    exitCode = m_file->LoadLog(m_root, m_sink) == CKivLogSysFile::LoadCompleted ? 0 : 1;
+    exitCode = RunLoad(m_file, m_root, m_sink) == CKivLogSysFile::LoadCompleted ? 0 : 1;
     return exitCode;
 }
 
@@ -124,23 +149,35 @@ void CKivLogSysMgrImp::WaitForLoadThread(std::unique_lock<Kiv::Platform::Critica
     m_loadThread.reset();
 }
 
+LONG CKivLogSysMgrImp::RunLoad(CKivLogSysFile* file, IKivLogSysRoot* root, IKivLogSysMgr_LoadProgress* progress)
+{
+    const CRunningLoadScope running(progress, root);
+    return file->LoadLog(root, progress);
+}
+
+bool CKivLogSysMgrImp::IsLoadingOnThisThread() const
+{
+    return t_runningLoad != nullptr &&
+           t_runningLoad->reportsTo == static_cast<const IKivLogSysMgr_LoadProgress*>(this);
+}
+
 HRESULT CKivLogSysMgrImp::LoadLogFile(LPCWSTR path, LONG background)
 {
     HRESULT hr = E_FAIL;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::LoadLogFile", &hr);
-    std::unique_lock lock(m_lock);
-    auto file = std::make_unique<CKivLogSysFile>();
-    if (hr = file->OpenFile(path); FAILED(hr)) {
+    // Opening reads the whole file; the manager's other calls go on meanwhile.
+    std::unique_ptr<CKivLogSysFile> file;
+    if (hr = OpenLogFile(path, file); FAILED(hr)) {
         return hr; // the model stays as it was
     }
-    CKivLogSysFile* opened = file.get();
-    m_files.push_back(std::move(file));
-
     CComPtr<IKivLogSysRoot> root;
     if (hr = CKivLogSysFactory::CreateLogSysRoot(&root); FAILED(hr)) {
         return hr;
     }
+    CKivLogSysFile* opened = file.get();
     CComPtr<IKivLogSysMgr_LoadProgress> progress = this;
+    std::unique_lock lock(m_lock);
+    m_files.push_back(std::move(file));
     WaitForLoadThread(lock);
     if (background != 0) {
         m_loadThread = std::make_unique<CLoadLogThread>(opened, root, progress);
@@ -149,9 +186,21 @@ HRESULT CKivLogSysMgrImp::LoadLogFile(LPCWSTR path, LONG background)
         }
         return hr;
     }
-    opened->LoadLog(root, progress);
-    m_root = root;
+    // Reading into the new model runs without the lock too; the model becomes the manager's at
+    // the load's last report, as a background load's does.
+    lock.unlock();
+    RunLoad(opened, root, progress);
     hr = S_OK;
+    return hr;
+}
+
+HRESULT CKivLogSysMgrImp::OpenLogFile(LPCWSTR path, std::unique_ptr<CKivLogSysFile>& file)
+{
+    auto opened = std::make_unique<CKivLogSysFile>();
+    const HRESULT hr = opened->OpenFile(path);
+    if (SUCCEEDED(hr)) {
+        file = std::move(opened);
+    }
     return hr;
 }
 
@@ -214,8 +263,8 @@ HRESULT CKivLogSysMgrImp::OnKivLogSysMgr_LoadProgress(LONG kind, LONG value)
     CComPtr<IKivLogSysMgr_LoadProgress> sink;
     {
         std::lock_guard lock(m_lock);
-        if (kind == 2 && m_loadThread) {
-            m_root = m_loadThread->GetRoot(); // so the caller finds the new model at once
+        if (kind == 2 && IsLoadingOnThisThread()) {
+            m_root = t_runningLoad->root; // so the caller finds the new model at once
         }
         sink = m_sink;
     }

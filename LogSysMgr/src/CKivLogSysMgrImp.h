@@ -3,8 +3,9 @@
 // and the worker thread of a background load, whose progress it relays to the sink.
 //
 // Thread-safety: the caller's thread and one worker thread per background load meet here. The
-// manager's recursive lock guards files, root, sink and the start of a load; it is never held
-// while waiting for the worker, whose last report needs it.
+// manager's recursive lock guards files, root, sink and the start of a load, and is held only
+// for short steps: never while a file is opened or read into a model, and never while waiting
+// for the worker, whose last report needs it.
 #pragma once
 
 #include "CKivLogSysFile.h"
@@ -35,7 +36,6 @@ public:
         HRESULT DoStart();
         void DoStop();
         void WaitEnd();
-        IKivLogSysRoot* GetRoot() const { return m_root; }
 
     private:
         // The thread: InitInstance, Run, ExitInstance.
@@ -62,12 +62,21 @@ public:
     HRESULT ClearLogInfo() override;
     HRESULT GetRootObject(IKivLogSysRoot** root) override;
     // IKivLogSysMgr_LoadProgress: relays a load's reports to the caller's sink; at the end of a
-    // background load the new model becomes the manager's first.
+    // load the new model becomes the manager's first.
     HRESULT OnKivLogSysMgr_LoadProgress(LONG kind, LONG value) override;
 
     virtual HRESULT FindInterface(REFIID riid, void** ppv);
 
+protected:
+    // Opens a trace file into file (a new reader). Reading the whole file can take long, which
+    // is why it runs without the manager's lock.
+    virtual HRESULT OpenLogFile(LPCWSTR path, std::unique_ptr<CKivLogSysFile>& file);
+
 private:
+    // Runs a load on the calling thread, which is marked as this load's thread meanwhile.
+    static LONG RunLoad(CKivLogSysFile* file, IKivLogSysRoot* root, IKivLogSysMgr_LoadProgress* progress);
+    // Whether the calling thread is running a load that reports to this manager.
+    bool IsLoadingOnThisThread() const;
     // Takes the worker of an earlier load out under the lock and waits for it outside the lock.
     void WaitForLoadThread(std::unique_lock<Kiv::Platform::CriticalSection>& lock);
     void RemoveAllFiles();
