@@ -2,11 +2,13 @@
 
 #include "CKivLogSysFactory.h"
 #include "EngineLog.h"
+#include "StartThread.h"
 
 #include "KivObject/InterfaceMap.h"
 
+#include "KivPlatform/Boundary.h"
+
 #include <mutex>
-#include <system_error>
 #include <utility>
 
 using Kiv::CComPtr;
@@ -51,16 +53,21 @@ CKivLogSysMgrImp::CLoadLogThread::CLoadLogThread(CKivLogSysFile* file, IKivLogSy
 CKivLogSysMgrImp::CLoadLogThread::~CLoadLogThread()
 {
     WaitEnd();
+    // Still joinable only when the thread itself let go of this object last, as it ended.
+    Kiv::Platform::StatusFromExceptions([this] {
+        if (m_thread.joinable()) {
+            m_thread.detach();
+        }
+    });
 }
 
 HRESULT CKivLogSysMgrImp::CLoadLogThread::DoStart()
 {
     HRESULT hr = E_FAIL;
     KIV_ENGINE_SCOPE(ThreadSubject, u"CKivLogSysMgrImp::CLoadLogThread::DoStart", &hr);
-    try {
-        m_thread = std::thread(&CLoadLogThread::ThreadMain, this);
-        hr = S_OK;
-    } catch (const std::system_error&) {
+    // The thread holds this object until its last step, so that it is never freed under it.
+    hr = Kiv::LogSysMgr::StartThread(m_thread, [self = shared_from_this()] { self->ThreadMain(); });
+    if (FAILED(hr)) {
         KIV_ENGINE_TRACE(ThreadSubject, u"Error CreateThread!");
     }
     return hr;
@@ -74,29 +81,30 @@ void CKivLogSysMgrImp::CLoadLogThread::DoStop()
     }
 }
 
-void CKivLogSysMgrImp::CLoadLogThread::WaitEnd()
+void CKivLogSysMgrImp::CLoadLogThread::WaitEnd() noexcept
 {
     KIV_ENGINE_SCOPE(ThreadSubject, u"CKivLogSysMgrImp::CLoadLogThread::WaitEnd");
-    if (!m_thread.joinable()) {
-        return;
-    }
-    // The thread itself ends up here when its last reference let go of the manager: it cannot
-    // wait for itself, and it is already past its last use of this object.
-    if (m_thread.get_id() == std::this_thread::get_id()) {
-        m_thread.detach();
-    } else {
-        m_thread.join();
-    }
+    Kiv::Platform::StatusFromExceptions([this] {
+        // One waiter joins; a later one finds the thread joined. The thread itself comes here
+        // only at its very end, when it lets go of the manager last: it does not wait for itself.
+        std::lock_guard lock(m_waitLock);
+        if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id()) {
+            m_thread.join();
+        }
+    });
 }
 
 void CKivLogSysMgrImp::CLoadLogThread::ThreadMain()
 {
-    if (InitInstance()) {
-        Run();
-    }
-    ExitInstance();
-    // The load is over: let go of the manager. If that was its last reference, the manager goes
-    // now, with this object; nothing after this line touches either.
+    Kiv::Platform::StatusFromExceptions([this] {
+        if (InitInstance()) {
+            Run();
+        }
+        ExitInstance();
+    });
+    // The load is over: let go of the model and of the manager, which goes now if that was its
+    // last reference. This object stays until the thread has left it.
+    m_root.Release();
     CComPtr<IKivLogSysMgr_LoadProgress> manager = std::move(m_sink);
 }
 
@@ -127,7 +135,11 @@ void CKivLogSysMgrImp::CLoadLogThread::ExitInstance()
 
 CKivLogSysMgrImp::~CKivLogSysMgrImp()
 {
-    // A running load is waited for, not stopped.
+    // A running load is waited for, not stopped; when its own thread lets go of the manager
+    // last, at its end, there is nothing left to wait for.
+    if (m_loadThread) {
+        m_loadThread->WaitEnd();
+    }
     m_loadThread.reset();
     RemoveAllFiles();
     // The model goes before the sink hears of nothing more from this manager.
@@ -137,16 +149,18 @@ CKivLogSysMgrImp::~CKivLogSysMgrImp()
 
 void CKivLogSysMgrImp::WaitForLoadThread(std::unique_lock<Kiv::Platform::CriticalSection>& lock)
 {
-    if (!m_loadThread) {
-        return;
+    // A worker stays registered while it is waited for, so that a stop request still reaches
+    // it; the lock is let go meanwhile, because its last report needs it. Every waiter holds
+    // the thread object, so several may wait at once and none frees it under another.
+    while (m_loadThread) {
+        const std::shared_ptr<CLoadLogThread> thread = m_loadThread;
+        lock.unlock();
+        thread->WaitEnd();
+        lock.lock();
+        if (m_loadThread == thread) {
+            m_loadThread.reset();
+        }
     }
-    // The thread stays registered while it is waited for, so that its last report still makes
-    // its model the manager's; the lock is let go meanwhile, because that report needs it.
-    CLoadLogThread* thread = m_loadThread.get();
-    lock.unlock();
-    thread->WaitEnd();
-    lock.lock();
-    m_loadThread.reset();
 }
 
 LONG CKivLogSysMgrImp::RunLoad(CKivLogSysFile* file, IKivLogSysRoot* root, IKivLogSysMgr_LoadProgress* progress)
@@ -165,6 +179,10 @@ HRESULT CKivLogSysMgrImp::LoadLogFile(LPCWSTR path, LONG background)
 {
     HRESULT hr = E_FAIL;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::LoadLogFile", &hr);
+    if (IsLoadingOnThisThread()) {
+        hr = E_ILLEGAL_METHOD_CALL; // a load's own thread would wait for itself
+        return hr;
+    }
     // Opening reads the whole file; the manager's other calls go on meanwhile.
     std::unique_ptr<CKivLogSysFile> file;
     if (hr = OpenLogFile(path, file); FAILED(hr)) {
@@ -180,9 +198,9 @@ HRESULT CKivLogSysMgrImp::LoadLogFile(LPCWSTR path, LONG background)
     m_files.push_back(std::move(file));
     WaitForLoadThread(lock);
     if (background != 0) {
-        m_loadThread = std::make_unique<CLoadLogThread>(opened, root, progress);
-        if (hr = m_loadThread->DoStart(); FAILED(hr)) {
-            m_loadThread.reset();
+        auto thread = std::make_shared<CLoadLogThread>(opened, root, progress);
+        if (hr = thread->DoStart(); SUCCEEDED(hr)) {
+            m_loadThread = std::move(thread);
         }
         return hr;
     }
@@ -219,6 +237,10 @@ HRESULT CKivLogSysMgrImp::WaitWorkThreads()
 {
     HRESULT hr = S_OK;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::WaitWorkThreads", &hr);
+    if (IsLoadingOnThisThread()) {
+        hr = E_ILLEGAL_METHOD_CALL; // a load's own thread would wait for itself
+        return hr;
+    }
     std::unique_lock lock(m_lock);
     WaitForLoadThread(lock);
     return hr;

@@ -9,44 +9,22 @@
 
 #include "KivTestSupport/TempDir.h"
 
+#include "TestGate.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 using Kiv::CComPtr;
+using KivTest::CGate;
 using KivTest::TempDir;
 using KivTest::ToUtf16Path;
 
 namespace {
-
-// Opened once by one thread and waited for by another. The wait gives up after a minute, so
-// that a call that never returns fails the test instead of hanging it.
-class CGate {
-public:
-    void Open()
-    {
-        std::lock_guard lock(m_mutex);
-        m_open = true;
-        m_changed.notify_all();
-    }
-    bool Wait()
-    {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::minutes(1), [this] { return m_open; });
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_open = false;
-};
 
 // Where a load is held while the other calls are made.
 enum class HoldAt { Opening, Reading };

@@ -10,9 +10,12 @@
 
 #include "KivPlatform/TaskMem.h"
 
+#include "TestGate.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -21,6 +24,7 @@
 #include <vector>
 
 using Kiv::CComPtr;
+using KivTest::CGate;
 using KivTest::TempDir;
 using KivTest::ToUtf16Path;
 
@@ -305,6 +309,104 @@ TEST(ManagerTest, ReleasingTheManagerDuringALoadLetsTheLoadFinishAndFreesEveryth
     sink->AddRef();
     EXPECT_EQ(sink->Release(), 1u) << "the manager was never destroyed";
     EXPECT_EQ(sink->Reports()[sink->Reports().size() - 2], std::make_pair(1, 100));
+}
+
+TEST(ManagerTest, LoadingAndWaitingFromInsideALoadAreRefused)
+{
+    // A sink is called on the load's own thread, which cannot wait for itself, nor be replaced
+    // while it runs: starting a load or waiting for the worker from there is refused, at any
+    // report, and the load goes on to its end.
+    TempDir dir;
+    const auto path = ToUtf16Path(dir.WriteFile("three.log", Trace({0x30, 0x10, 0x20}, 300)));
+    const auto other = ToUtf16Path(dir.WriteFile("other.log", Trace({9}, 5)));
+    struct Case {
+        const char* what;
+        std::function<HRESULT(IKivLogSysMgr*)> call;
+    };
+    const Case calls[] = {
+        {"WaitWorkThreads", [](IKivLogSysMgr* manager) { return manager->WaitWorkThreads(); }},
+        {"LoadLogFile in the background", [&](IKivLogSysMgr* manager) { return manager->LoadLogFile(other.c_str(), 1); }},
+        {"LoadLogFile at once", [&](IKivLogSysMgr* manager) { return manager->LoadLogFile(other.c_str(), 0); }},
+    };
+    for (const LONG background : {1, 0}) {
+        for (const LONG atKind : {0, 1, 2}) {
+            for (const Case& c : calls) {
+                SCOPED_TRACE(std::string(c.what) + (background != 0 ? ", background load" : ", load at once") +
+                             ", report kind " + std::to_string(atKind));
+                const auto manager = MakeManager();
+                const auto sink = MakeSink();
+                std::vector<HRESULT> results;
+                sink->m_onReport = [&](LONG kind, LONG) {
+                    if (kind == atKind && results.empty()) {
+                        results.push_back(c.call(manager));
+                    }
+                };
+                manager->SetLoadProgress(sink);
+                ASSERT_EQ(manager->LoadLogFile(path.c_str(), background), S_OK);
+                ASSERT_TRUE(sink->WaitForEnds(1));
+                ASSERT_EQ(manager->WaitWorkThreads(), S_OK);
+                EXPECT_EQ(results, std::vector<HRESULT>{E_ILLEGAL_METHOD_CALL});
+                EXPECT_EQ(sink->Reports().back(), std::make_pair(2, 0));
+                EXPECT_EQ(RootThreadIds(manager), (std::vector<DWORD>{0x30, 0x10, 0x20}));
+            }
+        }
+    }
+}
+
+TEST(ManagerTest, SeveralThreadsMayWaitForOneLoad)
+{
+    TempDir dir;
+    const auto path = ToUtf16Path(dir.WriteFile("two.log", Trace({1, 2}, 3000)));
+    auto manager = MakeManager();
+    const auto sink = MakeSink();
+    CGate held;
+    CGate goOn;
+    sink->m_onReport = [&](LONG kind, LONG) {
+        if (kind == 0) {
+            held.Open();
+            goOn.Wait();
+        }
+    };
+    manager->SetLoadProgress(sink);
+    ASSERT_EQ(manager->LoadLogFile(path.c_str(), 1), S_OK);
+    ASSERT_TRUE(held.Wait());
+
+    constexpr int Waiters = 3;
+    std::atomic<int> calling{0};
+    std::atomic<int> returned{0};
+    CGate allReturned;
+    std::vector<HRESULT> results(Waiters, E_UNEXPECTED);
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < Waiters; ++i) {
+        waiters.emplace_back([&, i] {
+            ++calling;
+            results[static_cast<std::size_t>(i)] = manager->WaitWorkThreads();
+            if (++returned == Waiters) {
+                allReturned.Open();
+            }
+        });
+    }
+    while (calling < Waiters) {
+        std::this_thread::yield();
+    }
+    // Gives the waiters time to reach their wait for the worker, so that they wait together;
+    // the outcome does not depend on it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    goOn.Open();
+    if (!allReturned.Wait()) {
+        // Waiters stuck in the manager keep it and themselves: nothing may be freed under them.
+        for (std::thread& waiter : waiters) {
+            waiter.detach();
+        }
+        manager.Detach();
+        FAIL() << "a waiter never returned";
+    }
+    for (std::thread& waiter : waiters) {
+        waiter.join();
+    }
+    EXPECT_EQ(results, std::vector<HRESULT>(Waiters, S_OK));
+    EXPECT_EQ(sink->Reports().back(), std::make_pair(2, 0));
+    EXPECT_EQ(RootThreadIds(manager), (std::vector<DWORD>{1, 2}));
 }
 
 } // namespace
