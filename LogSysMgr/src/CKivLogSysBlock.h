@@ -50,9 +50,13 @@ public:
     {
         return (m_lastFolderIndex & LastFolderIsBlock) != 0 ? static_cast<CKivLogSysBlock*>(m_lastFolder) : nullptr;
     }
+    // Makes room for one more child, so that the next AppendNewChild cannot fail. Throws
+    // std::bad_alloc when memory runs out.
+    void ReserveNewChild();
     // Appends a new line or block made by the engine (count 0), which this block then owns.
-    void AppendNewChild(CKivLogSysLine* child);
-    void AppendNewChild(CKivLogSysBlock* child);
+    // Cannot fail after ReserveNewChild.
+    void AppendNewChild(CKivLogSysLine* child) noexcept;
+    void AppendNewChild(CKivLogSysBlock* child) noexcept;
     // Drops every child.
     void RemoveAllChildren();
     const std::vector<Kiv::CComPtr<IUnknown>>& Children() const { return m_children; }

@@ -4,8 +4,9 @@
 
 #include "KivObject/InterfaceMap.h"
 
+#include "KivPlatform/Boundary.h"
+
 #include <algorithm>
-#include <new>
 #include <unordered_set>
 #include <utility>
 
@@ -92,7 +93,7 @@ HRESULT CKivLogSysMethodInfo::GetRefThreadCount(LONG* count)
         return hr;
     }
     if (m_threads.empty()) {
-        try {
+        hr = Kiv::Platform::StatusFromExceptions([this] {
             SortCalls();
             // The set answers "already listed" in constant time; the list keeps first-call order.
             std::unordered_set<Kiv::IKivListItem*> listed;
@@ -102,9 +103,9 @@ HRESULT CKivLogSysMethodInfo::GetRefThreadCount(LONG* count)
                     m_threads.push_back(std::move(thread));
                 }
             }
-        } catch (const std::bad_alloc&) {
+        });
+        if (FAILED(hr)) {
             m_threads.clear(); // a partial list would never be completed
-            hr = E_OUTOFMEMORY;
             return hr;
         }
     }
@@ -165,7 +166,7 @@ HRESULT CKivLogSysMethodInfo::GetThraedLine(DWORD threadId, LONG index, REFIID r
 
 HRESULT CKivLogSysMethodInfo::ThreadLines(DWORD threadId, const std::vector<LONG>** lines)
 {
-    try {
+    return Kiv::Platform::StatusFromExceptions([&] {
         auto found = m_threadLines.find(threadId);
         if (found == m_threadLines.end()) {
             // Collected whole before it is stored, so that a failure leaves no partial entry.
@@ -182,9 +183,7 @@ HRESULT CKivLogSysMethodInfo::ThreadLines(DWORD threadId, const std::vector<LONG
         }
         *lines = &found->second;
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT CKivLogSysMethodInfo::AddBlock(IKivLogSysBlock* block)
@@ -194,28 +193,24 @@ HRESULT CKivLogSysMethodInfo::AddBlock(IKivLogSysBlock* block)
     if (block == nullptr) {
         return hr;
     }
-    CComPtr<Kiv::IKivListItem> call;
-    if (hr = block->QueryInterface(IID_PPV_ARGS(&call)); FAILED(hr)) {
-        return hr;
-    }
-    const KivLogSysLineInfo* entry = nullptr;
-    if (hr = block->GetLineInfo(&entry); FAILED(hr)) {
-        return hr;
-    }
-    if (entry == nullptr) {
-        hr = E_FAIL;
-        return hr;
-    }
-
-    const LONG lineNumber = entry->lineNumber;
-    try {
-        m_callsSorted = m_callsSorted && (m_calls.empty() || m_calls.back().lineNumber <= lineNumber);
+    hr = Kiv::Platform::StatusFromExceptions([&] {
+        CComPtr<Kiv::IKivListItem> call;
+        if (HRESULT status = block->QueryInterface(IID_PPV_ARGS(&call)); FAILED(status)) {
+            return status;
+        }
+        const KivLogSysLineInfo* entry = nullptr;
+        if (HRESULT status = block->GetLineInfo(&entry); FAILED(status)) {
+            return status;
+        }
+        if (entry == nullptr) {
+            return E_FAIL;
+        }
+        const LONG lineNumber = entry->lineNumber;
+        const bool stillSorted = m_callsSorted && (m_calls.empty() || m_calls.back().lineNumber <= lineNumber);
         m_calls.push_back({lineNumber, std::move(call)});
-    } catch (const std::bad_alloc&) {
-        hr = E_OUTOFMEMORY;
-        return hr;
-    }
-    hr = S_OK;
+        m_callsSorted = stillSorted;
+        return S_OK;
+    });
     return hr;
 }
 

@@ -183,32 +183,35 @@ HRESULT CKivLogSysMgrImp::LoadLogFile(LPCWSTR path, LONG background)
         hr = E_ILLEGAL_METHOD_CALL; // a load's own thread would wait for itself
         return hr;
     }
-    // Opening reads the whole file; the manager's other calls go on meanwhile.
-    std::unique_ptr<CKivLogSysFile> file;
-    if (hr = OpenLogFile(path, file); FAILED(hr)) {
-        return hr; // the model stays as it was
-    }
-    CComPtr<IKivLogSysRoot> root;
-    if (hr = CKivLogSysFactory::CreateLogSysRoot(&root); FAILED(hr)) {
-        return hr;
-    }
-    CKivLogSysFile* opened = file.get();
-    CComPtr<IKivLogSysMgr_LoadProgress> progress = this;
-    std::unique_lock lock(m_lock);
-    m_files.push_back(std::move(file));
-    WaitForLoadThread(lock);
-    if (background != 0) {
-        auto thread = std::make_shared<CLoadLogThread>(opened, root, progress);
-        if (hr = thread->DoStart(); SUCCEEDED(hr)) {
-            m_loadThread = std::move(thread);
+    hr = Kiv::Platform::StatusFromExceptions([&] {
+        // Opening reads the whole file; the manager's other calls go on meanwhile.
+        std::unique_ptr<CKivLogSysFile> file;
+        if (HRESULT status = OpenLogFile(path, file); FAILED(status)) {
+            return status; // the model stays as it was
         }
-        return hr;
-    }
-    // Reading into the new model runs without the lock too; the model becomes the manager's at
-    // the load's last report, as a background load's does.
-    lock.unlock();
-    RunLoad(opened, root, progress);
-    hr = S_OK;
+        CComPtr<IKivLogSysRoot> root;
+        if (HRESULT status = CKivLogSysFactory::CreateLogSysRoot(&root); FAILED(status)) {
+            return status;
+        }
+        CKivLogSysFile* opened = file.get();
+        CComPtr<IKivLogSysMgr_LoadProgress> progress = this;
+        std::unique_lock lock(m_lock);
+        m_files.push_back(std::move(file));
+        WaitForLoadThread(lock);
+        if (background != 0) {
+            auto thread = std::make_shared<CLoadLogThread>(opened, root, progress);
+            const HRESULT status = thread->DoStart();
+            if (SUCCEEDED(status)) {
+                m_loadThread = std::move(thread);
+            }
+            return status;
+        }
+        // Reading into the new model runs without the lock too; the model becomes the manager's
+        // at the load's last report, as a background load's does.
+        lock.unlock();
+        RunLoad(opened, root, progress);
+        return S_OK;
+    });
     return hr;
 }
 
@@ -226,10 +229,12 @@ HRESULT CKivLogSysMgrImp::StopLoadLog()
 {
     HRESULT hr = S_OK;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::StopLoadLog", &hr);
-    std::lock_guard lock(m_lock);
-    if (m_loadThread) {
-        m_loadThread->DoStop();
-    }
+    hr = Kiv::Platform::StatusFromExceptions([this] {
+        std::lock_guard lock(m_lock);
+        if (m_loadThread) {
+            m_loadThread->DoStop();
+        }
+    });
     return hr;
 }
 
@@ -241,8 +246,10 @@ HRESULT CKivLogSysMgrImp::WaitWorkThreads()
         hr = E_ILLEGAL_METHOD_CALL; // a load's own thread would wait for itself
         return hr;
     }
-    std::unique_lock lock(m_lock);
-    WaitForLoadThread(lock);
+    hr = Kiv::Platform::StatusFromExceptions([this] {
+        std::unique_lock lock(m_lock);
+        WaitForLoadThread(lock);
+    });
     return hr;
 }
 
@@ -250,8 +257,10 @@ HRESULT CKivLogSysMgrImp::SetLoadProgress(IKivLogSysMgr_LoadProgress* sink)
 {
     HRESULT hr = S_OK;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::SetLoadProgress", &hr);
-    std::lock_guard lock(m_lock);
-    m_sink = sink;
+    hr = Kiv::Platform::StatusFromExceptions([&] {
+        std::lock_guard lock(m_lock);
+        m_sink = sink;
+    });
     return hr;
 }
 
@@ -259,9 +268,11 @@ HRESULT CKivLogSysMgrImp::ClearLogInfo()
 {
     HRESULT hr = S_OK;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::ClearLogInfo", &hr);
-    std::lock_guard lock(m_lock);
-    KIV_ENGINE_TRACE(Subject, u"Not Imp");
-    m_root.Release();
+    hr = Kiv::Platform::StatusFromExceptions([this] {
+        std::lock_guard lock(m_lock);
+        KIV_ENGINE_TRACE(Subject, u"Not Imp");
+        m_root.Release();
+    });
     return hr;
 }
 
@@ -269,12 +280,13 @@ HRESULT CKivLogSysMgrImp::GetRootObject(IKivLogSysRoot** root)
 {
     HRESULT hr = E_FAIL;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::GetRootObject", &hr);
-    std::lock_guard lock(m_lock);
-    if (!m_root && FAILED(CKivLogSysFactory::CreateLogSysRoot(&m_root))) {
-        hr = E_FAIL;
-        return hr;
-    }
-    hr = m_root->QueryInterface(IID_PPV_ARGS(root));
+    hr = Kiv::Platform::StatusFromExceptions([&] {
+        std::lock_guard lock(m_lock);
+        if (!m_root && FAILED(CKivLogSysFactory::CreateLogSysRoot(&m_root))) {
+            return E_FAIL;
+        }
+        return m_root->QueryInterface(IID_PPV_ARGS(root));
+    });
     return hr;
 }
 
@@ -282,25 +294,29 @@ HRESULT CKivLogSysMgrImp::OnKivLogSysMgr_LoadProgress(LONG kind, LONG value)
 {
     HRESULT hr = S_OK;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::OnKivLogSysMgr_LoadProgress", &hr);
-    CComPtr<IKivLogSysMgr_LoadProgress> sink;
-    {
-        std::lock_guard lock(m_lock);
-        if (kind == 2 && IsLoadingOnThisThread()) {
-            m_root = t_runningLoad->root; // so the caller finds the new model at once
+    hr = Kiv::Platform::StatusFromExceptions([&] {
+        CComPtr<IKivLogSysMgr_LoadProgress> sink;
+        {
+            std::lock_guard lock(m_lock);
+            if (kind == 2 && IsLoadingOnThisThread()) {
+                m_root = t_runningLoad->root; // so the caller finds the new model at once
+            }
+            sink = m_sink;
         }
-        sink = m_sink;
-    }
-    if (sink) {
-        sink->OnKivLogSysMgr_LoadProgress(kind, value); // its result is not ours to judge
-    }
+        if (sink) {
+            sink->OnKivLogSysMgr_LoadProgress(kind, value); // its result is not ours to judge
+        }
+    });
     return hr;
 }
 
-void CKivLogSysMgrImp::RemoveAllFiles()
+void CKivLogSysMgrImp::RemoveAllFiles() noexcept
 {
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::RemoveAllFiles");
-    std::lock_guard lock(m_lock);
-    m_files.clear();
+    Kiv::Platform::StatusFromExceptions([this] {
+        std::lock_guard lock(m_lock);
+        m_files.clear();
+    });
 }
 
 HRESULT CKivLogSysMgrImp::FindInterface(REFIID riid, void** ppv)

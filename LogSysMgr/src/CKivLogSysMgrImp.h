@@ -87,7 +87,7 @@ private:
     // Waits until no worker is registered: each one is waited for without the lock and then
     // forgotten. The lock is held again on return.
     void WaitForLoadThread(std::unique_lock<Kiv::Platform::CriticalSection>& lock);
-    void RemoveAllFiles();
+    void RemoveAllFiles() noexcept;
 
     Kiv::Platform::CriticalSection m_lock;
     std::vector<std::unique_ptr<CKivLogSysFile>> m_files;

@@ -38,7 +38,8 @@ public:
 
 private:
     // Files the method into the child named part (code page 932 bytes) at level, creating the
-    // child when there is none. Throws std::bad_alloc when the new child cannot be listed.
+    // child when there is none. Throws std::bad_alloc when the new child cannot be listed; the
+    // children are then as they were.
     HRESULT AddToChild(std::string_view part, IKivLogSysMethodInfo* methodInfo, LONG level);
 
     Kiv::IKivListItemFolder* m_parent = nullptr; // not counted: the parent owns the child

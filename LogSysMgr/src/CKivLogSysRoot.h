@@ -31,7 +31,7 @@ private:
     IKivLogSysThread* FindThread(DWORD threadId);
     void RebuildThreadIndex();
     // Has every thread file its calls in the method set.
-    void BuildMethodSet();
+    void BuildMethodSet(IKivLogSysMethodSet* methodSet);
 
     Kiv::CComPtr<IKivLogSysMethodSet> m_methodSet;
     std::unordered_map<DWORD, IKivLogSysThread*> m_threadIndex; // the children own the threads

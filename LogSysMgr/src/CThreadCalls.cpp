@@ -2,9 +2,9 @@
 
 #include "KivObject/ComBSTR.h"
 
+#include "KivPlatform/Boundary.h"
 #include "KivPlatform/Text.h"
 
-#include <new>
 #include <string>
 #include <unordered_map>
 
@@ -19,11 +19,7 @@ using TextIndex = std::unordered_map<std::string_view, std::uint32_t>;
 
 HRESULT CThreadCalls::Collect(Kiv::IKivListItem* folder) noexcept
 {
-    try {
-        m_walkStatus = Walk(folder);
-    } catch (const std::bad_alloc&) {
-        m_walkStatus = E_OUTOFMEMORY;
-    }
+    m_walkStatus = Kiv::Platform::StatusFromExceptions([&] { return Walk(folder); });
     return m_walkStatus;
 }
 
@@ -89,7 +85,7 @@ HRESULT CThreadCalls::Walk(Kiv::IKivListItem* folder)
 
 HRESULT CThreadCalls::FileInto(IKivLogSysMethodSet* methodSet) noexcept
 {
-    try {
+    return Kiv::Platform::StatusFromExceptions([&] {
         // Each distinct text is looked up in the set at its first call, as a walk would.
         std::vector<CComPtr<IKivLogSysMethodInfoEdit>> methods(m_texts.size());
         for (const Call& call : m_calls) {
@@ -109,8 +105,6 @@ HRESULT CThreadCalls::FileInto(IKivLogSysMethodSet* methodSet) noexcept
                 return hr;
             }
         }
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return m_walkStatus;
+        return m_walkStatus;
+    });
 }
