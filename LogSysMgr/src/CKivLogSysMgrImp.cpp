@@ -298,7 +298,7 @@ HRESULT CKivLogSysMgrImp::OnKivLogSysMgr_LoadProgress(LONG kind, LONG value)
         CComPtr<IKivLogSysMgr_LoadProgress> sink;
         {
             std::lock_guard lock(m_lock);
-            if (kind == 2 && IsLoadingOnThisThread()) {
+            if (kind == KivLogSysLoadProgress::Finished && IsLoadingOnThisThread()) {
                 m_root = t_runningLoad->root; // so the caller finds the new model at once
             }
             sink = m_sink;

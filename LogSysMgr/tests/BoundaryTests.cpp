@@ -196,7 +196,7 @@ const Operation Operations[] = {
          CKivLogSysFactory::CreateLogSysMgr(&manager);
          EXPECT_EQ(manager->SetLoadProgress(foreign), S_OK);
          arm();
-         return As<IKivLogSysMgr_LoadProgress>(manager)->OnKivLogSysMgr_LoadProgress(1, 5);
+         return As<IKivLogSysMgr_LoadProgress>(manager)->OnKivLogSysMgr_LoadProgress(KivLogSysLoadProgress::Progress, 5);
      }},
 };
 

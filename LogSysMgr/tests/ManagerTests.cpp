@@ -30,6 +30,12 @@ using KivTest::ToUtf16Path;
 
 namespace {
 
+using Report = std::pair<LONG, LONG>;
+// The reports that mark a load's start, its whole file read, and its end.
+constexpr Report StartReport{KivLogSysLoadProgress::Start, 0};
+constexpr Report WholeFileReport{KivLogSysLoadProgress::Progress, 100};
+constexpr Report EndReport{KivLogSysLoadProgress::Finished, 0};
+
 // Records every report; may act on one (on the loading thread, as the engine calls it).
 class CSink : public IKivLogSysMgr_LoadProgress {
 public:
@@ -50,7 +56,7 @@ public:
         return Kiv::FindInterfaceInMap({{IUnknown::Iid, this}, {IKivLogSysMgr_LoadProgress::Iid, this}}, riid, ppv);
     }
 
-    std::vector<std::pair<LONG, LONG>> Reports()
+    std::vector<Report> Reports()
     {
         std::lock_guard lock(m_mutex);
         return m_reports;
@@ -60,7 +66,7 @@ public:
     {
         std::unique_lock lock(m_mutex);
         return m_changed.wait_for(lock, std::chrono::seconds(60), [&] {
-            return static_cast<std::size_t>(std::count(m_reports.begin(), m_reports.end(), std::make_pair(2, 0))) >=
+            return static_cast<std::size_t>(std::count(m_reports.begin(), m_reports.end(), EndReport)) >=
                    count;
         });
     }
@@ -70,7 +76,7 @@ public:
 private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::vector<std::pair<LONG, LONG>> m_reports;
+    std::vector<Report> m_reports;
 };
 
 using Sink = Kiv::CKivObject<CSink>;
@@ -150,7 +156,7 @@ TEST(ManagerTest, BackgroundLoadReportsInOrderAndHandsOverTheModelAtTheEnd)
     const auto sink = MakeSink();
     std::vector<DWORD> threadsAtEnd;
     sink->m_onReport = [&](LONG kind, LONG) {
-        if (kind == 2) {
+        if (kind == KivLogSysLoadProgress::Finished) {
             threadsAtEnd = RootThreadIds(manager); // the new model is there already
         }
     };
@@ -161,11 +167,11 @@ TEST(ManagerTest, BackgroundLoadReportsInOrderAndHandsOverTheModelAtTheEnd)
 
     const auto reports = sink->Reports();
     ASSERT_GE(reports.size(), 4u);
-    EXPECT_EQ(reports.front(), std::make_pair(0, 0));
-    EXPECT_EQ(reports[reports.size() - 2], std::make_pair(1, 100));
-    EXPECT_EQ(reports.back(), std::make_pair(2, 0));
+    EXPECT_EQ(reports.front(), StartReport);
+    EXPECT_EQ(reports[reports.size() - 2], WholeFileReport);
+    EXPECT_EQ(reports.back(), EndReport);
     for (std::size_t i = 2; i + 2 < reports.size(); ++i) {
-        EXPECT_EQ(reports[i].first, 1);
+        EXPECT_EQ(reports[i].first, KivLogSysLoadProgress::Progress);
         EXPECT_GT(reports[i].second, reports[i - 1].second);
     }
     const std::vector<DWORD> firstLineOrder = {0x30, 0x10, 0x20};
@@ -216,7 +222,7 @@ TEST(ManagerTest, StopEndsTheLoadWithAnEmptyModel)
     const auto manager = MakeManager();
     const auto sink = MakeSink();
     sink->m_onReport = [&](LONG kind, LONG value) {
-        if (kind == 1 && value == 5) {
+        if (kind == KivLogSysLoadProgress::Progress && value == 5) {
             manager->StopLoadLog();
         }
     };
@@ -225,8 +231,8 @@ TEST(ManagerTest, StopEndsTheLoadWithAnEmptyModel)
     ASSERT_TRUE(sink->WaitForEnds(1));
     manager->WaitWorkThreads();
     const auto reports = sink->Reports();
-    EXPECT_EQ(reports.back(), std::make_pair(2, 0));
-    EXPECT_EQ(std::count(reports.begin(), reports.end(), std::make_pair(1, 100)), 0);
+    EXPECT_EQ(reports.back(), EndReport);
+    EXPECT_EQ(std::count(reports.begin(), reports.end(), WholeFileReport), 0);
     EXPECT_TRUE(RootThreadIds(manager).empty());
 }
 
@@ -308,7 +314,7 @@ TEST(ManagerTest, ReleasingTheManagerDuringALoadLetsTheLoadFinishAndFreesEveryth
     }
     sink->AddRef();
     EXPECT_EQ(sink->Release(), 1u) << "the manager was never destroyed";
-    EXPECT_EQ(sink->Reports()[sink->Reports().size() - 2], std::make_pair(1, 100));
+    EXPECT_EQ(sink->Reports()[sink->Reports().size() - 2], WholeFileReport);
 }
 
 TEST(ManagerTest, LoadingAndWaitingFromInsideALoadAreRefused)
@@ -329,7 +335,8 @@ TEST(ManagerTest, LoadingAndWaitingFromInsideALoadAreRefused)
         {"LoadLogFile at once", [&](IKivLogSysMgr* manager) { return manager->LoadLogFile(other.c_str(), 0); }},
     };
     for (const LONG background : {1, 0}) {
-        for (const LONG atKind : {0, 1, 2}) {
+        for (const LONG atKind : {KivLogSysLoadProgress::Start, KivLogSysLoadProgress::Progress,
+                                  KivLogSysLoadProgress::Finished}) {
             for (const Case& c : calls) {
                 SCOPED_TRACE(std::string(c.what) + (background != 0 ? ", background load" : ", load at once") +
                              ", report kind " + std::to_string(atKind));
@@ -346,7 +353,7 @@ TEST(ManagerTest, LoadingAndWaitingFromInsideALoadAreRefused)
                 ASSERT_TRUE(sink->WaitForEnds(1));
                 ASSERT_EQ(manager->WaitWorkThreads(), S_OK);
                 EXPECT_EQ(results, std::vector<HRESULT>{E_ILLEGAL_METHOD_CALL});
-                EXPECT_EQ(sink->Reports().back(), std::make_pair(2, 0));
+                EXPECT_EQ(sink->Reports().back(), EndReport);
                 EXPECT_EQ(RootThreadIds(manager), (std::vector<DWORD>{0x30, 0x10, 0x20}));
             }
         }
@@ -362,7 +369,7 @@ TEST(ManagerTest, SeveralThreadsMayWaitForOneLoad)
     CGate held;
     CGate goOn;
     sink->m_onReport = [&](LONG kind, LONG) {
-        if (kind == 0) {
+        if (kind == KivLogSysLoadProgress::Start) {
             held.Open();
             goOn.Wait();
         }
@@ -405,7 +412,7 @@ TEST(ManagerTest, SeveralThreadsMayWaitForOneLoad)
         waiter.join();
     }
     EXPECT_EQ(results, std::vector<HRESULT>(Waiters, S_OK));
-    EXPECT_EQ(sink->Reports().back(), std::make_pair(2, 0));
+    EXPECT_EQ(sink->Reports().back(), EndReport);
     EXPECT_EQ(RootThreadIds(manager), (std::vector<DWORD>{1, 2}));
 }
 

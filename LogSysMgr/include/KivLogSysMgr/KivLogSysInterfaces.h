@@ -111,15 +111,30 @@ struct IKivLogSysNameSpaceEdit : IUnknown {
     virtual HRESULT AddMethodInfo(IKivLogSysMethodInfo* methodInfo, LONG level) = 0;
 };
 
-// Progress of a load, implemented by the engine's caller. kind 0: reading starts (value 0);
-// kind 1: percentage (rising 1 to 99, then 100 when the whole file was read); kind 2: the
-// load has ended (value 0), always last. Called on the loading thread.
+// The kinds of a load's progress reports (IKivLogSysMgr_LoadProgress), in the order a load makes
+// them.
+namespace KivLogSysLoadProgress {
+// Reading starts; the value is 0. Once per load.
+inline constexpr LONG Start = 0;
+// The percentage read: rising from 1 to 99, each at most once, then 100 when the whole file was
+// read (not after a stop).
+inline constexpr LONG Progress = 1;
+// The load has ended; the value is 0. Always the last report: the new model is then the
+// manager's (GetRootObject).
+inline constexpr LONG Finished = 2;
+} // namespace KivLogSysLoadProgress
+
+// Progress of a load, implemented by the engine's caller: a KivLogSysLoadProgress kind and its
+// value. Called on the loading thread (the worker of a background load); it must hand the work
+// to its own thread itself.
 struct IKivLogSysMgr_LoadProgress : IUnknown {
     KIV_INTERFACE_ID("EBE70C35-438C-4756-99E2-3567DDAAA188");
     virtual HRESULT OnKivLogSysMgr_LoadProgress(LONG kind, LONG value) = 0;
 };
 
-// The engine: loads trace log files into a model.
+// The engine: loads trace log files into a model. Every operation may be called from any thread.
+// A load's own thread (where its progress reports arrive) cannot start another load or wait for
+// the worker: LoadLogFile and WaitWorkThreads called there return E_ILLEGAL_METHOD_CALL.
 struct IKivLogSysMgr : IUnknown {
     KIV_INTERFACE_ID("72413635-BD34-42E3-B5D3-069A480408F5");
     // background non-zero: load on a worker thread; 0: load before returning.
