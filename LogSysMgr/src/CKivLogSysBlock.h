@@ -5,7 +5,8 @@
 // Placing a line descends along "the last block among the children" at every level, so each
 // block remembers which of its children that is: updated when children are inserted, searched
 // again only when that child is removed. It answers exactly what a backward search would.
-// Built on the loading thread, read afterwards; nothing is locked.
+// Built on the loading thread and read afterwards, when reading only reads: several threads may
+// read at once, and nothing is locked.
 #pragma once
 
 #include "CKivLogSysLine.h"

@@ -92,25 +92,25 @@ HRESULT CKivLogSysMethodInfo::GetRefThreadCount(LONG* count)
     if (count == nullptr) {
         return hr;
     }
-    if (m_threads.empty()) {
-        hr = Kiv::Platform::StatusFromExceptions([this] {
-            SortCalls();
-            // The set answers "already listed" in constant time; the list keeps first-call order.
+    hr = Kiv::Platform::StatusFromExceptions([&] {
+        std::lock_guard lock(m_lazyLock);
+        if (m_threads.empty()) {
+            SortCallsLocked();
+            // Collected whole before it is kept, so that a failure leaves no partial list. The
+            // set answers "already listed" in constant time; the list keeps first-call order.
+            std::vector<CComPtr<Kiv::IKivListItem>> threads;
             std::unordered_set<Kiv::IKivListItem*> listed;
             for (const Call& call : m_calls) {
                 CComPtr<Kiv::IKivListItem> thread = ThreadOfCall<Kiv::IKivListItem>(call.block);
                 if (thread && listed.insert(thread.Get()).second) {
-                    m_threads.push_back(std::move(thread));
+                    threads.push_back(std::move(thread));
                 }
             }
-        });
-        if (FAILED(hr)) {
-            m_threads.clear(); // a partial list would never be completed
-            return hr;
+            m_threads.swap(threads);
         }
-    }
-    *count = static_cast<LONG>(m_threads.size());
-    hr = S_OK;
+        *count = static_cast<LONG>(m_threads.size());
+        return S_OK;
+    });
     return hr;
 }
 
@@ -118,8 +118,10 @@ HRESULT CKivLogSysMethodInfo::GetRefThread(LONG index, REFIID riid, void** ppv)
 {
     HRESULT hr = E_FAIL;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::GetRefThread", &hr);
-    hr = ItemAt(m_threads, index, riid, ppv, E_FAIL, [](const CComPtr<Kiv::IKivListItem>& thread) {
-        return thread.Get();
+    hr = Kiv::Platform::StatusFromExceptions([&] {
+        std::lock_guard lock(m_lazyLock);
+        return ItemAt(m_threads, index, riid, ppv, E_FAIL,
+                      [](const CComPtr<Kiv::IKivListItem>& thread) { return thread.Get(); });
     });
     return hr;
 }
@@ -167,10 +169,11 @@ HRESULT CKivLogSysMethodInfo::GetThraedLine(DWORD threadId, LONG index, REFIID r
 HRESULT CKivLogSysMethodInfo::ThreadLines(DWORD threadId, const std::vector<LONG>** lines)
 {
     return Kiv::Platform::StatusFromExceptions([&] {
+        std::lock_guard lock(m_lazyLock);
         auto found = m_threadLines.find(threadId);
         if (found == m_threadLines.end()) {
             // Collected whole before it is stored, so that a failure leaves no partial entry.
-            SortCalls();
+            SortCallsLocked();
             std::vector<LONG> indexes;
             for (std::size_t i = 0; i < m_calls.size(); ++i) {
                 CComPtr<IKivLogSysThread> thread = ThreadOfCall<IKivLogSysThread>(m_calls[i].block);
@@ -206,9 +209,10 @@ HRESULT CKivLogSysMethodInfo::AddBlock(IKivLogSysBlock* block)
             return E_FAIL;
         }
         const LONG lineNumber = entry->lineNumber;
-        const bool stillSorted = m_callsSorted && (m_calls.empty() || m_calls.back().lineNumber <= lineNumber);
+        const bool stillSorted = m_callsSorted.load(std::memory_order_relaxed) &&
+                                 (m_calls.empty() || m_calls.back().lineNumber <= lineNumber);
         m_calls.push_back({lineNumber, std::move(call)});
-        m_callsSorted = stillSorted;
+        m_callsSorted.store(stillSorted, std::memory_order_relaxed);
         return S_OK;
     });
     return hr;
@@ -216,10 +220,19 @@ HRESULT CKivLogSysMethodInfo::AddBlock(IKivLogSysBlock* block)
 
 void CKivLogSysMethodInfo::SortCalls()
 {
-    if (!m_callsSorted) {
+    // Sorted once: later readers see that without the lock.
+    if (!m_callsSorted.load(std::memory_order_acquire)) {
+        std::lock_guard lock(m_lazyLock);
+        SortCallsLocked();
+    }
+}
+
+void CKivLogSysMethodInfo::SortCallsLocked()
+{
+    if (!m_callsSorted.load(std::memory_order_relaxed)) {
         std::stable_sort(m_calls.begin(), m_calls.end(),
                          [](const Call& a, const Call& b) { return a.lineNumber < b.lineNumber; });
-        m_callsSorted = true;
+        m_callsSorted.store(true, std::memory_order_release);
     }
 }
 

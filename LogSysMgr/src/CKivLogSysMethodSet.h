@@ -2,7 +2,9 @@
 // byte order (all of them: a name may hold NUL bytes), to the method's information, and files
 // every new method into a namespace tree.
 //
-// Thread-safety: built and read on one thread; nothing is locked.
+// Thread-safety: filled on one thread (GetMethodInfo of a name it does not hold adds a method).
+// Afterwards GetMethodNames, GetNameSpaceRoot and GetMethodInfo of the names it holds only read,
+// so several threads may call them at once; nothing is locked.
 #pragma once
 
 #include "KivLogSysMgr/KivLogSysInterfaces.h"

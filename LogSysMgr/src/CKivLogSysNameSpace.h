@@ -3,7 +3,8 @@
 // the method. The root has no name and no method. Children keep their creation order, and a map
 // from child name to position finds a child without a scan.
 //
-// Thread-safety: built and read on one thread; nothing is locked.
+// Thread-safety: built on one thread (AddMethodInfo). Its reading operations only read, so
+// several threads may call them at once afterwards; nothing is locked.
 #pragma once
 
 #include "KivLogSysMgr/KivLogSysInterfaces.h"

@@ -104,16 +104,21 @@ HRESULT CKivLogSysRoot::GetMethodSet(REFIID riid, void** ppv)
     HRESULT hr = E_FAIL;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysRoot::GetMethodSet", &hr);
     hr = Kiv::Platform::StatusFromExceptions([&] {
-        if (!m_methodSet) {
-            // Only a whole set is kept: after a failure the next request builds it again.
-            CComPtr<IKivLogSysMethodSet> built;
-            if (HRESULT status = CKivLogSysFactory::CreateLogSysMethodSet(&built); FAILED(status)) {
-                return status;
+        CComPtr<IKivLogSysMethodSet> methodSet;
+        {
+            std::lock_guard lock(m_methodSetLock);
+            if (!m_methodSet) {
+                // Only a whole set is kept: after a failure the next request builds it again.
+                CComPtr<IKivLogSysMethodSet> built;
+                if (HRESULT status = CKivLogSysFactory::CreateLogSysMethodSet(&built); FAILED(status)) {
+                    return status;
+                }
+                BuildMethodSet(built);
+                m_methodSet = built;
             }
-            BuildMethodSet(built);
-            m_methodSet = built;
+            methodSet = m_methodSet;
         }
-        return m_methodSet->QueryInterface(riid, ppv);
+        return methodSet->QueryInterface(riid, ppv);
     });
     return hr;
 }
@@ -166,7 +171,11 @@ HRESULT CKivLogSysRoot::RemoveAllItems()
     RemoveAllChildren();
     m_threadIndex.clear();
     m_threadIndexValid = true;
-    m_methodSet.Release();
+    hr = Kiv::Platform::StatusFromExceptions([this] {
+        CComPtr<IKivLogSysMethodSet> dropped; // goes after the lock, with the whole index
+        std::lock_guard lock(m_methodSetLock);
+        dropped.Swap(m_methodSet);
+    });
     return hr;
 }
 

@@ -416,4 +416,176 @@ TEST(ManagerTest, SeveralThreadsMayWaitForOneLoad)
     EXPECT_EQ(RootThreadIds(manager), (std::vector<DWORD>{1, 2}));
 }
 
+// A trace of calls nested two deep on four threads, line by line in turn, so that every method
+// is called by several threads and its calls reach the index out of line order.
+std::string NestedCallsTrace(int callsPerThread)
+{
+    constexpr DWORD Threads = 4;
+    constexpr const char* Indent = "\x84\xA0";
+    constexpr const char* Entry = "\x84\xA1";
+    constexpr const char* Exit = "\x84\xA4";
+    std::string text;
+    for (int call = 0; call < callsPerThread; ++call) {
+        const std::string outer = " CFoo::Outer" + std::to_string(call % 7) + "()";
+        const std::string inner = " CBar::Inner" + std::to_string(call % 5) + "()";
+        const std::string steps[] = {std::string(Entry) + outer, std::string(Indent) + Entry + inner,
+                                     std::string(Indent) + Indent + " message", std::string(Indent) + Exit + inner,
+                                     std::string(Exit) + outer};
+        for (const std::string& step : steps) {
+            for (DWORD thread = 1; thread <= Threads; ++thread) {
+                char header[64];
+                std::snprintf(header, sizeof header, "[%08X][2026/12/09(10:00:00.000)]", thread);
+                text += header + step + "\r\n";
+            }
+        }
+    }
+    return text;
+}
+
+void DescribeTree(Kiv::IKivListItem* folder, std::string& out)
+{
+    LONG count = 0;
+    folder->GetChildCount(&count);
+    for (LONG i = 0; i < count; ++i) {
+        CComPtr<Kiv::IKivListItem> child;
+        folder->GetChildItem(i, IID_PPV_ARGS(&child));
+        CComPtr<IKivLogSysLine> line;
+        child.QueryInterface(&line);
+        const KivLogSysLineInfo* info = nullptr;
+        line->GetLineInfo(&info);
+        out += std::to_string(info->lineNumber) + "(";
+        DescribeTree(child, out);
+        out += ")";
+    }
+}
+
+// Everything a reader can ask of a loaded model but the threads' flat lists, as text.
+std::string DescribeModel(IKivLogSysRoot* root)
+{
+    std::string out;
+    const std::vector<DWORD> threadIds = ThreadIds(root);
+    for (DWORD id : threadIds) {
+        CComPtr<IKivLogSysThread> thread;
+        CComPtr<Kiv::IKivListItem> rootItem;
+        root->QueryInterface(IID_PPV_ARGS(&rootItem));
+        LONG count = 0;
+        rootItem->GetChildCount(&count);
+        for (LONG i = 0; i < count && !thread; ++i) {
+            CComPtr<IKivLogSysThread> candidate;
+            rootItem->GetChildItem(i, IID_PPV_ARGS(&candidate));
+            DWORD candidateId = 0;
+            candidate->GetThreadId(&candidateId);
+            if (candidateId == id) {
+                thread = candidate;
+            }
+        }
+        out += "thread " + std::to_string(id) + ": ";
+        CComPtr<Kiv::IKivListItem> folder;
+        thread.QueryInterface(&folder);
+        DescribeTree(folder, out);
+        out += "\n";
+    }
+    CComPtr<IKivLogSysMethodSet> set;
+    if (FAILED(root->GetMethodSet(IID_PPV_ARGS(&set)))) {
+        return out + "no method set";
+    }
+    LONG nameCount = 0;
+    BSTR* names = nullptr;
+    set->GetMethodNames(&nameCount, &names);
+    for (LONG n = 0; n < nameCount; ++n) {
+        CComPtr<IKivLogSysMethodInfo> info;
+        set->GetMethodInfo(names[n], IID_PPV_ARGS(&info));
+        out += "method " + std::to_string(n) + ":";
+        LONG calls = 0;
+        info->GetLineCount(&calls);
+        for (LONG c = 0; c < calls; ++c) {
+            CComPtr<IKivLogSysBlock> call;
+            info->GetLineInfo(c, IID_PPV_ARGS(&call));
+            const KivLogSysLineInfo* entry = nullptr;
+            call->GetLineInfo(&entry);
+            out += " " + std::to_string(entry->lineNumber);
+        }
+        LONG threads = 0;
+        info->GetRefThreadCount(&threads);
+        out += " threads";
+        for (LONG t = 0; t < threads; ++t) {
+            CComPtr<IKivLogSysThread> thread;
+            info->GetRefThread(t, IID_PPV_ARGS(&thread));
+            DWORD id = 0;
+            thread->GetThreadId(&id);
+            out += " " + std::to_string(id);
+        }
+        for (DWORD id : threadIds) {
+            LONG ofThread = 0;
+            info->GetThreadLineCount(id, &ofThread);
+            out += " [" + std::to_string(id) + ":";
+            for (LONG c = 0; c < ofThread; ++c) {
+                CComPtr<IKivLogSysLine> call;
+                info->GetThraedLine(id, c, IID_PPV_ARGS(&call));
+                const KivLogSysLineInfo* entry = nullptr;
+                call->GetLineInfo(&entry);
+                out += " " + std::to_string(entry->lineNumber);
+            }
+            out += "]";
+        }
+        out += "\n";
+        SysFreeString(names[n]);
+    }
+    CoTaskMemFree(names);
+    CComPtr<IKivLogSysNameSpace> nameSpaces;
+    set->GetNameSpaceRoot(&nameSpaces);
+    CComPtr<Kiv::IKivListItem> nameSpaceItem;
+    nameSpaces.QueryInterface(&nameSpaceItem);
+    LONG namespaceCount = 0;
+    nameSpaceItem->GetChildCount(&namespaceCount);
+    out += "namespaces " + std::to_string(namespaceCount);
+    return out;
+}
+
+TEST(ManagerTest, SeveralThreadsReadOneLoadedModelAtOnce)
+{
+    TempDir dir;
+    const auto path = ToUtf16Path(dir.WriteFile("nested.log", NestedCallsTrace(2000)));
+    // What one reader alone sees, from a model of its own.
+    const auto alone = MakeManager();
+    ASSERT_EQ(alone->LoadLogFile(path.c_str(), 0), S_OK);
+    CComPtr<IKivLogSysRoot> aloneRoot;
+    ASSERT_EQ(alone->GetRootObject(&aloneRoot), S_OK);
+    const std::string expected = DescribeModel(aloneRoot);
+    ASSERT_NE(expected.find("namespaces 2"), std::string::npos) << expected.substr(0, 200);
+
+    // Several readers at once on one model, from its first request of the method index on.
+    constexpr int Readers = 4;
+    const auto shared = MakeManager();
+    ASSERT_EQ(shared->LoadLogFile(path.c_str(), 0), S_OK);
+    CComPtr<IKivLogSysRoot> root;
+    ASSERT_EQ(shared->GetRootObject(&root), S_OK);
+    std::atomic<int> ready{0};
+    CGate go;
+    std::vector<std::string> seen(Readers);
+    std::vector<CComPtr<IKivLogSysMethodSet>> sets(Readers);
+    std::vector<std::thread> readers;
+    for (int i = 0; i < Readers; ++i) {
+        readers.emplace_back([&, i] {
+            ++ready;
+            go.Wait();
+            const auto reader = static_cast<std::size_t>(i);
+            root->GetMethodSet(IID_PPV_ARGS(&sets[reader]));
+            seen[reader] = DescribeModel(root);
+        });
+    }
+    while (ready < Readers) {
+        std::this_thread::yield();
+    }
+    go.Open();
+    for (std::thread& reader : readers) {
+        reader.join();
+    }
+    for (int i = 0; i < Readers; ++i) {
+        const auto reader = static_cast<std::size_t>(i);
+        EXPECT_TRUE(seen[reader] == expected) << "reader " << i;
+        EXPECT_EQ(sets[reader].Get(), sets[0].Get()) << "the method index is built once, reader " << i;
+    }
+}
+
 } // namespace

@@ -1,5 +1,24 @@
 // The interfaces of the engine's model and front. Interfaces whose names end in Edit are the
 // building side, used by the engine while it loads; callers read through the plain ones.
+//
+// Threads. Every operation of IKivLogSysMgr may be called from any thread (but LoadLogFile and
+// WaitWorkThreads not from inside a progress report: see IKivLogSysMgr). Reference counting
+// (AddRef, Release, QueryInterface) is thread-safe everywhere. A model is built by its load
+// alone; once the load has ended (its Finished report), these reading operations may be called
+// from several threads at once on the same model:
+// - every operation of Kiv::IKivListItem on lines, blocks, threads, the root and namespace nodes
+//   (walking the call trees and the namespace tree), IKivLogSysLine, IKivLogSysBlock and
+//   IKivLogSysThread;
+// - IKivLogSysRoot::GetMethodSet, also on its first request, which builds the method index once;
+// - IKivLogSysMethodSet::GetMethodNames, GetNameSpaceRoot, and GetMethodInfo of a name the set
+//   holds (as GetMethodNames lists them);
+// - every operation of IKivLogSysMethodInfo and IKivLogSysNameSpace, also those that collect
+//   their answer on first request (the calling threads, the calls per thread).
+// Everything else changes the model and needs the model to itself: the Edit interfaces,
+// IKivLogSysRoot::GetLogThread (which makes the thread of an unknown identifier),
+// IKivLogSysMethodSet::GetMethodInfo of a name the set does not hold (which adds the method), and
+// Kiv::IKivListAccess of a thread, which rebuilds the thread's flat list (one thread at a time
+// per thread object).
 #pragma once
 
 #include "KivLogSysMgr/KivListItem.h"
