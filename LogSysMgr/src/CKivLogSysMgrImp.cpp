@@ -94,7 +94,7 @@ void CKivLogSysMgrImp::CLoadLogThread::WaitEnd() noexcept
     });
 }
 
-void CKivLogSysMgrImp::CLoadLogThread::ThreadMain()
+void CKivLogSysMgrImp::CLoadLogThread::ThreadMain() noexcept
 {
     Kiv::Platform::StatusFromExceptions([this] {
         if (InitInstance()) {

@@ -44,7 +44,7 @@ public:
 
     private:
         // The thread: InitInstance, Run, ExitInstance, then it lets go of the model and the manager.
-        void ThreadMain();
+        void ThreadMain() noexcept;
         bool InitInstance();
         int Run();
         void ExitInstance();
