@@ -85,7 +85,7 @@ TEST(EngineTraceTest, ReaderTracesItsOperationsAndMessages)
     auto root = MakeDouble<CFakeRoot>();
     auto sink = MakeDouble<CRecordingSink>();
     sink->m_onReport = [&](LONG kind, LONG value) {
-        if (kind == 1 && value == 50) {
+        if (kind == KivLogSysLoadProgress::Progress && value == 50) {
             file.RequestStop();
         }
     };
