@@ -38,9 +38,9 @@ public:
     HRESULT OnKivLogSysMgr_LoadProgress(LONG kind, LONG value) override
     {
         std::lock_guard lock(m_mutex);
-        if (kind == 1 && value == 100) {
+        if (kind == KivLogSysLoadProgress::Progress && value == 100) {
             m_completed = true;
-        } else if (kind == 2) {
+        } else if (kind == KivLogSysLoadProgress::Finished) {
             m_ended = true;
             m_changed.notify_all();
         }

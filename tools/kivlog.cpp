@@ -100,17 +100,17 @@ public:
     {
         std::lock_guard lock(m_mutex);
         if (m_drawBar) {
-            if (kind == 1) {
+            if (kind == KivLogSysLoadProgress::Progress) {
                 constexpr int Width = 30;
                 const int filled = static_cast<int>(value) * Width / 100;
                 std::fprintf(stderr, "\r[%s%s] %3ld%% %s", std::string(filled, '#').c_str(),
                              std::string(Width - filled, ' ').c_str(), static_cast<long>(value), m_shownName.c_str());
-            } else if (kind == 2) {
+            } else if (kind == KivLogSysLoadProgress::Finished) {
                 std::fputs("\r\033[K", stderr);
             }
             std::fflush(stderr);
         }
-        if (kind == 2) {
+        if (kind == KivLogSysLoadProgress::Finished) {
             m_ended = true;
             m_endStatus = FAILED(value) ? value : S_OK;
             m_changed.notify_all();
@@ -359,7 +359,7 @@ void Summary(Output& out, const std::string& shownName, IKivLogSysRoot* root)
         }
     };
     std::thread itemCounter;
-    if (!Kiv::Platform::TryStartThread(itemCounter, countItems)) {
+    if (FAILED(Kiv::Platform::StartThread(itemCounter, countItems))) {
         countItems();
     }
     CComPtr<IKivLogSysMethodSet> methodSet;

@@ -2,8 +2,11 @@
 
 #include "CKivLogSysFactory.h"
 #include "EngineLog.h"
+#include "ReserveFor.h"
 
 #include "KivObject/InterfaceMap.h"
+
+#include "KivPlatform/Boundary.h"
 
 #include <algorithm>
 #include <cassert>
@@ -51,16 +54,21 @@ HRESULT CKivLogSysBlock::InsertChildItem(LONG index, LONG count, IUnknown* const
             return hr; // nothing is inserted
         }
     }
-    const std::size_t first = std::min(static_cast<std::size_t>(index), m_children.size());
-    for (LONG j = 0; j < count; ++j) {
-        CComPtr<IKivListItemEdit> edit;
-        if (SUCCEEDED(items[j]->QueryInterface(IID_PPV_ARGS(&edit))) && edit) {
-            edit->SetParent(FolderPart());
+    hr = Kiv::Platform::StatusFromExceptions([&] {
+        // With the room made first, placing a child cannot fail, and every child placed is
+        // accounted for in the last-folder answer at once.
+        Kiv::LogSysMgr::ReserveFor(m_children, static_cast<std::size_t>(count));
+        const std::size_t first = std::min(static_cast<std::size_t>(index), m_children.size());
+        for (LONG j = 0; j < count; ++j) {
+            CComPtr<IKivListItemEdit> edit;
+            if (SUCCEEDED(items[j]->QueryInterface(IID_PPV_ARGS(&edit))) && edit) {
+                edit->SetParent(FolderPart());
+            }
+            m_children.emplace(m_children.begin() + static_cast<std::ptrdiff_t>(first + j), items[j]);
+            NoteInserted(first + j, 1);
         }
-        m_children.emplace(m_children.begin() + static_cast<std::ptrdiff_t>(first + j), items[j]);
-    }
-    NoteInserted(first, static_cast<std::size_t>(count));
-    hr = S_OK;
+        return S_OK;
+    });
     return hr;
 }
 
@@ -177,13 +185,18 @@ HRESULT CKivLogSysBlock::FindInterface(REFIID riid, void** ppv)
                                    riid, ppv);
 }
 
-void CKivLogSysBlock::AppendNewChild(CKivLogSysLine* child)
+void CKivLogSysBlock::ReserveNewChild()
+{
+    Kiv::LogSysMgr::ReserveFor(m_children, 1);
+}
+
+void CKivLogSysBlock::AppendNewChild(CKivLogSysLine* child) noexcept
 {
     child->SetParent(FolderPart());
     m_children.emplace_back(static_cast<IKivLogSysLine*>(child));
 }
 
-void CKivLogSysBlock::AppendNewChild(CKivLogSysBlock* child)
+void CKivLogSysBlock::AppendNewChild(CKivLogSysBlock* child) noexcept
 {
     child->SetParent(FolderPart());
     m_children.emplace_back(static_cast<IKivLogSysBlock*>(child));

@@ -5,7 +5,8 @@
 // Placing a line descends along "the last block among the children" at every level, so each
 // block remembers which of its children that is: updated when children are inserted, searched
 // again only when that child is removed. It answers exactly what a backward search would.
-// Built on the loading thread, read afterwards; nothing is locked.
+// Built on the loading thread and read afterwards, when reading only reads: several threads may
+// read at once, and nothing is locked.
 #pragma once
 
 #include "CKivLogSysLine.h"
@@ -50,9 +51,13 @@ public:
     {
         return (m_lastFolderIndex & LastFolderIsBlock) != 0 ? static_cast<CKivLogSysBlock*>(m_lastFolder) : nullptr;
     }
+    // Makes room for one more child, so that the next AppendNewChild cannot fail. Throws
+    // std::bad_alloc when memory runs out.
+    void ReserveNewChild();
     // Appends a new line or block made by the engine (count 0), which this block then owns.
-    void AppendNewChild(CKivLogSysLine* child);
-    void AppendNewChild(CKivLogSysBlock* child);
+    // Cannot fail after ReserveNewChild.
+    void AppendNewChild(CKivLogSysLine* child) noexcept;
+    void AppendNewChild(CKivLogSysBlock* child) noexcept;
     // Drops every child.
     void RemoveAllChildren();
     const std::vector<Kiv::CComPtr<IUnknown>>& Children() const { return m_children; }

@@ -76,7 +76,7 @@ HRESULT CKivLogSysFactory::CreateLogSysMgr(IKivLogSysMgr** manager)
     return hr;
 }
 
-HRESULT CKivLogSysFactory::CreateLogSysMethodInfo(IKivLogSysMethodInfo** methodInfo, LPCOLESTR name)
+HRESULT CKivLogSysFactory::CreateLogSysMethodInfo(IKivLogSysMethodInfo** methodInfo, BSTR name)
 {
     HRESULT hr = E_FAIL;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFactory::CreateLogSysMethodInfo", &hr);

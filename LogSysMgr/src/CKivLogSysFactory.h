@@ -15,8 +15,8 @@ public:
     static HRESULT CreateLogSysThread(IKivLogSysThread** thread);
     static HRESULT CreateLogSysRoot(IKivLogSysRoot** root);
     static HRESULT CreateLogSysMgr(IKivLogSysMgr** manager);
-    // Creates the method information and gives it the name (SetName).
-    static HRESULT CreateLogSysMethodInfo(IKivLogSysMethodInfo** methodInfo, LPCOLESTR name);
+    // Creates the method information and gives it the name (SetName, the whole BSTR).
+    static HRESULT CreateLogSysMethodInfo(IKivLogSysMethodInfo** methodInfo, BSTR name);
     static HRESULT CreateLogSysMethodSet(IKivLogSysMethodSet** methodSet);
     static HRESULT CreateLogSysNameSpace(IKivLogSysNameSpace** nameSpace);
 };

@@ -356,7 +356,7 @@ HRESULT CKivLogSysFile::LoadLog(IKivLogSysRoot* root, IKivLogSysMgr_LoadProgress
         std::lock_guard lock(m_lock);
         m_cancel = 0;
     }
-    Report(sink, 0, 0);
+    Report(sink, KivLogSysLoadProgress::Start, 0);
 
     // The model may throw std::bad_alloc as well as report E_OUTOFMEMORY.
     const HRESULT read = Kiv::Platform::StatusFromExceptions([&] { return ReadLines(root, sink); });
@@ -370,9 +370,9 @@ HRESULT CKivLogSysFile::LoadLog(IKivLogSysRoot* root, IKivLogSysMgr_LoadProgress
     if (sink != nullptr) {
         if (SUCCEEDED(read) && !cancelled) {
             KIV_ENGINE_TRACE(Subject, u"Complete.");
-            Report(sink, 1, 100);
+            Report(sink, KivLogSysLoadProgress::Progress, 100);
         }
-        Report(sink, 2, SUCCEEDED(read) ? 0 : read);
+        Report(sink, KivLogSysLoadProgress::Finished, SUCCEEDED(read) ? 0 : read);
     }
     result = FAILED(read) ? read : cancelled ? LoadCancelled : LoadCompleted;
     return result;
@@ -411,7 +411,7 @@ HRESULT CKivLogSysFile::ReadLines(IKivLogSysRoot* root, IKivLogSysMgr_LoadProgre
             lastPercent = percent;
             if (sink != nullptr) {
                 KIV_ENGINE_TRACE(Subject, u"Please loading wait... %d%%", static_cast<int>(percent));
-                Report(sink, 1, static_cast<LONG>(percent));
+                Report(sink, KivLogSysLoadProgress::Progress, static_cast<LONG>(percent));
             }
             std::lock_guard lock(m_lock);
             if (m_cancel != 0) {

@@ -1,6 +1,7 @@
 // CKivLogSysLine: one trace line of the model, a leaf of a thread's call tree. It holds its own
 // copy of the line record (whose text still points into the file's memory) and an uncounted
-// pointer to its parent folder. Built on the loading thread, read afterwards; nothing is locked.
+// pointer to its parent folder. Built on the loading thread and read afterwards, when reading
+// only reads: several threads may read at once, and nothing is locked.
 // Lines, blocks and threads take their memory from the model allocator: one object per line.
 #pragma once
 

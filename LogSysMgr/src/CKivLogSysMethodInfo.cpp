@@ -4,8 +4,9 @@
 
 #include "KivObject/InterfaceMap.h"
 
+#include "KivPlatform/Boundary.h"
+
 #include <algorithm>
-#include <new>
 #include <unordered_set>
 #include <utility>
 
@@ -91,25 +92,25 @@ HRESULT CKivLogSysMethodInfo::GetRefThreadCount(LONG* count)
     if (count == nullptr) {
         return hr;
     }
-    if (m_threads.empty()) {
-        try {
-            SortCalls();
-            // The set answers "already listed" in constant time; the list keeps first-call order.
+    hr = Kiv::Platform::StatusFromExceptions([&] {
+        std::lock_guard lock(m_lazyLock);
+        if (m_threads.empty()) {
+            SortCallsLocked();
+            // Collected whole before it is kept, so that a failure leaves no partial list. The
+            // set answers "already listed" in constant time; the list keeps first-call order.
+            std::vector<CComPtr<Kiv::IKivListItem>> threads;
             std::unordered_set<Kiv::IKivListItem*> listed;
             for (const Call& call : m_calls) {
                 CComPtr<Kiv::IKivListItem> thread = ThreadOfCall<Kiv::IKivListItem>(call.block);
                 if (thread && listed.insert(thread.Get()).second) {
-                    m_threads.push_back(std::move(thread));
+                    threads.push_back(std::move(thread));
                 }
             }
-        } catch (const std::bad_alloc&) {
-            m_threads.clear(); // a partial list would never be completed
-            hr = E_OUTOFMEMORY;
-            return hr;
+            m_threads.swap(threads);
         }
-    }
-    *count = static_cast<LONG>(m_threads.size());
-    hr = S_OK;
+        *count = static_cast<LONG>(m_threads.size());
+        return S_OK;
+    });
     return hr;
 }
 
@@ -117,8 +118,10 @@ HRESULT CKivLogSysMethodInfo::GetRefThread(LONG index, REFIID riid, void** ppv)
 {
     HRESULT hr = E_FAIL;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::GetRefThread", &hr);
-    hr = ItemAt(m_threads, index, riid, ppv, E_FAIL, [](const CComPtr<Kiv::IKivListItem>& thread) {
-        return thread.Get();
+    hr = Kiv::Platform::StatusFromExceptions([&] {
+        std::lock_guard lock(m_lazyLock);
+        return ItemAt(m_threads, index, riid, ppv, E_FAIL,
+                      [](const CComPtr<Kiv::IKivListItem>& thread) { return thread.Get(); });
     });
     return hr;
 }
@@ -165,11 +168,12 @@ HRESULT CKivLogSysMethodInfo::GetThraedLine(DWORD threadId, LONG index, REFIID r
 
 HRESULT CKivLogSysMethodInfo::ThreadLines(DWORD threadId, const std::vector<LONG>** lines)
 {
-    try {
+    return Kiv::Platform::StatusFromExceptions([&] {
+        std::lock_guard lock(m_lazyLock);
         auto found = m_threadLines.find(threadId);
         if (found == m_threadLines.end()) {
             // Collected whole before it is stored, so that a failure leaves no partial entry.
-            SortCalls();
+            SortCallsLocked();
             std::vector<LONG> indexes;
             for (std::size_t i = 0; i < m_calls.size(); ++i) {
                 CComPtr<IKivLogSysThread> thread = ThreadOfCall<IKivLogSysThread>(m_calls[i].block);
@@ -182,9 +186,7 @@ HRESULT CKivLogSysMethodInfo::ThreadLines(DWORD threadId, const std::vector<LONG
         }
         *lines = &found->second;
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT CKivLogSysMethodInfo::AddBlock(IKivLogSysBlock* block)
@@ -194,46 +196,53 @@ HRESULT CKivLogSysMethodInfo::AddBlock(IKivLogSysBlock* block)
     if (block == nullptr) {
         return hr;
     }
-    CComPtr<Kiv::IKivListItem> call;
-    if (hr = block->QueryInterface(IID_PPV_ARGS(&call)); FAILED(hr)) {
-        return hr;
-    }
-    const KivLogSysLineInfo* entry = nullptr;
-    if (hr = block->GetLineInfo(&entry); FAILED(hr)) {
-        return hr;
-    }
-    if (entry == nullptr) {
-        hr = E_FAIL;
-        return hr;
-    }
-
-    const LONG lineNumber = entry->lineNumber;
-    try {
-        m_callsSorted = m_callsSorted && (m_calls.empty() || m_calls.back().lineNumber <= lineNumber);
+    hr = Kiv::Platform::StatusFromExceptions([&] {
+        CComPtr<Kiv::IKivListItem> call;
+        if (HRESULT status = block->QueryInterface(IID_PPV_ARGS(&call)); FAILED(status)) {
+            return status;
+        }
+        const KivLogSysLineInfo* entry = nullptr;
+        if (HRESULT status = block->GetLineInfo(&entry); FAILED(status)) {
+            return status;
+        }
+        if (entry == nullptr) {
+            return E_FAIL;
+        }
+        const LONG lineNumber = entry->lineNumber;
+        const bool stillSorted = m_callsSorted.load(std::memory_order_relaxed) &&
+                                 (m_calls.empty() || m_calls.back().lineNumber <= lineNumber);
         m_calls.push_back({lineNumber, std::move(call)});
-    } catch (const std::bad_alloc&) {
-        hr = E_OUTOFMEMORY;
-        return hr;
-    }
-    hr = S_OK;
+        m_callsSorted.store(stillSorted, std::memory_order_relaxed);
+        return S_OK;
+    });
     return hr;
 }
 
 void CKivLogSysMethodInfo::SortCalls()
 {
-    if (!m_callsSorted) {
-        std::stable_sort(m_calls.begin(), m_calls.end(),
-                         [](const Call& a, const Call& b) { return a.lineNumber < b.lineNumber; });
-        m_callsSorted = true;
+    // Sorted once: later readers see that without the lock.
+    if (!m_callsSorted.load(std::memory_order_acquire)) {
+        std::lock_guard lock(m_lazyLock);
+        SortCallsLocked();
     }
 }
 
-HRESULT CKivLogSysMethodInfo::SetName(LPCOLESTR name)
+void CKivLogSysMethodInfo::SortCallsLocked()
+{
+    if (!m_callsSorted.load(std::memory_order_relaxed)) {
+        std::stable_sort(m_calls.begin(), m_calls.end(),
+                         [](const Call& a, const Call& b) { return a.lineNumber < b.lineNumber; });
+        m_callsSorted.store(true, std::memory_order_release);
+    }
+}
+
+HRESULT CKivLogSysMethodInfo::SetName(BSTR name)
 {
     HRESULT hr = E_OUTOFMEMORY;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::SetName", &hr);
-    Kiv::CComBSTR copy(name);
-    if (name != nullptr && copy == nullptr) {
+    // Null clears the name; anything else is copied whole, by its length.
+    Kiv::CComBSTR copy;
+    if (name != nullptr && (copy = Kiv::CComBSTR(std::u16string_view(name, SysStringLen(name)))) == nullptr) {
         return hr;
     }
     m_name.Swap(copy);

@@ -5,7 +5,9 @@
 // The index is filled one thread after another, so calls of one method arrive in runs that
 // interleave: they are appended as they come and put in order once, when first read.
 //
-// Thread-safety: built and read on one thread; nothing is locked.
+// Thread-safety: filled (AddBlock, SetName) by one thread. Afterwards every reading operation may
+// be called from several threads at once: what is collected on first request (the order of the
+// calls, the calling threads, the calls of a thread) is collected once, under a lock.
 #pragma once
 
 #include "KivLogSysMgr/KivLogSysInterfaces.h"
@@ -13,7 +15,9 @@
 #include "KivObject/ComBSTR.h"
 #include "KivObject/ComPtr.h"
 
+#include <atomic>
 #include <map>
+#include <mutex>
 #include <vector>
 
 class CKivLogSysMethodInfo : public IKivLogSysMethodInfo, public IKivLogSysMethodInfoEdit {
@@ -31,7 +35,7 @@ public:
     HRESULT GetThraedLine(DWORD threadId, LONG index, REFIID riid, void** ppv) override;
     // IKivLogSysMethodInfoEdit
     HRESULT AddBlock(IKivLogSysBlock* block) override;
-    HRESULT SetName(LPCOLESTR name) override;
+    HRESULT SetName(BSTR name) override;
 
     virtual HRESULT FindInterface(REFIID riid, void** ppv);
 
@@ -41,14 +45,20 @@ private:
         Kiv::CComPtr<Kiv::IKivListItem> block;
     };
 
-    // Puts the calls in line order (a stable sort: equal line numbers keep the order they came in).
+    // Puts the calls in line order (a stable sort: equal line numbers keep the order they came
+    // in), once; SortCallsLocked with m_lazyLock held.
     void SortCalls();
-    // The indexes into m_calls of the calls made by the thread, collected on first request.
+    void SortCallsLocked();
+    // The indexes into m_calls of the calls made by the thread, collected on first request. The
+    // list stays where it is, unchanged, while the object lives.
     HRESULT ThreadLines(DWORD threadId, const std::vector<LONG>** lines);
 
     Kiv::CComBSTR m_name;
     std::vector<Call> m_calls;
-    bool m_callsSorted = true;
+    // Whether m_calls is in line order; read without the lock, set under it.
+    std::atomic<bool> m_callsSorted{true};
+    // Guards the sorting of m_calls, m_threads and m_threadLines.
+    std::mutex m_lazyLock;
     // The calling threads in order of their first call; built once by GetRefThreadCount.
     std::vector<Kiv::CComPtr<Kiv::IKivListItem>> m_threads;
     std::map<DWORD, std::vector<LONG>> m_threadLines;

@@ -6,12 +6,12 @@
 #include "KivObject/ComBSTR.h"
 #include "KivObject/InterfaceMap.h"
 
+#include "KivPlatform/Boundary.h"
 #include "KivPlatform/TaskMem.h"
 #include "KivPlatform/Text.h"
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <utility>
 #include <vector>
 
@@ -40,7 +40,7 @@ HRESULT CKivLogSysMethodSet::FindInterface(REFIID riid, void** ppv)
     return Kiv::FindInterfaceInMap({{IUnknown::Iid, this}, {IKivLogSysMethodSet::Iid, this}}, riid, ppv);
 }
 
-HRESULT CKivLogSysMethodSet::GetMethodInfo(LPCOLESTR name, REFIID riid, void** ppv)
+HRESULT CKivLogSysMethodSet::GetMethodInfo(BSTR name, REFIID riid, void** ppv)
 {
     HRESULT hr = E_INVALIDARG;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodSet::GetMethodInfo", &hr);
@@ -48,34 +48,32 @@ HRESULT CKivLogSysMethodSet::GetMethodInfo(LPCOLESTR name, REFIID riid, void** p
         return hr;
     }
     *ppv = nullptr;
-    try {
-        std::string key = Kiv::Platform::Utf16ToAnsi(name);
+    hr = Kiv::Platform::StatusFromExceptions([&] {
+        HRESULT status = S_OK;
+        std::string key = Kiv::Platform::Utf16ToAnsi({name, SysStringLen(name)});
         auto found = m_methods.find(key);
         if (found == m_methods.end()) {
             if (!m_root) {
-                hr = E_OUTOFMEMORY; // the root could not be made with the set
-                return hr;
+                return E_OUTOFMEMORY; // the root could not be made with the set
             }
             CComPtr<IKivLogSysNameSpaceEdit> rootEdit;
-            if (hr = m_root.QueryInterface(&rootEdit); FAILED(hr)) {
-                return hr;
+            if (status = m_root.QueryInterface(&rootEdit); FAILED(status)) {
+                return status;
             }
             CComPtr<IKivLogSysMethodInfo> info;
-            if (hr = CKivLogSysFactory::CreateLogSysMethodInfo(&info, name); FAILED(hr)) {
-                return hr;
+            if (status = CKivLogSysFactory::CreateLogSysMethodInfo(&info, name); FAILED(status)) {
+                return status;
             }
             found = m_methods.emplace(std::move(key), info).first;
-            if (hr = rootEdit->AddMethodInfo(info, -1); FAILED(hr)) {
+            if (status = rootEdit->AddMethodInfo(info, -1); FAILED(status)) {
                 m_methods.erase(found); // a method is listed only when the tree holds it too
-                return hr;
+                return status;
             }
         }
         // The out pointer holds whatever the entry answers for riid; the lookup itself succeeded.
         found->second->QueryInterface(riid, ppv);
-        hr = S_OK;
-    } catch (const std::bad_alloc&) {
-        hr = E_OUTOFMEMORY;
-    }
+        return status;
+    });
     return hr;
 }
 
@@ -92,32 +90,28 @@ HRESULT CKivLogSysMethodSet::GetMethodNames(LONG* count, BSTR** names)
         hr = S_OK;
         return hr;
     }
-    try {
+    hr = Kiv::Platform::StatusFromExceptions([&] {
         // Every string is made before the array, so that on a failure they go with the vector.
         std::vector<Kiv::CComBSTR> strings;
         strings.reserve(m_methods.size());
         for (const auto& entry : m_methods) {
             Kiv::CComBSTR text{std::u16string_view(Kiv::Platform::AnsiToUtf16(entry.first))};
             if (text == nullptr) {
-                hr = E_OUTOFMEMORY;
-                return hr;
+                return E_OUTOFMEMORY;
             }
             strings.push_back(std::move(text));
         }
         auto* array = static_cast<BSTR*>(CoTaskMemAlloc(strings.size() * sizeof(BSTR)));
         if (array == nullptr) {
-            hr = E_OUTOFMEMORY;
-            return hr;
+            return E_OUTOFMEMORY;
         }
         for (std::size_t i = 0; i < strings.size(); ++i) {
             array[i] = strings[i].Detach();
         }
         *names = array;
         *count = static_cast<LONG>(strings.size());
-        hr = S_OK;
-    } catch (const std::bad_alloc&) {
-        hr = E_OUTOFMEMORY;
-    }
+        return S_OK;
+    });
     return hr;
 }
 

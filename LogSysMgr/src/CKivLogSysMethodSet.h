@@ -1,7 +1,10 @@
 // CKivLogSysMethodSet: the method index. It maps each method name, as code page 932 bytes in
-// byte order, to the method's information, and files every new method into a namespace tree.
+// byte order (all of them: a name may hold NUL bytes), to the method's information, and files
+// every new method into a namespace tree.
 //
-// Thread-safety: built and read on one thread; nothing is locked.
+// Thread-safety: filled on one thread (GetMethodInfo of a name it does not hold adds a method).
+// Afterwards GetMethodNames, GetNameSpaceRoot and GetMethodInfo of the names it holds only read,
+// so several threads may call them at once; nothing is locked.
 #pragma once
 
 #include "KivLogSysMgr/KivLogSysInterfaces.h"
@@ -18,7 +21,7 @@ public:
     virtual ~CKivLogSysMethodSet() = default;
 
     // IKivLogSysMethodSet
-    HRESULT GetMethodInfo(LPCOLESTR name, REFIID riid, void** ppv) override;
+    HRESULT GetMethodInfo(BSTR name, REFIID riid, void** ppv) override;
     HRESULT GetMethodNames(LONG* count, BSTR** names) override;
     HRESULT GetNameSpaceRoot(IKivLogSysNameSpace** root) override;
 

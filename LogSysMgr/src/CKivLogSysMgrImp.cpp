@@ -5,8 +5,11 @@
 
 #include "KivObject/InterfaceMap.h"
 
+#include "KivPlatform/Boundary.h"
+#include "KivPlatform/Threading.h"
+
 #include <mutex>
-#include <system_error>
+#include <utility>
 
 using Kiv::CComPtr;
 
@@ -14,6 +17,30 @@ namespace {
 
 constexpr LPCWSTR Subject = u"CKivLogSysMgrImp";
 constexpr LPCWSTR ThreadSubject = u"CLoadLogThread";
+
+// The load that runs on the calling thread, if any: the progress part it reports to, and the
+// root it fills, which becomes that manager's model at the load's last report.
+struct RunningLoad {
+    const IKivLogSysMgr_LoadProgress* reportsTo;
+    IKivLogSysRoot* root;
+};
+thread_local const RunningLoad* t_runningLoad = nullptr;
+
+// Marks the calling thread as running a load while it lives.
+class CRunningLoadScope {
+public:
+    CRunningLoadScope(const IKivLogSysMgr_LoadProgress* reportsTo, IKivLogSysRoot* root) noexcept
+        : m_load{reportsTo, root}, m_outer(std::exchange(t_runningLoad, &m_load))
+    {
+    }
+    ~CRunningLoadScope() { t_runningLoad = m_outer; }
+    CRunningLoadScope(const CRunningLoadScope&) = delete;
+    CRunningLoadScope& operator=(const CRunningLoadScope&) = delete;
+
+private:
+    const RunningLoad m_load;
+    const RunningLoad* const m_outer;
+};
 
 } // namespace
 
@@ -26,16 +53,21 @@ CKivLogSysMgrImp::CLoadLogThread::CLoadLogThread(CKivLogSysFile* file, IKivLogSy
 CKivLogSysMgrImp::CLoadLogThread::~CLoadLogThread()
 {
     WaitEnd();
+    // Still joinable only when the thread itself let go of this object last, as it ended.
+    Kiv::Platform::StatusFromExceptions([this] {
+        if (m_thread.joinable()) {
+            m_thread.detach();
+        }
+    });
 }
 
 HRESULT CKivLogSysMgrImp::CLoadLogThread::DoStart()
 {
     HRESULT hr = E_FAIL;
     KIV_ENGINE_SCOPE(ThreadSubject, u"CKivLogSysMgrImp::CLoadLogThread::DoStart", &hr);
-    try {
-        m_thread = std::thread(&CLoadLogThread::ThreadMain, this);
-        hr = S_OK;
-    } catch (const std::system_error&) {
+    // The thread holds this object until its last step, so that it is never freed under it.
+    hr = Kiv::Platform::StartThread(m_thread, [self = shared_from_this()] { self->ThreadMain(); });
+    if (FAILED(hr)) {
         KIV_ENGINE_TRACE(ThreadSubject, u"Error CreateThread!");
     }
     return hr;
@@ -49,29 +81,30 @@ void CKivLogSysMgrImp::CLoadLogThread::DoStop()
     }
 }
 
-void CKivLogSysMgrImp::CLoadLogThread::WaitEnd()
+void CKivLogSysMgrImp::CLoadLogThread::WaitEnd() noexcept
 {
     KIV_ENGINE_SCOPE(ThreadSubject, u"CKivLogSysMgrImp::CLoadLogThread::WaitEnd");
-    if (!m_thread.joinable()) {
-        return;
-    }
-    // The thread itself ends up here when its last reference let go of the manager: it cannot
-    // wait for itself, and it is already past its last use of this object.
-    if (m_thread.get_id() == std::this_thread::get_id()) {
-        m_thread.detach();
-    } else {
-        m_thread.join();
-    }
+    Kiv::Platform::StatusFromExceptions([this] {
+        // One waiter joins; a later one finds the thread joined. The thread itself comes here
+        // only at its very end, when it lets go of the manager last: it does not wait for itself.
+        std::lock_guard lock(m_waitLock);
+        if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id()) {
+            m_thread.join();
+        }
+    });
 }
 
-void CKivLogSysMgrImp::CLoadLogThread::ThreadMain()
+void CKivLogSysMgrImp::CLoadLogThread::ThreadMain() noexcept
 {
-    if (InitInstance()) {
-        Run();
-    }
-    ExitInstance();
-    // The load is over: let go of the manager. If that was its last reference, the manager goes
-    // now, with this object; nothing after this line touches either.
+    Kiv::Platform::StatusFromExceptions([this] {
+        if (InitInstance()) {
+            Run();
+        }
+        ExitInstance();
+    });
+    // The load is over: let go of the model and of the manager, which goes now if that was its
+    // last reference. This object stays until the thread has left it.
+    m_root.Release();
     CComPtr<IKivLogSysMgr_LoadProgress> manager = std::move(m_sink);
 }
 
@@ -91,7 +124,7 @@ int CKivLogSysMgrImp::CLoadLogThread::Run()
 {
     HRESULT exitCode = 0;
     KIV_ENGINE_SCOPE(ThreadSubject, u"CKivLogSysMgrImp::CLoadLogThread::Run", &exitCode);
-    exitCode = m_file->LoadLog(m_root, m_sink) == CKivLogSysFile::LoadCompleted ? 0 : 1;
+    exitCode = RunLoad(m_file, m_root, m_sink) == CKivLogSysFile::LoadCompleted ? 0 : 1;
     return exitCode;
 }
 
@@ -102,7 +135,11 @@ void CKivLogSysMgrImp::CLoadLogThread::ExitInstance()
 
 CKivLogSysMgrImp::~CKivLogSysMgrImp()
 {
-    // A running load is waited for, not stopped.
+    // A running load is waited for, not stopped; when its own thread lets go of the manager
+    // last, at its end, there is nothing left to wait for.
+    if (m_loadThread) {
+        m_loadThread->WaitEnd();
+    }
     m_loadThread.reset();
     RemoveAllFiles();
     // The model goes before the sink hears of nothing more from this manager.
@@ -112,46 +149,79 @@ CKivLogSysMgrImp::~CKivLogSysMgrImp()
 
 void CKivLogSysMgrImp::WaitForLoadThread(std::unique_lock<Kiv::Platform::CriticalSection>& lock)
 {
-    if (!m_loadThread) {
-        return;
+    // A worker stays registered while it is waited for, so that a stop request still reaches
+    // it; the lock is let go meanwhile, because its last report needs it. Every waiter holds
+    // the thread object, so several may wait at once and none frees it under another.
+    while (m_loadThread) {
+        const std::shared_ptr<CLoadLogThread> thread = m_loadThread;
+        lock.unlock();
+        thread->WaitEnd();
+        lock.lock();
+        if (m_loadThread == thread) {
+            m_loadThread.reset();
+        }
     }
-    // The thread stays registered while it is waited for, so that its last report still makes
-    // its model the manager's; the lock is let go meanwhile, because that report needs it.
-    CLoadLogThread* thread = m_loadThread.get();
-    lock.unlock();
-    thread->WaitEnd();
-    lock.lock();
-    m_loadThread.reset();
+}
+
+HRESULT CKivLogSysMgrImp::RunLoad(CKivLogSysFile* file, IKivLogSysRoot* root, IKivLogSysMgr_LoadProgress* progress)
+{
+    const CRunningLoadScope running(progress, root);
+    return file->LoadLog(root, progress);
+}
+
+bool CKivLogSysMgrImp::IsLoadingOnThisThread() const
+{
+    return t_runningLoad != nullptr &&
+           t_runningLoad->reportsTo == static_cast<const IKivLogSysMgr_LoadProgress*>(this);
 }
 
 HRESULT CKivLogSysMgrImp::LoadLogFile(LPCWSTR path, LONG background)
 {
     HRESULT hr = E_FAIL;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::LoadLogFile", &hr);
-    std::unique_lock lock(m_lock);
-    auto file = std::make_unique<CKivLogSysFile>();
-    if (hr = file->OpenFile(path); FAILED(hr)) {
-        return hr; // the model stays as it was
-    }
-    CKivLogSysFile* opened = file.get();
-    m_files.push_back(std::move(file));
-
-    CComPtr<IKivLogSysRoot> root;
-    if (hr = CKivLogSysFactory::CreateLogSysRoot(&root); FAILED(hr)) {
+    if (IsLoadingOnThisThread()) {
+        hr = E_ILLEGAL_METHOD_CALL; // a load's own thread would wait for itself
         return hr;
     }
-    CComPtr<IKivLogSysMgr_LoadProgress> progress = this;
-    WaitForLoadThread(lock);
-    if (background != 0) {
-        m_loadThread = std::make_unique<CLoadLogThread>(opened, root, progress);
-        if (hr = m_loadThread->DoStart(); FAILED(hr)) {
-            m_loadThread.reset();
+    hr = Kiv::Platform::StatusFromExceptions([&] {
+        // Opening reads the whole file; the manager's other calls go on meanwhile.
+        std::unique_ptr<CKivLogSysFile> file;
+        if (HRESULT status = OpenLogFile(path, file); FAILED(status)) {
+            return status; // the model stays as it was
         }
-        return hr;
+        CComPtr<IKivLogSysRoot> root;
+        if (HRESULT status = CKivLogSysFactory::CreateLogSysRoot(&root); FAILED(status)) {
+            return status;
+        }
+        CKivLogSysFile* opened = file.get();
+        CComPtr<IKivLogSysMgr_LoadProgress> progress = this;
+        std::unique_lock lock(m_lock);
+        m_files.push_back(std::move(file));
+        WaitForLoadThread(lock);
+        if (background != 0) {
+            auto thread = std::make_shared<CLoadLogThread>(opened, root, progress);
+            const HRESULT status = thread->DoStart();
+            if (SUCCEEDED(status)) {
+                m_loadThread = std::move(thread);
+            }
+            return status;
+        }
+        // Reading into the new model runs without the lock too; the model becomes the manager's
+        // at the load's last report, as a background load's does.
+        lock.unlock();
+        const HRESULT loaded = RunLoad(opened, root, progress);
+        return FAILED(loaded) ? loaded : S_OK;
+    });
+    return hr;
+}
+
+HRESULT CKivLogSysMgrImp::OpenLogFile(LPCWSTR path, std::unique_ptr<CKivLogSysFile>& file)
+{
+    auto opened = std::make_unique<CKivLogSysFile>();
+    const HRESULT hr = opened->OpenFile(path);
+    if (SUCCEEDED(hr)) {
+        file = std::move(opened);
     }
-    const HRESULT loaded = opened->LoadLog(root, progress);
-    m_root = root;
-    hr = FAILED(loaded) ? loaded : S_OK;
     return hr;
 }
 
@@ -159,10 +229,12 @@ HRESULT CKivLogSysMgrImp::StopLoadLog()
 {
     HRESULT hr = S_OK;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::StopLoadLog", &hr);
-    std::lock_guard lock(m_lock);
-    if (m_loadThread) {
-        m_loadThread->DoStop();
-    }
+    hr = Kiv::Platform::StatusFromExceptions([this] {
+        std::lock_guard lock(m_lock);
+        if (m_loadThread) {
+            m_loadThread->DoStop();
+        }
+    });
     return hr;
 }
 
@@ -170,8 +242,14 @@ HRESULT CKivLogSysMgrImp::WaitWorkThreads()
 {
     HRESULT hr = S_OK;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::WaitWorkThreads", &hr);
-    std::unique_lock lock(m_lock);
-    WaitForLoadThread(lock);
+    if (IsLoadingOnThisThread()) {
+        hr = E_ILLEGAL_METHOD_CALL; // a load's own thread would wait for itself
+        return hr;
+    }
+    hr = Kiv::Platform::StatusFromExceptions([this] {
+        std::unique_lock lock(m_lock);
+        WaitForLoadThread(lock);
+    });
     return hr;
 }
 
@@ -179,8 +257,10 @@ HRESULT CKivLogSysMgrImp::SetLoadProgress(IKivLogSysMgr_LoadProgress* sink)
 {
     HRESULT hr = S_OK;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::SetLoadProgress", &hr);
-    std::lock_guard lock(m_lock);
-    m_sink = sink;
+    hr = Kiv::Platform::StatusFromExceptions([&] {
+        std::lock_guard lock(m_lock);
+        m_sink = sink;
+    });
     return hr;
 }
 
@@ -188,9 +268,11 @@ HRESULT CKivLogSysMgrImp::ClearLogInfo()
 {
     HRESULT hr = S_OK;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::ClearLogInfo", &hr);
-    std::lock_guard lock(m_lock);
-    KIV_ENGINE_TRACE(Subject, u"Not Imp");
-    m_root.Release();
+    hr = Kiv::Platform::StatusFromExceptions([this] {
+        std::lock_guard lock(m_lock);
+        KIV_ENGINE_TRACE(Subject, u"Not Imp");
+        m_root.Release();
+    });
     return hr;
 }
 
@@ -198,12 +280,13 @@ HRESULT CKivLogSysMgrImp::GetRootObject(IKivLogSysRoot** root)
 {
     HRESULT hr = E_FAIL;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::GetRootObject", &hr);
-    std::lock_guard lock(m_lock);
-    if (!m_root && FAILED(CKivLogSysFactory::CreateLogSysRoot(&m_root))) {
-        hr = E_FAIL;
-        return hr;
-    }
-    hr = m_root->QueryInterface(IID_PPV_ARGS(root));
+    hr = Kiv::Platform::StatusFromExceptions([&] {
+        std::lock_guard lock(m_lock);
+        if (!m_root && FAILED(CKivLogSysFactory::CreateLogSysRoot(&m_root))) {
+            return E_FAIL;
+        }
+        return m_root->QueryInterface(IID_PPV_ARGS(root));
+    });
     return hr;
 }
 
@@ -211,25 +294,29 @@ HRESULT CKivLogSysMgrImp::OnKivLogSysMgr_LoadProgress(LONG kind, LONG value)
 {
     HRESULT hr = S_OK;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::OnKivLogSysMgr_LoadProgress", &hr);
-    CComPtr<IKivLogSysMgr_LoadProgress> sink;
-    {
-        std::lock_guard lock(m_lock);
-        if (kind == 2 && m_loadThread) {
-            m_root = m_loadThread->GetRoot(); // so the caller finds the new model at once
+    hr = Kiv::Platform::StatusFromExceptions([&] {
+        CComPtr<IKivLogSysMgr_LoadProgress> sink;
+        {
+            std::lock_guard lock(m_lock);
+            if (kind == KivLogSysLoadProgress::Finished && IsLoadingOnThisThread()) {
+                m_root = t_runningLoad->root; // so the caller finds the new model at once
+            }
+            sink = m_sink;
         }
-        sink = m_sink;
-    }
-    if (sink) {
-        sink->OnKivLogSysMgr_LoadProgress(kind, value); // its result is not ours to judge
-    }
+        if (sink) {
+            sink->OnKivLogSysMgr_LoadProgress(kind, value); // its result is not ours to judge
+        }
+    });
     return hr;
 }
 
-void CKivLogSysMgrImp::RemoveAllFiles()
+void CKivLogSysMgrImp::RemoveAllFiles() noexcept
 {
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::RemoveAllFiles");
-    std::lock_guard lock(m_lock);
-    m_files.clear();
+    Kiv::Platform::StatusFromExceptions([this] {
+        std::lock_guard lock(m_lock);
+        m_files.clear();
+    });
 }
 
 HRESULT CKivLogSysMgrImp::FindInterface(REFIID riid, void** ppv)

@@ -1,12 +1,13 @@
 #include "CKivLogSysNameSpace.h"
 
 #include "CKivLogSysFactory.h"
+#include "ReserveFor.h"
 
 #include "KivObject/InterfaceMap.h"
 
+#include "KivPlatform/Boundary.h"
 #include "KivPlatform/Text.h"
 
-#include <new>
 #include <utility>
 
 using Kiv::CComPtr;
@@ -127,11 +128,11 @@ HRESULT CKivLogSysNameSpace::AddMethodInfo(IKivLogSysMethodInfo* methodInfo, LON
     if (methodInfo == nullptr || level < -1) {
         return E_INVALIDARG;
     }
-    Kiv::CComBSTR name;
-    if (const HRESULT hr = methodInfo->GetName(&name); FAILED(hr)) {
-        return hr;
-    }
-    try {
+    return Kiv::Platform::StatusFromExceptions([&] {
+        Kiv::CComBSTR name;
+        if (const HRESULT hr = methodInfo->GetName(&name); FAILED(hr)) {
+            return hr;
+        }
         const std::string ansiName = Kiv::Platform::Utf16ToAnsi(name.View());
         const std::vector<std::string_view> parts = SplitName(ansiName);
         if (level >= static_cast<LONG>(parts.size())) {
@@ -152,9 +153,7 @@ HRESULT CKivLogSysNameSpace::AddMethodInfo(IKivLogSysMethodInfo* methodInfo, LON
             return S_OK;
         }
         return AddToChild(parts[index + 1], methodInfo, level + 1);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT CKivLogSysNameSpace::AddToChild(std::string_view part, IKivLogSysMethodInfo* methodInfo, LONG level)
@@ -175,16 +174,13 @@ HRESULT CKivLogSysNameSpace::AddToChild(std::string_view part, IKivLogSysMethodI
     if (const HRESULT hr = node.QueryInterface(&child); FAILED(hr)) {
         return hr;
     }
-    // Filled before it is listed, so that a failure leaves no nameless child behind.
+    // Filled before it is listed, so that a failure leaves no nameless child behind; with the
+    // room in the list made before the map takes the name, the two stay in step.
     if (const HRESULT hr = child->AddMethodInfo(methodInfo, level); FAILED(hr)) {
         return hr;
     }
+    Kiv::LogSysMgr::ReserveFor(m_children, 1);
+    m_childIndex.emplace(std::move(key), m_children.size());
     m_children.emplace_back(node.Get());
-    try {
-        m_childIndex.emplace(std::move(key), m_children.size() - 1);
-    } catch (const std::bad_alloc&) {
-        m_children.pop_back(); // the list and the map stay in step
-        throw;
-    }
     return S_OK;
 }

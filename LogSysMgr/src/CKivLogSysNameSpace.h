@@ -3,7 +3,8 @@
 // the method. The root has no name and no method. Children keep their creation order, and a map
 // from child name to position finds a child without a scan.
 //
-// Thread-safety: built and read on one thread; nothing is locked.
+// Thread-safety: built on one thread (AddMethodInfo). Its reading operations only read, so
+// several threads may call them at once afterwards; nothing is locked.
 #pragma once
 
 #include "KivLogSysMgr/KivLogSysInterfaces.h"
@@ -38,7 +39,8 @@ public:
 
 private:
     // Files the method into the child named part (code page 932 bytes) at level, creating the
-    // child when there is none. Throws std::bad_alloc when the new child cannot be listed.
+    // child when there is none. Throws std::bad_alloc when the new child cannot be listed; the
+    // children are then as they were.
     HRESULT AddToChild(std::string_view part, IKivLogSysMethodInfo* methodInfo, LONG level);
 
     Kiv::IKivListItemFolder* m_parent = nullptr; // not counted: the parent owns the child

@@ -7,7 +7,9 @@
 
 #include "KivObject/InterfaceMap.h"
 
-#include <system_error>
+#include "KivPlatform/Boundary.h"
+#include "KivPlatform/Threading.h"
+
 #include <thread>
 #include <vector>
 
@@ -70,25 +72,30 @@ HRESULT CKivLogSysRoot::GetLogThread(DWORD threadId, REFIID riid, void** ppv)
     if (ppv == nullptr) {
         return hr;
     }
-    if (IKivLogSysThread* thread = FindThread(threadId)) {
-        thread->QueryInterface(riid, ppv);
-        hr = S_OK;
-        return hr;
-    }
-    CComPtr<IKivLogSysThread> created;
-    if (hr = CKivLogSysFactory::CreateLogSysThread(&created); FAILED(hr)) {
-        return hr;
-    }
-    created->QueryInterface(riid, ppv);
-    CComPtr<IKivLogSysThreadEdit> edit;
-    created.QueryInterface(&edit);
-    edit->SetThreadId(threadId);
-    IUnknown* const items[] = {created.Get()};
-    CKivLogSysBlock::InsertChildItem(static_cast<LONG>(Children().size()), 1, items);
-    if (m_threadIndexValid) {
-        m_threadIndex.emplace(threadId, created);
-    }
-    hr = S_OK;
+    *ppv = nullptr;
+    hr = Kiv::Platform::StatusFromExceptions([&] {
+        if (IKivLogSysThread* thread = FindThread(threadId)) {
+            thread->QueryInterface(riid, ppv);
+            return S_OK;
+        }
+        CComPtr<IKivLogSysThread> created;
+        if (HRESULT status = CKivLogSysFactory::CreateLogSysThread(&created); FAILED(status)) {
+            return status;
+        }
+        CComPtr<IKivLogSysThreadEdit> edit;
+        created.QueryInterface(&edit);
+        edit->SetThreadId(threadId);
+        IUnknown* const items[] = {created.Get()};
+        if (HRESULT status = CKivLogSysBlock::InsertChildItem(static_cast<LONG>(Children().size()), 1, items);
+            FAILED(status)) {
+            return status;
+        }
+        if (m_threadIndexValid) {
+            m_threadIndex.emplace(threadId, created);
+        }
+        created->QueryInterface(riid, ppv);
+        return S_OK;
+    });
     return hr;
 }
 
@@ -96,17 +103,27 @@ HRESULT CKivLogSysRoot::GetMethodSet(REFIID riid, void** ppv)
 {
     HRESULT hr = E_FAIL;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysRoot::GetMethodSet", &hr);
-    if (!m_methodSet) {
-        if (hr = CKivLogSysFactory::CreateLogSysMethodSet(&m_methodSet); FAILED(hr)) {
-            return hr;
+    hr = Kiv::Platform::StatusFromExceptions([&] {
+        CComPtr<IKivLogSysMethodSet> methodSet;
+        {
+            std::lock_guard lock(m_methodSetLock);
+            if (!m_methodSet) {
+                // Only a whole set is kept: after a failure the next request builds it again.
+                CComPtr<IKivLogSysMethodSet> built;
+                if (HRESULT status = CKivLogSysFactory::CreateLogSysMethodSet(&built); FAILED(status)) {
+                    return status;
+                }
+                BuildMethodSet(built);
+                m_methodSet = built;
+            }
+            methodSet = m_methodSet;
         }
-        BuildMethodSet();
-    }
-    hr = m_methodSet->QueryInterface(riid, ppv);
+        return methodSet->QueryInterface(riid, ppv);
+    });
     return hr;
 }
 
-void CKivLogSysRoot::BuildMethodSet()
+void CKivLogSysRoot::BuildMethodSet(IKivLogSysMethodSet* methodSet)
 {
     // Every thread files its calls in the root's order. The engine's own threads first collect
     // theirs, which reads the whole model, on two threads side by side; other thread objects
@@ -123,7 +140,7 @@ void CKivLogSysRoot::BuildMethodSet()
     for (std::size_t i = 0; i < threads.size(); ++i) {
         own[i] = dynamic_cast<CKivLogSysThread*>(threads[i].Get());
     }
-    auto collect = [&](std::size_t first) {
+    auto collect = [&](std::size_t first) noexcept {
         for (std::size_t i = first; i < threads.size(); i += 2) {
             if (own[i] != nullptr) {
                 calls[i].Collect(own[i]->LinePart());
@@ -131,9 +148,7 @@ void CKivLogSysRoot::BuildMethodSet()
         }
     };
     std::thread helper;
-    try {
-        helper = std::thread(collect, 1);
-    } catch (const std::system_error&) {
+    if (FAILED(Kiv::Platform::StartThread(helper, [&collect] { collect(1); }))) {
         collect(1); // no second thread to be had: collect everything here
     }
     collect(0);
@@ -142,9 +157,9 @@ void CKivLogSysRoot::BuildMethodSet()
     }
     for (std::size_t i = 0; i < threads.size(); ++i) {
         if (own[i] != nullptr) {
-            calls[i].FileInto(m_methodSet);
+            calls[i].FileInto(methodSet);
         } else {
-            threads[i]->BuildMethodSet(m_methodSet);
+            threads[i]->BuildMethodSet(methodSet);
         }
     }
 }
@@ -156,7 +171,11 @@ HRESULT CKivLogSysRoot::RemoveAllItems()
     RemoveAllChildren();
     m_threadIndex.clear();
     m_threadIndexValid = true;
-    m_methodSet.Release();
+    hr = Kiv::Platform::StatusFromExceptions([this] {
+        CComPtr<IKivLogSysMethodSet> dropped; // goes after the lock, with the whole index
+        std::lock_guard lock(m_methodSetLock);
+        dropped.Swap(m_methodSet);
+    });
     return hr;
 }
 

@@ -2,11 +2,15 @@
 // thread identifier, in the order of each thread's first line; it builds the method index over
 // them on first request. An index by thread identifier answers exactly what a walk over the
 // children would; it is rebuilt whenever the children or their identifiers change.
-// Built on the loading thread, read afterwards; nothing is locked.
+//
+// Thread-safety: built on the loading thread. After the load, GetMethodSet may be called from
+// several threads at once: the first request builds the method set under a lock, and the others
+// wait for it and get the same set.
 #pragma once
 
 #include "CKivLogSysBlock.h"
 
+#include <mutex>
 #include <unordered_map>
 
 class CKivLogSysRoot : public CKivLogSysBlock, public IKivLogSysRoot, public IKivLogSysRootEdit {
@@ -31,8 +35,10 @@ private:
     IKivLogSysThread* FindThread(DWORD threadId);
     void RebuildThreadIndex();
     // Has every thread file its calls in the method set.
-    void BuildMethodSet();
+    void BuildMethodSet(IKivLogSysMethodSet* methodSet);
 
+    // Built once, by the first request; the lock makes the others wait for it.
+    std::mutex m_methodSetLock;
     Kiv::CComPtr<IKivLogSysMethodSet> m_methodSet;
     std::unordered_map<DWORD, IKivLogSysThread*> m_threadIndex; // the children own the threads
     bool m_threadIndexValid = true;

@@ -6,8 +6,7 @@
 #include "KivObject/InterfaceMap.h"
 #include "KivObject/KivObject.h"
 
-
-#include <new>
+#include "KivPlatform/Boundary.h"
 
 using Kiv::CComPtr;
 using Kiv::CKivObject;
@@ -16,22 +15,33 @@ namespace {
 
 constexpr LPCWSTR Subject = u"CKivLogSysThread";
 
-// Appends a new line or block (count 0) to the folder a line's depth selected.
+// Creates a line or block for the record and appends it to the folder that the line's depth
+// selected (block: that folder as one of the engine's own blocks, or null). E_OUTOFMEMORY, with
+// the tree unchanged, when the object cannot be made or the engine's block has no room for it.
 template <class Node, class Part>
-void AppendToFolder(Node* node, Part* part, Kiv::IKivListItemFolder* folder, CKivLogSysBlock* block)
+HRESULT AppendToFolder(const KivLogSysLineInfo* info, Kiv::IKivListItemFolder* folder, CKivLogSysBlock* block)
 {
+    // The room comes first: the new object, made with no reference, is owned once listed.
+    if (block != nullptr) {
+        block->ReserveNewChild();
+    }
+    Node* node = CKivObject<Node>::CreateObject();
+    if (node == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    node->PutLineInfo(info);
     if (block != nullptr) {
         block->AppendNewChild(node);
-        return;
+        return S_OK;
     }
-    const CComPtr<Part> held = part;
+    const CComPtr<Part> held(node);
     LONG count = 0;
     if (SUCCEEDED(folder->GetChildCount(&count))) {
         IUnknown* const items[] = {held.Get()};
         folder->InsertChildItem(count, 1, items);
     }
+    return S_OK;
 }
-
 
 } // namespace
 
@@ -124,44 +134,31 @@ HRESULT CKivLogSysThread::AddLine(const KivLogSysLineInfo* info)
     if (hr = GetEndParentObject(info->depth, &parent, &parentBlock); FAILED(hr)) {
         return hr;
     }
-    switch (info->kind) {
-    case KivLogSysLineKind::Text:
-        if (auto* line = CKivObject<CKivLogSysLine>::CreateObject()) {
-            line->PutLineInfo(info);
-            AppendToFolder(line, static_cast<IKivLogSysLine*>(line), parent, parentBlock);
-        } else {
-            hr = E_OUTOFMEMORY; // a model without this line must not pass for the whole file's
-            return hr;
+    hr = Kiv::Platform::StatusFromExceptions([&] {
+        switch (info->kind) {
+        case KivLogSysLineKind::Text:
+            return AppendToFolder<CKivLogSysLine, IKivLogSysLine>(info, parent, parentBlock);
+        case KivLogSysLineKind::Enter:
+            return AppendToFolder<CKivLogSysBlock, IKivLogSysBlock>(info, parent, parentBlock);
+        case KivLogSysLineKind::Return: {
+            // Closes the last block of the folder, whatever its name; a second return replaces
+            // the end line the first one set.
+            CComPtr<Kiv::IKivListItemFolder> last;
+            if (parentBlock != nullptr) {
+                last = parentBlock->LastFolderChild();
+            } else {
+                FindEndFolderByParentItem(parent, &last);
+            }
+            CComPtr<IKivLogSysBlockEdit> edit;
+            if (last && SUCCEEDED(last.QueryInterface(&edit)) && edit) {
+                edit->PutEndLineInfo(info);
+            }
+            return S_OK;
         }
-        break;
-    case KivLogSysLineKind::Enter:
-        if (auto* block = CKivObject<CKivLogSysBlock>::CreateObject()) {
-            block->PutLineInfo(info);
-            AppendToFolder(block, static_cast<IKivLogSysBlock*>(block), parent, parentBlock);
-        } else {
-            hr = E_OUTOFMEMORY;
-            return hr;
+        default:
+            return S_OK;
         }
-        break;
-    case KivLogSysLineKind::Return: {
-        // Closes the last block of the folder, whatever its name; a second return replaces the
-        // end line the first one set.
-        CComPtr<Kiv::IKivListItemFolder> last;
-        if (parentBlock != nullptr) {
-            last = parentBlock->LastFolderChild();
-        } else {
-            FindEndFolderByParentItem(parent, &last);
-        }
-        CComPtr<IKivLogSysBlockEdit> edit;
-        if (last && SUCCEEDED(last.QueryInterface(&edit)) && edit) {
-            edit->PutEndLineInfo(info);
-        }
-        break;
-    }
-    default:
-        break;
-    }
-    hr = S_OK;
+    });
     return hr;
 }
 
@@ -201,11 +198,8 @@ HRESULT CKivLogSysThread::GetListItemCount(LONG* count)
         return hr;
     }
     m_flatList.clear();
-    try {
-        BuildListItemData(FolderPart());
-    } catch (const std::bad_alloc&) {
-        m_flatList.clear();
-        hr = E_OUTOFMEMORY;
+    if (hr = Kiv::Platform::StatusFromExceptions([this] { BuildListItemData(FolderPart()); }); FAILED(hr)) {
+        m_flatList.clear(); // a part of the list would pass for the whole
         return hr;
     }
     *count = static_cast<LONG>(m_flatList.size());

@@ -1,8 +1,10 @@
 #include "CThreadCalls.h"
 
+#include "KivObject/ComBSTR.h"
+
+#include "KivPlatform/Boundary.h"
 #include "KivPlatform/Text.h"
 
-#include <new>
 #include <string>
 #include <unordered_map>
 
@@ -17,11 +19,7 @@ using TextIndex = std::unordered_map<std::string_view, std::uint32_t>;
 
 HRESULT CThreadCalls::Collect(Kiv::IKivListItem* folder) noexcept
 {
-    try {
-        m_walkStatus = Walk(folder);
-    } catch (const std::bad_alloc&) {
-        m_walkStatus = E_OUTOFMEMORY;
-    }
+    m_walkStatus = Kiv::Platform::StatusFromExceptions([&] { return Walk(folder); });
     return m_walkStatus;
 }
 
@@ -87,14 +85,18 @@ HRESULT CThreadCalls::Walk(Kiv::IKivListItem* folder)
 
 HRESULT CThreadCalls::FileInto(IKivLogSysMethodSet* methodSet) noexcept
 {
-    try {
+    return Kiv::Platform::StatusFromExceptions([&] {
         // Each distinct text is looked up in the set at its first call, as a walk would.
         std::vector<CComPtr<IKivLogSysMethodInfoEdit>> methods(m_texts.size());
         for (const Call& call : m_calls) {
             CComPtr<IKivLogSysMethodInfoEdit>& method = methods[call.text];
             if (!method) {
-                const std::u16string name = Kiv::Platform::AnsiToUtf16(m_texts[call.text]);
-                methodSet->GetMethodInfo(name.c_str(), IID_PPV_ARGS(&method));
+                // The whole text is the name, NUL bytes and all, so it goes as a BSTR.
+                const Kiv::CComBSTR name(std::u16string_view(Kiv::Platform::AnsiToUtf16(m_texts[call.text])));
+                if (name == nullptr) {
+                    return E_OUTOFMEMORY;
+                }
+                methodSet->GetMethodInfo(name, IID_PPV_ARGS(&method));
                 if (!method) {
                     return E_OUTOFMEMORY;
                 }
@@ -103,8 +105,6 @@ HRESULT CThreadCalls::FileInto(IKivLogSysMethodSet* methodSet) noexcept
                 return hr;
             }
         }
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return m_walkStatus;
+        return m_walkStatus;
+    });
 }

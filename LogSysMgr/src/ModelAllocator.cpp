@@ -45,6 +45,9 @@ void Release(ModelChunk* chunk) noexcept
 {
     if (chunk->references.fetch_sub(1, std::memory_order_acq_rel) == 1) {
         chunk->~ModelChunk();
+        // The sanitizer's marks outlive the mapping: left in place, they would make whatever
+        // is mapped at this address next look like freed model memory.
+        KIV_UNPOISON(chunk, ChunkSize);
         Kiv::Platform::FreePages(chunk, ChunkSize);
     }
 }

@@ -403,9 +403,9 @@ TEST(CKivLogSysFileTest, ProgressRisesOnceForEachPercentageThenCompletes)
 
     const auto& reports = loaded.sink->m_reports;
     ASSERT_GE(reports.size(), 4u);
-    EXPECT_EQ(reports.front(), std::make_pair(0, 0));
-    EXPECT_EQ(reports[reports.size() - 2], std::make_pair(1, 100));
-    EXPECT_EQ(reports.back(), std::make_pair(2, 0));
+    EXPECT_EQ(reports.front(), std::make_pair(KivLogSysLoadProgress::Start, 0));
+    EXPECT_EQ(reports[reports.size() - 2], std::make_pair(KivLogSysLoadProgress::Progress, 100));
+    EXPECT_EQ(reports.back(), std::make_pair(KivLogSysLoadProgress::Finished, 0));
     LONG last = 0;
     for (std::size_t i = 1; i + 2 < reports.size(); ++i) {
         EXPECT_EQ(reports[i].first, 1);
@@ -423,7 +423,7 @@ TEST(CKivLogSysFileTest, StopRequestEmptiesTheModelAndEndsWithoutCompletion)
     ASSERT_EQ(loaded.Open(ManyLines(500)), S_OK);
     int linesAtStop = -1;
     loaded.sink->m_onReport = [&](LONG kind, LONG value) {
-        if (kind == 1 && value == 50) {
+        if (kind == KivLogSysLoadProgress::Progress && value == 50) {
             loaded.file.RequestStop();
             linesAtStop = loaded.root->m_lineCount;
         }
@@ -434,8 +434,8 @@ TEST(CKivLogSysFileTest, StopRequestEmptiesTheModelAndEndsWithoutCompletion)
     EXPECT_TRUE(loaded.root->m_threads.empty());
     EXPECT_EQ(loaded.root->m_lineCount, linesAtStop) << "no line is read after the stop is seen";
     const auto& reports = loaded.sink->m_reports;
-    EXPECT_EQ(reports.back(), std::make_pair(2, 0));
-    EXPECT_EQ(reports[reports.size() - 2], std::make_pair(1, 50));
+    EXPECT_EQ(reports.back(), std::make_pair(KivLogSysLoadProgress::Finished, 0));
+    EXPECT_EQ(reports[reports.size() - 2], std::make_pair(KivLogSysLoadProgress::Progress, 50));
 
     // The next load starts with the flag cleared.
     loaded.sink->m_onReport = nullptr;
@@ -449,7 +449,7 @@ TEST(CKivLogSysFileTest, StopRequestAfterNinetyNineIsNotNoticedInsideTheLoop)
     Loaded loaded;
     ASSERT_EQ(loaded.Open(ManyLines(1000)), S_OK);
     bool reached99 = false;
-    loaded.sink->m_onReport = [&](LONG kind, LONG value) { reached99 = reached99 || (kind == 1 && value == 99); };
+    loaded.sink->m_onReport = [&](LONG kind, LONG value) { reached99 = reached99 || (kind == KivLogSysLoadProgress::Progress && value == 99); };
     loaded.root->m_observer = [&](const KivLogSysLineInfo& info) {
         if (info.lineNumber == 1000) {
             ASSERT_TRUE(reached99) << "99 % must come before the last line for this test to mean anything";
@@ -461,8 +461,8 @@ TEST(CKivLogSysFileTest, StopRequestAfterNinetyNineIsNotNoticedInsideTheLoop)
     EXPECT_EQ(loaded.root->m_lineCount, 1000);
     EXPECT_EQ(loaded.root->m_removeAllCount, 0) << "the model stays complete";
     const auto& reports = loaded.sink->m_reports;
-    EXPECT_EQ(reports[reports.size() - 2], std::make_pair(1, 99));
-    EXPECT_EQ(reports.back(), std::make_pair(2, 0));
+    EXPECT_EQ(reports[reports.size() - 2], std::make_pair(KivLogSysLoadProgress::Progress, 99));
+    EXPECT_EQ(reports.back(), std::make_pair(KivLogSysLoadProgress::Finished, 0));
 }
 
 TEST(CKivLogSysFileTest, ModelOutOfMemoryFailsTheLoadAndLeavesNoPartialModel)
@@ -493,9 +493,9 @@ TEST(CKivLogSysFileTest, ModelOutOfMemoryFailsTheLoadAndLeavesNoPartialModel)
         EXPECT_TRUE(loaded.root->m_threads.empty()) << c.name;
         const auto& reports = loaded.sink->m_reports;
         ASSERT_FALSE(reports.empty()) << c.name;
-        EXPECT_EQ(reports.front(), std::make_pair(0, 0)) << c.name;
-        EXPECT_EQ(reports.back(), std::make_pair(2, static_cast<LONG>(E_OUTOFMEMORY))) << c.name;
-        EXPECT_EQ(std::count(reports.begin(), reports.end(), std::make_pair(1, 100)), 0) << c.name;
+        EXPECT_EQ(reports.front(), std::make_pair(KivLogSysLoadProgress::Start, 0)) << c.name;
+        EXPECT_EQ(reports.back(), std::make_pair(KivLogSysLoadProgress::Finished, static_cast<LONG>(E_OUTOFMEMORY))) << c.name;
+        EXPECT_EQ(std::count(reports.begin(), reports.end(), std::make_pair(KivLogSysLoadProgress::Progress, 100)), 0) << c.name;
     }
 }
 
@@ -618,7 +618,7 @@ TEST(CKivLogSysFileTest, CloseEmptiesTheFile)
     EXPECT_EQ(loaded.file.GetDataSize(), 0u);
     loaded.Load();
     EXPECT_EQ(loaded.root->m_lineCount, 0);
-    EXPECT_EQ(loaded.sink->m_reports.back(), std::make_pair(2, 0));
+    EXPECT_EQ(loaded.sink->m_reports.back(), std::make_pair(KivLogSysLoadProgress::Finished, 0));
 }
 
 } // namespace

@@ -10,9 +10,12 @@
 
 #include "KivPlatform/TaskMem.h"
 
+#include "TestGate.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -21,10 +24,17 @@
 #include <vector>
 
 using Kiv::CComPtr;
+using KivTest::CGate;
 using KivTest::TempDir;
 using KivTest::ToUtf16Path;
 
 namespace {
+
+using Report = std::pair<LONG, LONG>;
+// The reports that mark a load's start, its whole file read, and its end.
+constexpr Report StartReport{KivLogSysLoadProgress::Start, 0};
+constexpr Report WholeFileReport{KivLogSysLoadProgress::Progress, 100};
+constexpr Report EndReport{KivLogSysLoadProgress::Finished, 0};
 
 // Records every report; may act on one (on the loading thread, as the engine calls it).
 class CSink : public IKivLogSysMgr_LoadProgress {
@@ -46,7 +56,7 @@ public:
         return Kiv::FindInterfaceInMap({{IUnknown::Iid, this}, {IKivLogSysMgr_LoadProgress::Iid, this}}, riid, ppv);
     }
 
-    std::vector<std::pair<LONG, LONG>> Reports()
+    std::vector<Report> Reports()
     {
         std::lock_guard lock(m_mutex);
         return m_reports;
@@ -56,7 +66,7 @@ public:
     {
         std::unique_lock lock(m_mutex);
         return m_changed.wait_for(lock, std::chrono::seconds(60), [&] {
-            return static_cast<std::size_t>(std::count(m_reports.begin(), m_reports.end(), std::make_pair(2, 0))) >=
+            return static_cast<std::size_t>(std::count(m_reports.begin(), m_reports.end(), EndReport)) >=
                    count;
         });
     }
@@ -66,7 +76,7 @@ public:
 private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::vector<std::pair<LONG, LONG>> m_reports;
+    std::vector<Report> m_reports;
 };
 
 using Sink = Kiv::CKivObject<CSink>;
@@ -146,7 +156,7 @@ TEST(ManagerTest, BackgroundLoadReportsInOrderAndHandsOverTheModelAtTheEnd)
     const auto sink = MakeSink();
     std::vector<DWORD> threadsAtEnd;
     sink->m_onReport = [&](LONG kind, LONG) {
-        if (kind == 2) {
+        if (kind == KivLogSysLoadProgress::Finished) {
             threadsAtEnd = RootThreadIds(manager); // the new model is there already
         }
     };
@@ -157,11 +167,11 @@ TEST(ManagerTest, BackgroundLoadReportsInOrderAndHandsOverTheModelAtTheEnd)
 
     const auto reports = sink->Reports();
     ASSERT_GE(reports.size(), 4u);
-    EXPECT_EQ(reports.front(), std::make_pair(0, 0));
-    EXPECT_EQ(reports[reports.size() - 2], std::make_pair(1, 100));
-    EXPECT_EQ(reports.back(), std::make_pair(2, 0));
+    EXPECT_EQ(reports.front(), StartReport);
+    EXPECT_EQ(reports[reports.size() - 2], WholeFileReport);
+    EXPECT_EQ(reports.back(), EndReport);
     for (std::size_t i = 2; i + 2 < reports.size(); ++i) {
-        EXPECT_EQ(reports[i].first, 1);
+        EXPECT_EQ(reports[i].first, KivLogSysLoadProgress::Progress);
         EXPECT_GT(reports[i].second, reports[i - 1].second);
     }
     const std::vector<DWORD> firstLineOrder = {0x30, 0x10, 0x20};
@@ -212,7 +222,7 @@ TEST(ManagerTest, StopEndsTheLoadWithAnEmptyModel)
     const auto manager = MakeManager();
     const auto sink = MakeSink();
     sink->m_onReport = [&](LONG kind, LONG value) {
-        if (kind == 1 && value == 5) {
+        if (kind == KivLogSysLoadProgress::Progress && value == 5) {
             manager->StopLoadLog();
         }
     };
@@ -221,8 +231,8 @@ TEST(ManagerTest, StopEndsTheLoadWithAnEmptyModel)
     ASSERT_TRUE(sink->WaitForEnds(1));
     manager->WaitWorkThreads();
     const auto reports = sink->Reports();
-    EXPECT_EQ(reports.back(), std::make_pair(2, 0));
-    EXPECT_EQ(std::count(reports.begin(), reports.end(), std::make_pair(1, 100)), 0);
+    EXPECT_EQ(reports.back(), EndReport);
+    EXPECT_EQ(std::count(reports.begin(), reports.end(), WholeFileReport), 0);
     EXPECT_TRUE(RootThreadIds(manager).empty());
 }
 
@@ -304,7 +314,278 @@ TEST(ManagerTest, ReleasingTheManagerDuringALoadLetsTheLoadFinishAndFreesEveryth
     }
     sink->AddRef();
     EXPECT_EQ(sink->Release(), 1u) << "the manager was never destroyed";
-    EXPECT_EQ(sink->Reports()[sink->Reports().size() - 2], std::make_pair(1, 100));
+    EXPECT_EQ(sink->Reports()[sink->Reports().size() - 2], WholeFileReport);
+}
+
+TEST(ManagerTest, LoadingAndWaitingFromInsideALoadAreRefused)
+{
+    // A sink is called on the load's own thread, which cannot wait for itself, nor be replaced
+    // while it runs: starting a load or waiting for the worker from there is refused, at any
+    // report, and the load goes on to its end.
+    TempDir dir;
+    const auto path = ToUtf16Path(dir.WriteFile("three.log", Trace({0x30, 0x10, 0x20}, 300)));
+    const auto other = ToUtf16Path(dir.WriteFile("other.log", Trace({9}, 5)));
+    struct Case {
+        const char* what;
+        std::function<HRESULT(IKivLogSysMgr*)> call;
+    };
+    const Case calls[] = {
+        {"WaitWorkThreads", [](IKivLogSysMgr* manager) { return manager->WaitWorkThreads(); }},
+        {"LoadLogFile in the background", [&](IKivLogSysMgr* manager) { return manager->LoadLogFile(other.c_str(), 1); }},
+        {"LoadLogFile at once", [&](IKivLogSysMgr* manager) { return manager->LoadLogFile(other.c_str(), 0); }},
+    };
+    for (const LONG background : {1, 0}) {
+        for (const LONG atKind : {KivLogSysLoadProgress::Start, KivLogSysLoadProgress::Progress,
+                                  KivLogSysLoadProgress::Finished}) {
+            for (const Case& c : calls) {
+                SCOPED_TRACE(std::string(c.what) + (background != 0 ? ", background load" : ", load at once") +
+                             ", report kind " + std::to_string(atKind));
+                const auto manager = MakeManager();
+                const auto sink = MakeSink();
+                std::vector<HRESULT> results;
+                sink->m_onReport = [&](LONG kind, LONG) {
+                    if (kind == atKind && results.empty()) {
+                        results.push_back(c.call(manager));
+                    }
+                };
+                manager->SetLoadProgress(sink);
+                ASSERT_EQ(manager->LoadLogFile(path.c_str(), background), S_OK);
+                ASSERT_TRUE(sink->WaitForEnds(1));
+                ASSERT_EQ(manager->WaitWorkThreads(), S_OK);
+                EXPECT_EQ(results, std::vector<HRESULT>{E_ILLEGAL_METHOD_CALL});
+                EXPECT_EQ(sink->Reports().back(), EndReport);
+                EXPECT_EQ(RootThreadIds(manager), (std::vector<DWORD>{0x30, 0x10, 0x20}));
+            }
+        }
+    }
+}
+
+TEST(ManagerTest, SeveralThreadsMayWaitForOneLoad)
+{
+    TempDir dir;
+    const auto path = ToUtf16Path(dir.WriteFile("two.log", Trace({1, 2}, 3000)));
+    auto manager = MakeManager();
+    const auto sink = MakeSink();
+    CGate held;
+    CGate goOn;
+    sink->m_onReport = [&](LONG kind, LONG) {
+        if (kind == KivLogSysLoadProgress::Start) {
+            held.Open();
+            goOn.Wait();
+        }
+    };
+    manager->SetLoadProgress(sink);
+    ASSERT_EQ(manager->LoadLogFile(path.c_str(), 1), S_OK);
+    ASSERT_TRUE(held.Wait());
+
+    constexpr int Waiters = 3;
+    std::atomic<int> calling{0};
+    std::atomic<int> returned{0};
+    CGate allReturned;
+    std::vector<HRESULT> results(Waiters, E_UNEXPECTED);
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < Waiters; ++i) {
+        waiters.emplace_back([&, i] {
+            ++calling;
+            results[static_cast<std::size_t>(i)] = manager->WaitWorkThreads();
+            if (++returned == Waiters) {
+                allReturned.Open();
+            }
+        });
+    }
+    while (calling < Waiters) {
+        std::this_thread::yield();
+    }
+    // Gives the waiters time to reach their wait for the worker, so that they wait together;
+    // the outcome does not depend on it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    goOn.Open();
+    if (!allReturned.Wait()) {
+        // Waiters stuck in the manager keep it and themselves: nothing may be freed under them.
+        for (std::thread& waiter : waiters) {
+            waiter.detach();
+        }
+        manager.Detach();
+        FAIL() << "a waiter never returned";
+    }
+    for (std::thread& waiter : waiters) {
+        waiter.join();
+    }
+    EXPECT_EQ(results, std::vector<HRESULT>(Waiters, S_OK));
+    EXPECT_EQ(sink->Reports().back(), EndReport);
+    EXPECT_EQ(RootThreadIds(manager), (std::vector<DWORD>{1, 2}));
+}
+
+// A trace of calls nested two deep on four threads, line by line in turn, so that every method
+// is called by several threads and its calls reach the index out of line order.
+std::string NestedCallsTrace(int callsPerThread)
+{
+    constexpr DWORD Threads = 4;
+    constexpr const char* Indent = "\x84\xA0";
+    constexpr const char* Entry = "\x84\xA1";
+    constexpr const char* Exit = "\x84\xA4";
+    std::string text;
+    for (int call = 0; call < callsPerThread; ++call) {
+        const std::string outer = " CFoo::Outer" + std::to_string(call % 7) + "()";
+        const std::string inner = " CBar::Inner" + std::to_string(call % 5) + "()";
+        const std::string steps[] = {std::string(Entry) + outer, std::string(Indent) + Entry + inner,
+                                     std::string(Indent) + Indent + " message", std::string(Indent) + Exit + inner,
+                                     std::string(Exit) + outer};
+        for (const std::string& step : steps) {
+            for (DWORD thread = 1; thread <= Threads; ++thread) {
+                char header[64];
+                std::snprintf(header, sizeof header, "[%08X][2026/12/09(10:00:00.000)]", thread);
+                text += header + step + "\r\n";
+            }
+        }
+    }
+    return text;
+}
+
+void DescribeTree(Kiv::IKivListItem* folder, std::string& out)
+{
+    LONG count = 0;
+    folder->GetChildCount(&count);
+    for (LONG i = 0; i < count; ++i) {
+        CComPtr<Kiv::IKivListItem> child;
+        folder->GetChildItem(i, IID_PPV_ARGS(&child));
+        CComPtr<IKivLogSysLine> line;
+        child.QueryInterface(&line);
+        const KivLogSysLineInfo* info = nullptr;
+        line->GetLineInfo(&info);
+        out += std::to_string(info->lineNumber) + "(";
+        DescribeTree(child, out);
+        out += ")";
+    }
+}
+
+// Everything a reader can ask of a loaded model but the threads' flat lists, as text.
+std::string DescribeModel(IKivLogSysRoot* root)
+{
+    std::string out;
+    const std::vector<DWORD> threadIds = ThreadIds(root);
+    for (DWORD id : threadIds) {
+        CComPtr<IKivLogSysThread> thread;
+        CComPtr<Kiv::IKivListItem> rootItem;
+        root->QueryInterface(IID_PPV_ARGS(&rootItem));
+        LONG count = 0;
+        rootItem->GetChildCount(&count);
+        for (LONG i = 0; i < count && !thread; ++i) {
+            CComPtr<IKivLogSysThread> candidate;
+            rootItem->GetChildItem(i, IID_PPV_ARGS(&candidate));
+            DWORD candidateId = 0;
+            candidate->GetThreadId(&candidateId);
+            if (candidateId == id) {
+                thread = candidate;
+            }
+        }
+        out += "thread " + std::to_string(id) + ": ";
+        CComPtr<Kiv::IKivListItem> folder;
+        thread.QueryInterface(&folder);
+        DescribeTree(folder, out);
+        out += "\n";
+    }
+    CComPtr<IKivLogSysMethodSet> set;
+    if (FAILED(root->GetMethodSet(IID_PPV_ARGS(&set)))) {
+        return out + "no method set";
+    }
+    LONG nameCount = 0;
+    BSTR* names = nullptr;
+    set->GetMethodNames(&nameCount, &names);
+    for (LONG n = 0; n < nameCount; ++n) {
+        CComPtr<IKivLogSysMethodInfo> info;
+        set->GetMethodInfo(names[n], IID_PPV_ARGS(&info));
+        out += "method " + std::to_string(n) + ":";
+        LONG calls = 0;
+        info->GetLineCount(&calls);
+        for (LONG c = 0; c < calls; ++c) {
+            CComPtr<IKivLogSysBlock> call;
+            info->GetLineInfo(c, IID_PPV_ARGS(&call));
+            const KivLogSysLineInfo* entry = nullptr;
+            call->GetLineInfo(&entry);
+            out += " " + std::to_string(entry->lineNumber);
+        }
+        LONG threads = 0;
+        info->GetRefThreadCount(&threads);
+        out += " threads";
+        for (LONG t = 0; t < threads; ++t) {
+            CComPtr<IKivLogSysThread> thread;
+            info->GetRefThread(t, IID_PPV_ARGS(&thread));
+            DWORD id = 0;
+            thread->GetThreadId(&id);
+            out += " " + std::to_string(id);
+        }
+        for (DWORD id : threadIds) {
+            LONG ofThread = 0;
+            info->GetThreadLineCount(id, &ofThread);
+            out += " [" + std::to_string(id) + ":";
+            for (LONG c = 0; c < ofThread; ++c) {
+                CComPtr<IKivLogSysLine> call;
+                info->GetThraedLine(id, c, IID_PPV_ARGS(&call));
+                const KivLogSysLineInfo* entry = nullptr;
+                call->GetLineInfo(&entry);
+                out += " " + std::to_string(entry->lineNumber);
+            }
+            out += "]";
+        }
+        out += "\n";
+        SysFreeString(names[n]);
+    }
+    CoTaskMemFree(names);
+    CComPtr<IKivLogSysNameSpace> nameSpaces;
+    set->GetNameSpaceRoot(&nameSpaces);
+    CComPtr<Kiv::IKivListItem> nameSpaceItem;
+    nameSpaces.QueryInterface(&nameSpaceItem);
+    LONG namespaceCount = 0;
+    nameSpaceItem->GetChildCount(&namespaceCount);
+    out += "namespaces " + std::to_string(namespaceCount);
+    return out;
+}
+
+TEST(ManagerTest, SeveralThreadsReadOneLoadedModelAtOnce)
+{
+    TempDir dir;
+    const auto path = ToUtf16Path(dir.WriteFile("nested.log", NestedCallsTrace(2000)));
+    // What one reader alone sees, from a model of its own.
+    const auto alone = MakeManager();
+    ASSERT_EQ(alone->LoadLogFile(path.c_str(), 0), S_OK);
+    CComPtr<IKivLogSysRoot> aloneRoot;
+    ASSERT_EQ(alone->GetRootObject(&aloneRoot), S_OK);
+    const std::string expected = DescribeModel(aloneRoot);
+    ASSERT_NE(expected.find("namespaces 2"), std::string::npos) << expected.substr(0, 200);
+
+    // Several readers at once on one model, from its first request of the method index on.
+    constexpr int Readers = 4;
+    const auto shared = MakeManager();
+    ASSERT_EQ(shared->LoadLogFile(path.c_str(), 0), S_OK);
+    CComPtr<IKivLogSysRoot> root;
+    ASSERT_EQ(shared->GetRootObject(&root), S_OK);
+    std::atomic<int> ready{0};
+    CGate go;
+    std::vector<std::string> seen(Readers);
+    std::vector<CComPtr<IKivLogSysMethodSet>> sets(Readers);
+    std::vector<std::thread> readers;
+    for (int i = 0; i < Readers; ++i) {
+        readers.emplace_back([&, i] {
+            ++ready;
+            go.Wait();
+            const auto reader = static_cast<std::size_t>(i);
+            root->GetMethodSet(IID_PPV_ARGS(&sets[reader]));
+            seen[reader] = DescribeModel(root);
+        });
+    }
+    while (ready < Readers) {
+        std::this_thread::yield();
+    }
+    go.Open();
+    for (std::thread& reader : readers) {
+        reader.join();
+    }
+    for (int i = 0; i < Readers; ++i) {
+        const auto reader = static_cast<std::size_t>(i);
+        EXPECT_TRUE(seen[reader] == expected) << "reader " << i;
+        EXPECT_EQ(sets[reader].Get(), sets[0].Get()) << "the method index is built once, reader " << i;
+    }
 }
 
 } // namespace

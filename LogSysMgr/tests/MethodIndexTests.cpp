@@ -18,9 +18,13 @@
 #include <algorithm>
 #include <map>
 #include <numeric>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+using namespace std::string_literals;
+using namespace std::string_view_literals;
 using Kiv::CComBSTR;
 using Kiv::CComPtr;
 using Kiv::CKivObject;
@@ -112,10 +116,10 @@ CallPtr MakeCall(LONG lineNumber, const ThreadPtr& thread)
     return call;
 }
 
-CComPtr<IKivLogSysMethodInfo> MakeMethodInfo(LPCOLESTR name)
+CComPtr<IKivLogSysMethodInfo> MakeMethodInfo(std::u16string_view name)
 {
     CComPtr<IKivLogSysMethodInfo> info;
-    EXPECT_EQ(CKivLogSysFactory::CreateLogSysMethodInfo(&info, name), S_OK);
+    EXPECT_EQ(CKivLogSysFactory::CreateLogSysMethodInfo(&info, CComBSTR(name)), S_OK);
     return info;
 }
 
@@ -159,10 +163,10 @@ CComPtr<IKivLogSysMethodSet> MakeMethodSet()
     return set;
 }
 
-CComPtr<IKivLogSysMethodInfo> MethodOf(IKivLogSysMethodSet* set, const std::u16string& name)
+CComPtr<IKivLogSysMethodInfo> MethodOf(IKivLogSysMethodSet* set, std::u16string_view name)
 {
     CComPtr<IKivLogSysMethodInfo> info;
-    EXPECT_EQ(set->GetMethodInfo(name.c_str(), IID_PPV_ARGS(&info)), S_OK);
+    EXPECT_EQ(set->GetMethodInfo(CComBSTR(name), IID_PPV_ARGS(&info)), S_OK);
     return info;
 }
 
@@ -268,7 +272,7 @@ TEST(MethodInfoTest, TwoThreadsCallingOneMethod)
     // The later call arrives first; both go to the one method of the entry text.
     for (IKivLogSysBlock* call : {static_cast<IKivLogSysBlock*>(late), static_cast<IKivLogSysBlock*>(early)}) {
         CComPtr<IKivLogSysMethodInfoEdit> edit;
-        ASSERT_EQ(set->GetMethodInfo(u" CFoo::Bar()", IID_PPV_ARGS(&edit)), S_OK);
+        ASSERT_EQ(set->GetMethodInfo(CComBSTR(u" CFoo::Bar()"), IID_PPV_ARGS(&edit)), S_OK);
         ASSERT_EQ(edit->AddBlock(call), S_OK);
     }
     EXPECT_EQ(NamesOf(set), std::vector<std::string>{" CFoo::Bar()"});
@@ -384,8 +388,11 @@ TEST(MethodInfoTest, NameIsAnOwnedCopy)
     BSTR name = reinterpret_cast<BSTR>(0x1);
     EXPECT_EQ(info->GetName(&name), S_OK);
     EXPECT_EQ(name, nullptr);
-    ASSERT_EQ(edit->SetName(u"Y"), S_OK);
+    ASSERT_EQ(edit->SetName(CComBSTR(u"Y")), S_OK);
     EXPECT_EQ(NameOf(info), "Y");
+    // The whole string is copied, NUL characters and what follows them included.
+    ASSERT_EQ(edit->SetName(CComBSTR(u"Y\0Z"sv)), S_OK);
+    EXPECT_EQ(NameOf(info), "Y\0Z"s);
 }
 
 TEST(MethodInfoTest, ArgumentRules)
@@ -482,7 +489,7 @@ TEST(MethodSetTest, ArgumentAndInterfaceRules)
     // The lookup succeeds even when the method does not have the interface asked for; the
     // method is made all the same.
     CComPtr<IKivLogSysThread> notAMethod;
-    EXPECT_EQ(set->GetMethodInfo(u"X", IID_PPV_ARGS(&notAMethod)), S_OK);
+    EXPECT_EQ(set->GetMethodInfo(CComBSTR(u"X"), IID_PPV_ARGS(&notAMethod)), S_OK);
     EXPECT_EQ(notAMethod.Get(), nullptr);
     EXPECT_EQ(NamesOf(set), std::vector<std::string>{"X"});
 }
@@ -649,41 +656,50 @@ TEST(NameSpaceTest, NodeRules)
     EXPECT_EQ(found.Get(), folder.Get());
 }
 
-TEST(MethodIndexEndToEndTest, ThreadsFileTheirCallsIntoOneSet)
+// One line of a trace as the loader hands it to its thread.
+struct TraceLine {
+    DWORD threadId;
+    WORD depth;
+    WORD kind;
+    std::string_view text;
+};
+
+// The thread objects of the lines, each filled with its lines in order (line numbers from 1).
+std::map<DWORD, CComPtr<IKivLogSysThreadEdit>> MakeThreads(std::span<const TraceLine> lines)
 {
-    // Thread 0x10 calls Bar twice; thread 0x20 calls it inside Run, between them in the file.
-    struct Line {
-        DWORD threadId;
-        WORD depth;
-        WORD kind;
-        const char* text;
-    };
-    const Line lines[] = {
-        {0x10, 0, KivLogSysLineKind::Enter, " CFoo::Bar()"},  {0x20, 0, KivLogSysLineKind::Enter, " CFoo::Run()"},
-        {0x10, 0, KivLogSysLineKind::Return, ""},             {0x20, 1, KivLogSysLineKind::Enter, " CFoo::Bar()"},
-        {0x20, 1, KivLogSysLineKind::Return, ""},             {0x20, 0, KivLogSysLineKind::Return, ""},
-        {0x10, 0, KivLogSysLineKind::Enter, " CFoo::Bar()"},
-    };
     std::map<DWORD, CComPtr<IKivLogSysThreadEdit>> threads;
     LONG lineNumber = 0;
-    for (const Line& line : lines) {
+    for (const TraceLine& line : lines) {
         CComPtr<IKivLogSysThreadEdit>& thread = threads[line.threadId];
         if (!thread) {
             CComPtr<IKivLogSysThread> created;
-            ASSERT_EQ(CKivLogSysFactory::CreateLogSysThread(&created), S_OK);
-            ASSERT_EQ(created.QueryInterface(&thread), S_OK);
+            EXPECT_EQ(CKivLogSysFactory::CreateLogSysThread(&created), S_OK);
+            EXPECT_EQ(created.QueryInterface(&thread), S_OK);
             thread->SetThreadId(line.threadId);
         }
         KivLogSysLineInfo info{};
         info.cbSize = sizeof info;
         info.threadId = line.threadId;
         info.lineNumber = ++lineNumber;
-        info.text = line.text;
-        info.textLength = static_cast<LONG>(std::char_traits<char>::length(line.text));
+        info.text = line.text.data();
+        info.textLength = static_cast<LONG>(line.text.size());
         info.depth = line.depth;
         info.kind = line.kind;
-        ASSERT_EQ(thread->AddLine(&info), S_OK);
+        EXPECT_EQ(thread->AddLine(&info), S_OK);
     }
+    return threads;
+}
+
+TEST(MethodIndexEndToEndTest, ThreadsFileTheirCallsIntoOneSet)
+{
+    // Thread 0x10 calls Bar twice; thread 0x20 calls it inside Run, between them in the file.
+    const TraceLine lines[] = {
+        {0x10, 0, KivLogSysLineKind::Enter, " CFoo::Bar()"},  {0x20, 0, KivLogSysLineKind::Enter, " CFoo::Run()"},
+        {0x10, 0, KivLogSysLineKind::Return, ""},             {0x20, 1, KivLogSysLineKind::Enter, " CFoo::Bar()"},
+        {0x20, 1, KivLogSysLineKind::Return, ""},             {0x20, 0, KivLogSysLineKind::Return, ""},
+        {0x10, 0, KivLogSysLineKind::Enter, " CFoo::Bar()"},
+    };
+    std::map<DWORD, CComPtr<IKivLogSysThreadEdit>> threads = MakeThreads(lines);
     // The later thread first, so that Bar's calls arrive out of line order.
     const CComPtr<IKivLogSysMethodSet> set = MakeMethodSet();
     ASSERT_EQ(threads[0x20]->BuildMethodSet(set), S_OK);
@@ -714,6 +730,61 @@ TEST(MethodIndexEndToEndTest, ThreadsFileTheirCallsIntoOneSet)
         ASSERT_EQ(bar->GetThreadLineCount(threadId, &count), S_OK);
         EXPECT_EQ(count, calls) << threadId;
     }
+}
+
+TEST(MethodIndexEndToEndTest, EntryTextsWithNulBytesAreWholeNames)
+{
+    // A NUL byte in a trace text is a byte like any other: the texts differ after it.
+    const TraceLine lines[] = {
+        {0x10, 0, KivLogSysLineKind::Enter, " A\0x()"sv},
+        {0x10, 0, KivLogSysLineKind::Return, ""},
+        {0x10, 0, KivLogSysLineKind::Enter, " A\0y()"sv},
+        {0x10, 0, KivLogSysLineKind::Return, ""},
+        {0x10, 0, KivLogSysLineKind::Enter, " A\0x()"sv},
+    };
+    std::map<DWORD, CComPtr<IKivLogSysThreadEdit>> threads = MakeThreads(lines);
+    const CComPtr<IKivLogSysMethodSet> set = MakeMethodSet();
+    ASSERT_EQ(threads[0x10]->BuildMethodSet(set), S_OK);
+
+    EXPECT_EQ(NamesOf(set), (std::vector<std::string>{" A\0x()"s, " A\0y()"s}));
+    for (const auto& [name, calls] : {std::pair{u" A\0x()"sv, 2}, std::pair{u" A\0y()"sv, 1}}) {
+        LONG count = 0;
+        ASSERT_EQ(MethodOf(set, name)->GetLineCount(&count), S_OK);
+        EXPECT_EQ(count, calls) << Utf8(name);
+    }
+}
+
+TEST(MethodSetTest, NamesWithNulCharactersAreKeptWhole)
+{
+    const std::u16string_view names[] = {u" A\0x()"sv, u" A\0y()"sv, u" A"sv, u" A\0::x()"sv};
+    const CComPtr<IKivLogSysMethodSet> set = MakeMethodSet();
+    std::map<std::string, IKivLogSysMethodInfo*> infos;
+    for (std::u16string_view name : names) {
+        const CComPtr<IKivLogSysMethodInfo> info = MethodOf(set, name);
+        EXPECT_EQ(NameOf(info), Utf8(name));
+        infos[Utf8(name)] = info.Get();
+    }
+    EXPECT_EQ(infos.size(), std::size(names));
+    // In byte order, a prefix first; ':' (0x3A) before 'x' (0x78).
+    const std::vector<std::string> ordered = {" A"s, " A\0::x()"s, " A\0x()"s, " A\0y()"s};
+    EXPECT_EQ(NamesOf(set), ordered);
+
+    // Each name the set lists finds its own method again, and asking creates nothing.
+    LONG count = 0;
+    BSTR* listed = nullptr;
+    ASSERT_EQ(set->GetMethodNames(&count, &listed), S_OK);
+    for (LONG i = 0; i < count; ++i) {
+        CComPtr<IKivLogSysMethodInfo> info;
+        EXPECT_EQ(set->GetMethodInfo(listed[i], IID_PPV_ARGS(&info)), S_OK);
+        EXPECT_EQ(info.Get(), infos[Utf8({listed[i], SysStringLen(listed[i])})]) << i;
+        SysFreeString(listed[i]);
+    }
+    CoTaskMemFree(listed);
+    EXPECT_EQ(NamesOf(set), ordered);
+
+    // The namespace tree cuts at "::" only and keeps the NUL in the parts.
+    EXPECT_EQ(Dump(RootOf(set)),
+              "{' A\0x()'=[ A\0x()],' A\0y()'=[ A\0y()],' A'=[ A],' A\0'{'x()'=[ A\0::x()]}}"s);
 }
 
 TEST(MethodIndexInterfaceTest, EachPartAnswersItsInterfaces)

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#endif
+
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -110,6 +114,22 @@ TEST(ModelAllocatorTest, OversizedRequestsAreRefused)
 }
 
 #if defined(__SANITIZE_ADDRESS__)
+// A chunk goes back to the system unpoisoned: the next mapping at its address (the model of a
+// later load, or anything else) must not inherit marks that make the sanitizer report its use.
+TEST(ModelAllocatorTest, ReturnedChunksLeaveNoPoisonBehind)
+{
+    const void* address = nullptr;
+    {
+        Kiv::LogSysMgr::ModelArena arena;
+        const Kiv::LogSysMgr::ModelArena::Use use(&arena);
+        auto* sample = new Sample(1);
+        address = sample;
+        delete sample;
+        ASSERT_TRUE(__asan_address_is_poisoned(address)) << "a freed object is marked";
+    } // the arena lets go of its chunk, which held nothing else, so the chunk is unmapped
+    EXPECT_EQ(__asan_region_is_poisoned(const_cast<void*>(address), sizeof(Sample)), nullptr);
+}
+
 TEST(ModelAllocatorDeathTest, UseAfterFreeIsStillReported)
 {
     auto* sample = new Sample(1);

@@ -16,6 +16,12 @@
 
 using Kiv::CComPtr;
 
+// The line kinds keep to a scope of their own, so a caller's global names may be the same common
+// words (this file would not compile otherwise).
+[[maybe_unused]] constexpr int Enter = -1;
+[[maybe_unused]] constexpr int Text = -1;
+[[maybe_unused]] constexpr int Return = -1;
+
 namespace {
 
 // One line of a log snippet: depth, kind, text.

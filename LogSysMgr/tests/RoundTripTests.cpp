@@ -17,6 +17,7 @@
 
 #include <filesystem>
 #include <map>
+#include <string>
 #include <thread>
 
 using namespace KivTest;
@@ -59,7 +60,11 @@ TEST(RoundTripTest, WriterAndReaderAgreeLineForLineAcrossThreads)
         "round.log.xml",
         "<Settings><FACTORY class=\"Kiv::Log::File::CLogFactory\" location=\"" + dir.Path().string() +
             "\"/><FILTERLIST><FILTER subject=\"CRound\" minlevel=\"10\" maxlevel=\"10\"/></FILTERLIST></Settings>");
-    auto log = Kiv::Log::StartModuleLog(u"RoundTrip", ToUtf16Path(settings), u"");
+    // The tracing library keeps one output per module name for the whole process, so each run
+    // of this test (--gtest_repeat) traces under a name of its own, into its own folder.
+    static int runs = 0;
+    const std::u16string name = Kiv::Platform::Utf8ToUtf16("RoundTrip" + std::to_string(++runs));
+    auto log = Kiv::Log::StartModuleLog(name, ToUtf16Path(settings), u"");
 
     constexpr int kThreads = 4;
     constexpr int kRounds = 200;

@@ -231,7 +231,7 @@ ReadFileResult RegularFile::Read(PrivateMemory& content) const noexcept
         }
     };
     std::thread second;
-    if (parts[1].length > 0 && !TryStartThread(second, [&readPart, &parts] { readPart(parts[1]); })) {
+    if (parts[1].length > 0 && FAILED(StartThread(second, [&readPart, &parts] { readPart(parts[1]); }))) {
         readPart(parts[1]); // no second thread to be had: read it here
     }
     readPart(parts[0]);

@@ -16,7 +16,7 @@
 namespace {
 
 using Kiv::Platform::CriticalSection;
-using Kiv::Platform::TryStartThread;
+using Kiv::Platform::StartThread;
 
 TEST(ThreadingTest, ThreadIdsAreStablePerThreadAndDistinctAcrossThreads)
 {
@@ -96,21 +96,21 @@ TEST(ThreadingTest, CriticalSectionExcludesOtherThreads)
     owner.join();
 }
 
-TEST(ThreadingTest, TryStartThreadRunsTheBodyOnANewThread)
+TEST(ThreadingTest, StartThreadRunsTheBodyOnANewThread)
 {
     std::thread thread;
     DWORD bodyThreadId = 0;
-    ASSERT_TRUE(TryStartThread(thread, [&bodyThreadId] { bodyThreadId = GetCurrentThreadId(); }));
+    ASSERT_EQ(StartThread(thread, [&bodyThreadId] { bodyThreadId = GetCurrentThreadId(); }), S_OK);
     ASSERT_TRUE(thread.joinable());
     thread.join();
     EXPECT_NE(bodyThreadId, 0u);
     EXPECT_NE(bodyThreadId, GetCurrentThreadId());
 }
 
-TEST(ThreadingTest, TryStartThreadSaysSoWhenNoThreadCanBeHad)
+TEST(ThreadingTest, StartThreadSaysSoWhenNoThreadCanBeHad)
 {
     // A child process that may not have another thread (root is not held to the limit, so the
-    // child gives root up first) reports what TryStartThread did.
+    // child gives root up first) reports what StartThread did.
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -122,7 +122,7 @@ TEST(ThreadingTest, TryStartThreadSaysSoWhenNoThreadCanBeHad)
         }
         std::thread thread;
         bool ran = false;
-        const bool started = TryStartThread(thread, [&ran] { ran = true; });
+        const bool started = SUCCEEDED(StartThread(thread, [&ran] { ran = true; }));
         if (thread.joinable()) {
             thread.join();
         }

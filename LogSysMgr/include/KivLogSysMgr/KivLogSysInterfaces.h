@@ -1,5 +1,24 @@
 // The interfaces of the engine's model and front. Interfaces whose names end in Edit are the
 // building side, used by the engine while it loads; callers read through the plain ones.
+//
+// Threads. Every operation of IKivLogSysMgr may be called from any thread (but LoadLogFile and
+// WaitWorkThreads not from inside a progress report: see IKivLogSysMgr). Reference counting
+// (AddRef, Release, QueryInterface) is thread-safe everywhere. A model is built by its load
+// alone; once the load has ended (its Finished report), these reading operations may be called
+// from several threads at once on the same model:
+// - every operation of Kiv::IKivListItem on lines, blocks, threads, the root and namespace nodes
+//   (walking the call trees and the namespace tree), IKivLogSysLine, IKivLogSysBlock and
+//   IKivLogSysThread;
+// - IKivLogSysRoot::GetMethodSet, also on its first request, which builds the method index once;
+// - IKivLogSysMethodSet::GetMethodNames, GetNameSpaceRoot, and GetMethodInfo of a name the set
+//   holds (as GetMethodNames lists them);
+// - every operation of IKivLogSysMethodInfo and IKivLogSysNameSpace, also those that collect
+//   their answer on first request (the calling threads, the calls per thread).
+// Everything else changes the model and needs the model to itself: the Edit interfaces,
+// IKivLogSysRoot::GetLogThread (which makes the thread of an unknown identifier),
+// IKivLogSysMethodSet::GetMethodInfo of a name the set does not hold (which adds the method), and
+// Kiv::IKivListAccess of a thread, which rebuilds the thread's flat list (one thread at a time
+// per thread object).
 #pragma once
 
 #include "KivLogSysMgr/KivListItem.h"
@@ -79,7 +98,9 @@ struct IKivLogSysMethodInfo : IUnknown {
 struct IKivLogSysMethodInfoEdit : IUnknown {
     KIV_INTERFACE_ID("8E91F2A6-A7A3-4FF9-A88D-425B291250AE");
     virtual HRESULT AddBlock(IKivLogSysBlock* block) = 0;
-    virtual HRESULT SetName(LPCOLESTR name) = 0;
+    // Copies the whole BSTR, by its length: a method name is the whole entry text, which may
+    // hold NUL characters. Null clears the name.
+    virtual HRESULT SetName(BSTR name) = 0;
 };
 
 struct IKivLogSysNameSpace;
@@ -87,9 +108,12 @@ struct IKivLogSysNameSpace;
 // The method index: method names to their calls, and a namespace tree over the names.
 struct IKivLogSysMethodSet : IUnknown {
     KIV_INTERFACE_ID("B9273F21-326F-43CA-B0E9-02EAD3210CD6");
-    virtual HRESULT GetMethodInfo(LPCOLESTR name, REFIID riid, void** ppv) = 0;
-    // names is allocated with CoTaskMemAlloc and each string with SysAllocString; the caller
-    // frees every string and then the array.
+    // The method of the name, made on first use. The name is a BSTR and counts by its length,
+    // NUL characters included (as GetMethodNames hands names out); two names are the same
+    // method exactly when their code page 932 bytes are equal.
+    virtual HRESULT GetMethodInfo(BSTR name, REFIID riid, void** ppv) = 0;
+    // names is allocated with CoTaskMemAlloc and each name is a BSTR of the whole name; the
+    // caller frees every string and then the array.
     virtual HRESULT GetMethodNames(LONG* count, BSTR** names) = 0;
     virtual HRESULT GetNameSpaceRoot(IKivLogSysNameSpace** root) = 0;
 };
@@ -106,16 +130,31 @@ struct IKivLogSysNameSpaceEdit : IUnknown {
     virtual HRESULT AddMethodInfo(IKivLogSysMethodInfo* methodInfo, LONG level) = 0;
 };
 
-// Progress of a load, implemented by the engine's caller. kind 0: reading starts (value 0);
-// kind 1: percentage (rising 1 to 99, then 100 when the whole file was read); kind 2: the
-// load has ended, always last, with value 0, or the failure status of a load that failed
-// (E_OUTOFMEMORY: the model is empty). Called on the loading thread.
+// The kinds of a load's progress reports (IKivLogSysMgr_LoadProgress), in the order a load makes
+// them.
+namespace KivLogSysLoadProgress {
+// Reading starts; the value is 0. Once per load.
+inline constexpr LONG Start = 0;
+// The percentage read: rising from 1 to 99, each at most once, then 100 when the whole file was
+// read (not after a stop).
+inline constexpr LONG Progress = 1;
+// The load has ended; the value is 0, or the failure status of a load that failed (E_OUTOFMEMORY:
+// the model is empty). Always the last report: the new model is then the manager's
+// (GetRootObject).
+inline constexpr LONG Finished = 2;
+} // namespace KivLogSysLoadProgress
+
+// Progress of a load, implemented by the engine's caller: a KivLogSysLoadProgress kind and its
+// value. Called on the loading thread (the worker of a background load); it must hand the work
+// to its own thread itself.
 struct IKivLogSysMgr_LoadProgress : IUnknown {
     KIV_INTERFACE_ID("EBE70C35-438C-4756-99E2-3567DDAAA188");
     virtual HRESULT OnKivLogSysMgr_LoadProgress(LONG kind, LONG value) = 0;
 };
 
-// The engine: loads trace log files into a model.
+// The engine: loads trace log files into a model. Every operation may be called from any thread.
+// A load's own thread (where its progress reports arrive) cannot start another load or wait for
+// the worker: LoadLogFile and WaitWorkThreads called there return E_ILLEGAL_METHOD_CALL.
 struct IKivLogSysMgr : IUnknown {
     KIV_INTERFACE_ID("72413635-BD34-42E3-B5D3-069A480408F5");
     // background non-zero: load on a worker thread; 0: load before returning (a load that

@@ -5,11 +5,15 @@
 #include "KivPlatform/Time.h"
 #include "KivPlatform/Types.h"
 
-enum KivLogSysLineKind : WORD {
+// The kinds of trace line (KivLogSysLineInfo::kind), in a scope of their own so that these
+// common words stay out of the callers' global names: KivLogSysLineKind::Enter and so on.
+namespace KivLogSysLineKind {
+enum Kind : WORD {
     Enter = 0,  // a method entry line ("┌")
     Text = 1,   // any other line
     Return = 2, // a method return line ("└")
 };
+} // namespace KivLogSysLineKind
 
 struct KivLogSysLineInfo {
     DWORD cbSize;        // size of the record in bytes; lets a receiver reject another layout

@@ -28,13 +28,14 @@ private:
     std::recursive_mutex m_mutex;
 };
 
-// Starts body on a new thread held by thread (which must not hold a running thread). False when
-// no thread can be had (the system refused one, or there was no memory for it): body has not
-// run and thread stays empty, so the caller can do the work itself or report the failure.
+// Starts body on a new thread held by thread (which must not hold a running thread). S_OK, or
+// the failure when no thread can be had (E_OUTOFMEMORY without memory for it, E_FAIL when the
+// system refused one): body has not run and thread stays empty, so the caller can do the work
+// itself or report the failure. body runs on the new thread and must let no exception out.
 template <class Body>
-bool TryStartThread(std::thread& thread, Body&& body) noexcept
+HRESULT StartThread(std::thread& thread, Body&& body) noexcept
 {
-    return SUCCEEDED(StatusFromExceptions([&] { thread = std::thread(std::forward<Body>(body)); }));
+    return StatusFromExceptions([&] { thread = std::thread(std::forward<Body>(body)); });
 }
 
 } // namespace Kiv::Platform
