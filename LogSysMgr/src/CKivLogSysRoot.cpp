@@ -113,7 +113,9 @@ HRESULT CKivLogSysRoot::GetMethodSet(REFIID riid, void** ppv)
                 if (HRESULT status = CKivLogSysFactory::CreateLogSysMethodSet(&built); FAILED(status)) {
                     return status;
                 }
-                BuildMethodSet(built);
+                if (HRESULT status = BuildMethodSet(built); FAILED(status)) {
+                    return status;
+                }
                 m_methodSet = built;
             }
             methodSet = m_methodSet;
@@ -123,7 +125,7 @@ HRESULT CKivLogSysRoot::GetMethodSet(REFIID riid, void** ppv)
     return hr;
 }
 
-void CKivLogSysRoot::BuildMethodSet(IKivLogSysMethodSet* methodSet)
+HRESULT CKivLogSysRoot::BuildMethodSet(IKivLogSysMethodSet* methodSet)
 {
     // Every thread files its calls in the root's order. The engine's own threads first collect
     // theirs, which reads the whole model, on two threads side by side; other thread objects
@@ -155,13 +157,15 @@ void CKivLogSysRoot::BuildMethodSet(IKivLogSysMethodSet* methodSet)
     if (helper.joinable()) {
         helper.join();
     }
+    // A thread that cannot file all its calls (out of memory) fails the whole set: a set with
+    // calls missing must not pass for the model's.
     for (std::size_t i = 0; i < threads.size(); ++i) {
-        if (own[i] != nullptr) {
-            calls[i].FileInto(methodSet);
-        } else {
-            threads[i]->BuildMethodSet(methodSet);
+        const HRESULT filed = own[i] != nullptr ? calls[i].FileInto(methodSet) : threads[i]->BuildMethodSet(methodSet);
+        if (FAILED(filed)) {
+            return filed;
         }
     }
+    return S_OK;
 }
 
 HRESULT CKivLogSysRoot::RemoveAllItems()

@@ -34,8 +34,9 @@ private:
     // The first child thread with the identifier, or null.
     IKivLogSysThread* FindThread(DWORD threadId);
     void RebuildThreadIndex();
-    // Has every thread file its calls in the method set.
-    void BuildMethodSet(IKivLogSysMethodSet* methodSet);
+    // Has every thread file its calls in the method set; the first failure of a thread (the set
+    // is then incomplete and must not be kept).
+    HRESULT BuildMethodSet(IKivLogSysMethodSet* methodSet);
 
     // Built once, by the first request; the lock makes the others wait for it.
     std::mutex m_methodSetLock;

@@ -732,6 +732,62 @@ TEST(MethodIndexEndToEndTest, ThreadsFileTheirCallsIntoOneSet)
     }
 }
 
+// A thread object of another kind under the root, which cannot file its calls the first time it
+// is asked (out of memory) and can the second time.
+class CThreadFilingOnce : public KivTest::CFakeThread, public Kiv::IKivListItem {
+public:
+    HRESULT BuildMethodSet(IKivLogSysMethodSet*) override { return m_failures-- > 0 ? E_OUTOFMEMORY : S_OK; }
+    HRESULT GetChildCount(LONG* count) override
+    {
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT GetChildItem(LONG, REFIID, void**) override { return E_INVALIDARG; }
+    HRESULT GetParent(REFIID, void**) override { return E_NOTIMPL; }
+    HRESULT IsEqual(IUnknown*, BOOL*) override { return E_NOTIMPL; }
+
+    HRESULT FindInterface(REFIID riid, void** ppv) override
+    {
+        return Kiv::FindInterfaceInMap({{IUnknown::Iid, static_cast<IKivLogSysThread*>(this)},
+                                        {IKivLogSysThread::Iid, static_cast<IKivLogSysThread*>(this)},
+                                        {IKivLogSysThreadEdit::Iid, static_cast<IKivLogSysThreadEdit*>(this)},
+                                        {Kiv::IKivListItem::Iid, static_cast<Kiv::IKivListItem*>(this)}},
+                                       riid, ppv);
+    }
+
+    int m_failures = 1;
+};
+
+TEST(MethodIndexEndToEndTest, ARootKeepsOnlyAWholeMethodSet)
+{
+    CComPtr<IKivLogSysRoot> root;
+    ASSERT_EQ(CKivLogSysFactory::CreateLogSysRoot(&root), S_OK);
+    CComPtr<IKivLogSysThreadEdit> engineThread;
+    ASSERT_EQ(root->GetLogThread(0x10, IID_PPV_ARGS(&engineThread)), S_OK);
+    KivLogSysLineInfo entry{};
+    entry.cbSize = sizeof entry;
+    entry.threadId = 0x10;
+    entry.lineNumber = 1;
+    entry.text = " CFoo::Bar()";
+    entry.textLength = 12;
+    entry.kind = KivLogSysLineKind::Enter;
+    ASSERT_EQ(engineThread->AddLine(&entry), S_OK);
+    const auto other = KivTest::MakeDouble<CThreadFilingOnce>();
+    other->m_threadId = 0x20;
+    IUnknown* const items[] = {static_cast<IKivLogSysThread*>(other.Get())};
+    CComPtr<Kiv::IKivListItemFolder> folder;
+    ASSERT_EQ(root.QueryInterface(&folder), S_OK);
+    ASSERT_EQ(folder->InsertChildItem(1, 1, items), S_OK);
+
+    // The first build misses the other thread's calls: it fails and nothing is kept.
+    CComPtr<IKivLogSysMethodSet> set;
+    EXPECT_EQ(root->GetMethodSet(IID_PPV_ARGS(&set)), E_OUTOFMEMORY);
+    EXPECT_FALSE(set);
+    // The next request builds the set anew, whole.
+    ASSERT_EQ(root->GetMethodSet(IID_PPV_ARGS(&set)), S_OK);
+    EXPECT_EQ(NamesOf(set), (std::vector<std::string>{" CFoo::Bar()"}));
+}
+
 TEST(MethodIndexEndToEndTest, EntryTextsWithNulBytesAreWholeNames)
 {
     // A NUL byte in a trace text is a byte like any other: the texts differ after it.
