@@ -212,4 +212,18 @@ std::unique_ptr<CModuleLog> StartKivLogSysMgrLog(const void* addressInLibrary)
     return StartModuleLog(u"KivLogSysMgrLog", folder + u"KivLogSysMgr.log.xml", u"");
 }
 
+namespace {
+
+// Made when the library is loaded, so that falling back to it needs no memory.
+CModuleLog g_silentLog(u"", nullptr);
+
+} // namespace
+
+CModuleLog& StartedOrSilent(std::unique_ptr<CModuleLog> (*start)()) noexcept
+{
+    CModuleLog* started = nullptr;
+    Platform::StatusFromExceptions([&] { started = start().release(); });
+    return started != nullptr ? *started : g_silentLog;
+}
+
 } // namespace Kiv::Log

@@ -772,6 +772,24 @@ TEST(OutOfMemoryTest, LinesThatCannotBeMadeAreDroppedCountedAndNeverThrown)
     }
 }
 
+// A library's first traced call starts its tracing; when that start runs out of memory, the
+// library traces nothing instead of letting the exception out of its traced operation.
+TEST(OutOfMemoryTest, ATracingStartThatRunsOutOfMemoryGivesASilentLog)
+{
+    CModuleLog& silent = Kiv::Log::StartedOrSilent([]() -> std::unique_ptr<CModuleLog> { throw std::bad_alloc(); });
+    EXPECT_FALSE(silent.IsEnabled());
+    HRESULT hr = E_FAIL;
+    {
+        KIV_TRACE_SCOPE(silent, u"CDemo", 10, u"Demo::CDemo::Scoped", &hr);
+        hr = S_OK;
+        KIV_TRACE(silent, u"CDemo", 10, u"value = %d", 42);
+    }
+    CModuleLog& started = Kiv::Log::StartedOrSilent(
+        [] { return StartModuleLog(UniqueName("Started"), u"/nonexistent/none.xml", u""); });
+    EXPECT_NE(&started, &silent);
+    delete &started; // a library keeps its log for good; this test gives it back
+}
+
 TEST(ErrorLogTest, FirstWriteOfAProcessCarriesTheBanner)
 {
     TempDir dir;

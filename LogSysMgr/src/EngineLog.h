@@ -9,7 +9,7 @@ namespace Kiv::LogSysMgr {
 
 // Started on the first traced call; kept until the process ends, so that a thread still tracing
 // while the process exits never meets a destroyed log.
-Kiv::Log::CModuleLog& EngineLog();
+Kiv::Log::CModuleLog& EngineLog() noexcept;
 
 inline constexpr LONG EngineTraceLevel = 10;
 

@@ -85,5 +85,8 @@ std::unique_ptr<CModuleLog> StartKivCommonLog();
 // KivLogSysMgr's start-up: "KivLogSysMgr.log.xml" beside the library file that contains the
 // given address; no error log.
 std::unique_ptr<CModuleLog> StartKivLogSysMgrLog(const void* addressInLibrary);
+// The module log that start makes, kept until the process ends; when it cannot be made (out of
+// memory), a log that traces nothing, so that a library's first traced call never throws.
+CModuleLog& StartedOrSilent(std::unique_ptr<CModuleLog> (*start)()) noexcept;
 
 } // namespace Kiv::Log
