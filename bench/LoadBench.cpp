@@ -3,6 +3,7 @@
 // it cost: load time and rates, model memory per line, peak resident memory, and the time of
 // the first method set. The file's lines are counted beforehand, outside the timings.
 // Single-threaded, apart from the sink, which the engine calls on its loading thread.
+#include "BaselineRead.h"
 #include "KivLogSysMgr/KivLogSysMgr.h"
 
 #include "KivObject/ComPtr.h"
@@ -24,6 +25,8 @@
 #include <optional>
 
 namespace {
+
+using KivBench::CountLines;
 
 using Kiv::CComPtr;
 using Clock = std::chrono::steady_clock;
@@ -65,26 +68,6 @@ private:
     bool m_ended = false;
     bool m_completed = false;
 };
-
-// The number of line feeds in the file; nothing when it cannot be read.
-std::optional<std::uint64_t> CountLines(const char* path)
-{
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        return std::nullopt;
-    }
-    constexpr std::size_t ChunkSize = std::size_t{16} << 20;
-    const std::unique_ptr<char[]> chunk(new char[ChunkSize]);
-    std::uint64_t lines = 0;
-    while (file) {
-        file.read(chunk.get(), ChunkSize);
-        lines += static_cast<std::uint64_t>(std::count(chunk.get(), chunk.get() + file.gcount(), '\n'));
-    }
-    if (!file.eof()) {
-        return std::nullopt;
-    }
-    return lines;
-}
 
 double Seconds(Clock::duration duration)
 {

@@ -6,6 +6,7 @@
 // every figure is printed with its ratio to it. For comparison it also times what the folder of
 // calls without end must ask the engine, asked without the tree. Runs on the offscreen platform
 // unless QT_QPA_PLATFORM names another. Single-threaded (the user-interface thread).
+#include "BaselineRead.h"
 #include "CKivLogFile.h"
 #include "CKivLogFileTreeCtrl.h"
 #include "CKivLogInfoViewDlg.h"
@@ -33,6 +34,8 @@
 
 namespace {
 
+using KivBench::CountLines;
+
 using Kiv::CComPtr;
 using Clock = std::chrono::steady_clock;
 
@@ -47,26 +50,6 @@ double Time(const std::function<void()>& body)
     const Clock::time_point start = Clock::now();
     body();
     return Seconds(Clock::now() - start);
-}
-
-// The number of line feeds in the file; nothing when it cannot be read.
-std::optional<std::uint64_t> CountLines(const QString& path)
-{
-    std::ifstream file(path.toStdString(), std::ios::binary);
-    if (!file) {
-        return std::nullopt;
-    }
-    constexpr std::size_t ChunkSize = std::size_t{16} << 20;
-    const std::unique_ptr<char[]> chunk(new char[ChunkSize]);
-    std::uint64_t lines = 0;
-    while (file) {
-        file.read(chunk.get(), ChunkSize);
-        lines += static_cast<std::uint64_t>(std::count(chunk.get(), chunk.get() + file.gcount(), '\n'));
-    }
-    if (!file.eof()) {
-        return std::nullopt;
-    }
-    return lines;
 }
 
 QTreeWidgetItem* Child(const QTreeWidgetItem* node, const QString& text)
@@ -122,9 +105,9 @@ int main(int argc, char** argv)
     // The best of three reads, so that the baseline is the file read from the page cache, as the
     // engine's load leaves it for the tree's work.
     std::optional<std::uint64_t> lines;
-    double baseline = Time([&] { lines = CountLines(path); });
+    double baseline = Time([&] { lines = CountLines(path.toStdString()); });
     for (int i = 0; i < 2; ++i) {
-        baseline = std::min(baseline, Time([&] { lines = CountLines(path); }));
+        baseline = std::min(baseline, Time([&] { lines = CountLines(path.toStdString()); }));
     }
     if (!lines || *lines == 0) {
         std::fprintf(stderr, "KivViewerTreeBench: %s: cannot be read or holds no line\n", argv[1]);

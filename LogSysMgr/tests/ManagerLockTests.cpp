@@ -9,6 +9,7 @@
 
 #include "KivTestSupport/TempDir.h"
 
+#include "ModelQueries.h"
 #include "TestGate.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@
 #include <vector>
 
 using Kiv::CComPtr;
+using KivTest::RootThreadIds;
 using KivTest::CGate;
 using KivTest::TempDir;
 using KivTest::ToUtf16Path;
@@ -78,25 +80,6 @@ std::string Trace(DWORD threadId, int lines)
         text += std::string(header) + " line " + std::to_string(i) + "\r\n";
     }
     return text;
-}
-
-std::vector<DWORD> RootThreadIds(IKivLogSysMgr* manager)
-{
-    CComPtr<IKivLogSysRoot> root;
-    EXPECT_EQ(manager->GetRootObject(&root), S_OK);
-    CComPtr<Kiv::IKivListItem> folder;
-    EXPECT_EQ(root.QueryInterface(&folder), S_OK);
-    LONG count = 0;
-    folder->GetChildCount(&count);
-    std::vector<DWORD> ids;
-    for (LONG i = 0; i < count; ++i) {
-        CComPtr<IKivLogSysThread> thread;
-        EXPECT_EQ(folder->GetChildItem(i, IID_PPV_ARGS(&thread)), S_OK);
-        DWORD id = 0;
-        thread->GetThreadId(&id);
-        ids.push_back(id);
-    }
-    return ids;
 }
 
 TEST(ManagerLockTest, OtherCallsGoOnWhileALoadOpensOrReadsItsFile)

@@ -10,6 +10,7 @@
 
 #include "KivPlatform/TaskMem.h"
 
+#include "ModelQueries.h"
 #include "TestGate.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +25,8 @@
 #include <vector>
 
 using Kiv::CComPtr;
+using KivTest::RootThreadIds;
+using KivTest::ThreadIds;
 using KivTest::CGate;
 using KivTest::TempDir;
 using KivTest::ToUtf16Path;
@@ -103,30 +106,6 @@ std::string Trace(const std::vector<DWORD>& threads, int lines)
         text += std::string(header) + " line " + std::to_string(i) + "\r\n";
     }
     return text;
-}
-
-std::vector<DWORD> ThreadIds(IKivLogSysRoot* root)
-{
-    CComPtr<Kiv::IKivListItem> folder;
-    EXPECT_EQ(root->QueryInterface(IID_PPV_ARGS(&folder)), S_OK);
-    LONG count = 0;
-    folder->GetChildCount(&count);
-    std::vector<DWORD> ids;
-    for (LONG i = 0; i < count; ++i) {
-        CComPtr<IKivLogSysThread> thread;
-        EXPECT_EQ(folder->GetChildItem(i, IID_PPV_ARGS(&thread)), S_OK);
-        DWORD id = 0;
-        thread->GetThreadId(&id);
-        ids.push_back(id);
-    }
-    return ids;
-}
-
-std::vector<DWORD> RootThreadIds(IKivLogSysMgr* manager)
-{
-    CComPtr<IKivLogSysRoot> root;
-    EXPECT_EQ(manager->GetRootObject(&root), S_OK);
-    return root ? ThreadIds(root) : std::vector<DWORD>{};
 }
 
 TEST(ManagerTest, ExportRefusesANullOutPointer)
