@@ -11,6 +11,7 @@
 #include "CKivLogInfoViewDlg.h"
 #include "CKivLogView2Dlg.h"
 #include "CNaviChildItemData.h"
+#include "ViewerBenchSupport.h"
 
 #include "KivObject/ComBSTR.h"
 #include "KivObject/ComPtr.h"
@@ -34,40 +35,7 @@
 namespace {
 
 using Kiv::CComPtr;
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::duration duration)
-{
-    return std::chrono::duration<double>(duration).count();
-}
-
-// The seconds body takes.
-double Time(const std::function<void()>& body)
-{
-    const Clock::time_point start = Clock::now();
-    body();
-    return Seconds(Clock::now() - start);
-}
-
-// The number of line feeds in the file; nothing when it cannot be read.
-std::optional<std::uint64_t> CountLines(const QString& path)
-{
-    std::ifstream file(path.toStdString(), std::ios::binary);
-    if (!file) {
-        return std::nullopt;
-    }
-    constexpr std::size_t ChunkSize = std::size_t{16} << 20;
-    const std::unique_ptr<char[]> chunk(new char[ChunkSize]);
-    std::uint64_t lines = 0;
-    while (file) {
-        file.read(chunk.get(), ChunkSize);
-        lines += static_cast<std::uint64_t>(std::count(chunk.get(), chunk.get() + file.gcount(), '\n'));
-    }
-    if (!file.eof()) {
-        return std::nullopt;
-    }
-    return lines;
-}
+using namespace KivViewerBench;
 
 QTreeWidgetItem* Child(const QTreeWidgetItem* node, const QString& text)
 {

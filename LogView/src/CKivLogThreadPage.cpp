@@ -14,6 +14,8 @@ CKivLogThreadPage::CKivLogThreadPage(IKivLogSysThread* thread) : m_thread(thread
     if (SUCCEEDED(m_thread->QueryInterface(IID_PPV_ARGS(&root)))) {
         Collect(root);
     }
+    // The page keeps one pointer per line, not the growth room of its collection.
+    m_lines.shrink_to_fit();
 }
 
 void CKivLogThreadPage::Collect(IKivListItem* item)

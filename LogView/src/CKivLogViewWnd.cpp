@@ -19,7 +19,8 @@ namespace {
 
 // The window's own name, which its text keeps until a file becomes current.
 constexpr auto WindowName = "KivLogViewCtrl";
-// The band at the top that holds the tab strip.
+// The band at the top that holds the tab strip: at least this high, and high enough for the
+// strip's tabs in the view font.
 constexpr int TabBandHeight = 20;
 // The bar between the two log views, and the time line's initial height above the thread list.
 constexpr float LogSplitterBar = 8.0f;
@@ -85,12 +86,13 @@ CKivLogViewWnd::CKivLogViewWnd(QWidget* parent)
     m_tabStrip->addTab(QStringLiteral("ログビュー"));
     m_tabStrip->addTab(QStringLiteral("スレッド情報"));
     m_tabStrip->addTab(QStringLiteral("関数情報"));
-    m_tabStrip->setGeometry(0, 0, width(), TabBandHeight);
+    m_bandHeight = std::max(TabBandHeight, m_tabStrip->sizeHint().height());
+    m_tabStrip->setGeometry(0, 0, width(), m_bandHeight);
 
     Kiv::IKivResizePanelUtil* util = Kiv::GetKivResizePanelUtil();
     const HWND window = CQtWindow::Of(this);
     m_container = util->CreateContainerForWnd(window);
-    const KivRectF below{0.0f, static_cast<float>(TabBandHeight), static_cast<float>(width()),
+    const KivRectF below{0.0f, static_cast<float>(m_bandHeight), static_cast<float>(width()),
                               static_cast<float>(height())};
     const auto panelOf = [util](QWidget* widget, LONG anchor) {
         return CComPtr<Kiv::IKivResizePanel>(util->CreatePanelForWnd(CQtWindow::Of(widget), anchor));
@@ -113,7 +115,7 @@ CKivLogViewWnd::CKivLogViewWnd(QWidget* parent)
     m_threadSplitter->SetFirstPaneSize(ThreadFirstPane);
     m_container->AddPanel(m_threadSplitter);
 
-    m_methodList->setGeometry(0, TabBandHeight, width(), height() - TabBandHeight);
+    m_methodList->setGeometry(0, m_bandHeight, width(), height() - m_bandHeight);
     m_methodPanel = panelOf(m_methodList, Kiv::KivAnchorAll);
     m_container->AddPanel(m_methodPanel);
 
@@ -219,8 +221,60 @@ void CKivLogViewWnd::Merge()
         }
     }
     m_lines.shrink_to_fit();
+    RepaintViews();
+}
+
+void CKivLogViewWnd::RepaintViews()
+{
     m_logView1->viewport()->update();
     m_logView2->viewport()->update();
+}
+
+void CKivLogViewWnd::RemovePageLines(const CKivLogThreadPage& page)
+{
+    // Both lists are in file order, so the page's lines come up in the merged list in its order.
+    const auto& lines = page.GetLines();
+    std::size_t next = 0;
+    const auto kept = std::remove_if(m_lines.begin(), m_lines.end(), [&](const KivLogSysLineInfo* line) {
+        if (next < lines.size() && line == lines[next]) {
+            ++next;
+            return true;
+        }
+        return false;
+    });
+    m_lines.erase(kept, m_lines.end());
+    m_lines.shrink_to_fit();
+    RepaintViews();
+}
+
+void CKivLogViewWnd::InsertPageLines(const CKivLogThreadPage& page)
+{
+    // For each of the page's lines, the merged lines before it are found by a search that
+    // doubles its step from where the previous one ended, then halves back: the records read
+    // are about (page lines) x log(gap), not every line of the list.
+    std::vector<const KivLogSysLineInfo*> merged;
+    merged.reserve(m_lines.size() + page.GetLines().size());
+    std::size_t from = 0;
+    for (const KivLogSysLineInfo* line : page.GetLines()) {
+        const LONG number = line->lineNumber;
+        std::size_t step = 1;
+        std::size_t low = from;
+        std::size_t high = from;
+        while (high < m_lines.size() && m_lines[high]->lineNumber < number) {
+            low = high + 1;
+            high = std::min(m_lines.size(), high + step);
+            step *= 2;
+        }
+        const auto end = std::lower_bound(m_lines.begin() + static_cast<std::ptrdiff_t>(low),
+                                          m_lines.begin() + static_cast<std::ptrdiff_t>(high), number,
+                                          [](const KivLogSysLineInfo* a, LONG n) { return a->lineNumber < n; });
+        merged.insert(merged.end(), m_lines.begin() + static_cast<std::ptrdiff_t>(from), end);
+        merged.push_back(line);
+        from = static_cast<std::size_t>(end - m_lines.begin());
+    }
+    merged.insert(merged.end(), m_lines.begin() + static_cast<std::ptrdiff_t>(from), m_lines.end());
+    m_lines.swap(merged);
+    RepaintViews();
 }
 
 void CKivLogViewWnd::RecalcViews()
@@ -310,8 +364,16 @@ bool CKivLogViewWnd::ShowLine(const KivLogSysLineInfo* line)
 
 void CKivLogViewWnd::SetThreadVisible(DWORD threadId, bool visible)
 {
+    const bool was = IsThreadVisible(threadId);
     m_visible[threadId] = visible ? 1 : 0;
-    Merge();
+    // Only the thread's own lines change places; the rest of the list stays as merged.
+    if (const CKivLogThreadPage* page = FindPage(threadId); page != nullptr && was != visible) {
+        if (visible) {
+            InsertPageLines(*page);
+        } else {
+            RemovePageLines(*page);
+        }
+    }
     RecalcViews();
 }
 

@@ -92,6 +92,12 @@ private:
     void RebuildPages();
     // The k-way merge of the visible pages by line number, then a repaint of both log views.
     void Merge();
+    // The same list as Merge gives, changed for one thread: its lines taken out (compared by
+    // pointer, without touching the records) or put in by a merge that jumps over the runs of
+    // the other threads' lines.
+    void RemovePageLines(const CKivLogThreadPage& page);
+    void InsertPageLines(const CKivLogThreadPage& page);
+    void RepaintViews();
     void RecalcViews();
 
     Kiv::CComPtr<Kiv::IKivResizePanelContainer> m_container;
@@ -107,6 +113,8 @@ private:
     std::map<DWORD, LONG> m_visible;
     QFont m_font;
     QTabBar* m_tabStrip;
+    // The height of the band at the top that holds the tab strip.
+    int m_bandHeight;
     QLabel* m_timeLine;
     QLabel* m_threadList;
     CKivLogViewCtrl* m_logView1;

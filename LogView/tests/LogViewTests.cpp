@@ -16,6 +16,7 @@
 #include "ViewerIds.h"
 
 #include "KivObject/ComPtr.h"
+#include "KivPlatform/Text.h"
 #include "KivPlatform/Time.h"
 #include "KivTestSupport/TempDir.h"
 
@@ -27,6 +28,7 @@
 #include <QtTest>
 
 #include <deque>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -563,6 +565,54 @@ private slots:
         window.SetThreadVisible(0x2, true);
         QCOMPARE(Merged(window).size(), 6);
         QCOMPARE(window.GetLogView(0)->GetLineCount(), 6);
+        // Hiding and showing in other orders always gives the visible threads in file order.
+        window.SetThreadVisible(0x1, false);
+        window.SetThreadVisible(0x3, false);
+        QCOMPARE(Merged(window), (Pairs{{2, 2}, {2, 4}}));
+        window.SetThreadVisible(0x3, true);
+        QCOMPARE(Merged(window), (Pairs{{2, 2}, {2, 4}, {3, 5}}));
+        window.SetThreadVisible(0x3, true);
+        QCOMPARE(Merged(window), (Pairs{{2, 2}, {2, 4}, {3, 5}}));
+        window.SetThreadVisible(0x1, true);
+        QCOMPARE(Merged(window), (Pairs{{1, 1}, {2, 2}, {1, 3}, {2, 4}, {3, 5}, {1, 6}}));
+    }
+
+    void HideAndShowInAnyOrderKeepFileOrder()
+    {
+        // 400 lines of 5 threads in an irregular pattern (runs of one thread, long gaps).
+        TempDir dir;
+        std::string trace;
+        QList<QPair<DWORD, LONG>> all;
+        unsigned seed = 12345;
+        for (LONG number = 1; number <= 400; ++number) {
+            seed = seed * 1103515245u + 12345u;
+            const DWORD thread = 1 + (seed >> 16) % 5;
+            trace += MessageLine(thread, 0, "line");
+            all << qMakePair(thread, number);
+        }
+        const auto file = LoadFile(ToQString(dir.WriteFile("pattern.log", trace)));
+        QVERIFY(file != nullptr);
+        CKivLogViewWnd window(nullptr);
+        window.SelectFile(file.get());
+        QCOMPARE(Merged(window), all);
+        std::set<DWORD> hidden;
+        const std::pair<DWORD, bool> steps[] = {{3, false}, {1, false}, {5, false}, {1, true}, {2, false},
+                                                {4, false}, {3, true},  {5, true},  {2, true}, {4, true}};
+        for (const auto& [thread, visible] : steps) {
+            window.SetThreadVisible(thread, visible);
+            if (visible) {
+                hidden.erase(thread);
+            } else {
+                hidden.insert(thread);
+            }
+            QList<QPair<DWORD, LONG>> expected;
+            for (const auto& line : all) {
+                if (hidden.count(line.first) == 0) {
+                    expected << line;
+                }
+            }
+            QCOMPARE(Merged(window), expected);
+        }
     }
 
     void BlockSelectionAndShowLine()
@@ -678,6 +728,48 @@ private slots:
         QCOMPARE(Merged(window).size(), 0);
         QCOMPARE(window.GetLogView(1)->GetLineCount(), 0);
         QVERIFY(!window.grab().isNull());
+    }
+
+    // A view with Japanese text, a mark, a highlighted thread, a selected range and a text
+    // selection; the picture goes to the file KIV_VIEW_PICTURE names, when set, to be looked at.
+    void PictureWithJapaneseMarkHighlightAndSelection()
+    {
+        const auto ansi = [](const char* utf8) { return Kiv::Platform::Utf8ToAnsi(utf8); };
+        const std::string trace = EnterLine(0x1, 0, "CMain::Run") + Line(0x1, 1, "", ansi("日本語のメッセージ：開始"), 1) +
+                                  Line(0x2, 0, "", ansi("別スレッドの処理 ｶﾅ ①"), 2) + EnterLine(0x1, 1, "CWorker::Step") +
+                                  Line(0x1, 2, "", ansi("値 = 42、完了しました"), 3) + ReturnLine(0x1, 1, "CWorker::Step") +
+                                  Line(0x2, 0, "", ansi("終了"), 4) + ReturnLine(0x1, 0, "CMain::Run");
+        TempDir dir;
+        const auto file = LoadFile(ToQString(dir.WriteFile("japanese.log", trace)));
+        QVERIFY(file != nullptr);
+        CKivLogViewWnd window(nullptr);
+        window.resize(760, 260);
+        window.show();
+        window.SelectFile(file.get());
+        CKivLogViewCtrl* view = window.GetCurrentLogView();
+        QCOMPARE(view->GetLineCount(), 8);
+        QCOMPARE(window.SetLineMark(1, 1), S_OK);
+        view->SetHotLine(2);
+        QVERIFY(window.OnCommand(ViewerIds::IdHighlightThread));
+        view->SetSelectRange(1, 4);
+        const int message = view->ColumnLeft(CKivLogViewCtrl::ColumnMessage);
+        const int row = view->GetRowHeight();
+        SendMouse(view->viewport(), QEvent::MouseButtonPress, QPoint(message + 60, row + row / 2), Qt::LeftButton);
+        SendMouse(view->viewport(), QEvent::MouseMove, QPoint(message + 90, 4 * row + row / 2), Qt::NoButton);
+        SendMouse(view->viewport(), QEvent::MouseButtonRelease, QPoint(message + 90, 4 * row + row / 2), Qt::LeftButton);
+        QVERIFY(view->GetSelectedText().contains(QStringLiteral("別スレッドの処理 ｶﾅ ①")));
+        // The highlighted thread's cells (lines 2 and 6) and the others.
+        const QImage image = view->viewport()->grab().toImage();
+        const int thread = view->ColumnLeft(CKivLogViewCtrl::ColumnThread) + 1;
+        QCOMPARE(image.pixelColor(thread, 2 * row + 1), QColor(0xEF, 0xEF, 0xEF));
+        QCOMPARE(image.pixelColor(thread, 6 * row + 1), QColor(0xEF, 0xEF, 0xEF));
+        QCOMPARE(image.pixelColor(thread, 0 * row + 1), QColor(0xE0, 0xE0, 0xE0));
+        // The thread change above line 2 draws the separator along the top of the message cell.
+        QCOMPARE(image.pixelColor(message + 200, 2 * row), QColor(0xBB, 0xD0, 0xE4));
+        const QString picture = qEnvironmentVariable("KIV_VIEW_PICTURE");
+        if (!picture.isEmpty()) {
+            QVERIFY(window.grab().save(picture, "PNG"));
+        }
     }
 
     // The main window: the first file's lines show in the log view; copy goes to the current
