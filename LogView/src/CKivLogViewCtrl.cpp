@@ -836,9 +836,12 @@ void CKivLogViewCtrl::contextMenuEvent(QContextMenuEvent* event)
     } else {
         return;
     }
-    if (QAction* chosen = menu.exec(event->globalPos())) {
-        emit CommandRequested(chosen->data().toInt());
+    for (QAction* action : menu.actions()) {
+        if (!action->isSeparator()) {
+            connect(action, &QAction::triggered, this, [this, action] { emit CommandRequested(action->data().toInt()); });
+        }
     }
+    menu.exec(event->globalPos());
 }
 
 void CKivLogViewCtrl::keyPressEvent(QKeyEvent* event)

@@ -23,6 +23,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QMenu>
+#include <QTimer>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -575,6 +577,59 @@ private slots:
         QCOMPARE(Merged(window), (Pairs{{2, 2}, {2, 4}, {3, 5}}));
         window.SetThreadVisible(0x1, true);
         QCOMPARE(Merged(window), (Pairs{{1, 1}, {2, 2}, {1, 3}, {2, 4}, {3, 5}, {1, 6}}));
+    }
+
+    void ContextMenusOfferTheirCommands()
+    {
+        TempDir dir;
+        const auto file = LoadFile(ToQString(dir.WriteFile(
+            "menu.log", MessageLine(0x1, 0, "a") + MessageLine(0x2, 0, "b") + MessageLine(0x1, 0, "c"))));
+        QVERIFY(file != nullptr);
+        CKivLogViewWnd window(nullptr);
+        window.resize(600, 300);
+        window.show();
+        window.SelectFile(file.get());
+        CKivLogViewCtrl* view = window.GetLogView(1);
+        const int row = view->GetRowHeight();
+        // Opens the context menu at the point and, once it shows, records its texts and picks the
+        // item with the text choice (an empty choice closes it).
+        const auto popUp = [&](QPoint point, const QString& choice) {
+            QStringList texts;
+            QTimer::singleShot(0, [&] {
+                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                if (menu == nullptr) {
+                    return;
+                }
+                for (QAction* action : menu->actions()) {
+                    texts << (action->isSeparator() ? QStringLiteral("-")
+                                                    : action->text() + (action->isEnabled() ? "" : " [off]"));
+                    if (action->text() == choice) {
+                        action->trigger();
+                    }
+                }
+                menu->close();
+            });
+            QContextMenuEvent event(QContextMenuEvent::Mouse, point, view->viewport()->mapToGlobal(point));
+            QApplication::sendEvent(view->viewport(), &event);
+            return texts;
+        };
+        const QString highlight = QStringLiteral("指定のスレッドの強調表示\tCtrl+T(&T)");
+        const QString hide = QStringLiteral("指定のスレッドの非表示\tCtrl+H(&H)");
+        const QPoint onThreadOfB(view->ColumnLeft(CKivLogViewCtrl::ColumnThread) + 5, row + row / 2);
+        QCOMPARE(popUp(onThreadOfB, highlight), (QStringList{highlight, QStringLiteral("-"), hide}));
+        QCOMPARE(window.GetCurrentLogView(), view);
+        QCOMPARE(view->GetHotLine(), 1);
+        QCOMPARE(view->GetHighlightThread(), DWORD{0x2});
+        popUp(onThreadOfB, hide);
+        QVERIFY(!window.IsThreadVisible(0x2));
+        QCOMPARE(window.GetLogView(0)->GetLineCount(), 2);
+        const QPoint onMessage(view->ColumnLeft(CKivLogViewCtrl::ColumnMessage) + 5, row / 2);
+        QCOMPARE(popUp(onMessage, QString()), QStringList{QStringLiteral("コピー\tCtrl+C(&C) [off]")});
+        // The update-page event rebuilds the pages: every thread shows again.
+        QEvent update(CKivLogViewWnd::UpdatePageEvent());
+        QApplication::sendEvent(&window, &update);
+        QVERIFY(window.IsThreadVisible(0x2));
+        QCOMPARE(view->GetLineCount(), 3);
     }
 
     void HideAndShowInAnyOrderKeepFileOrder()
