@@ -144,8 +144,7 @@ void CKivLogView2Dlg::CreateLayout()
 
 HRESULT CKivLogView2Dlg::SelectLogFile(CKivLogFile* file)
 {
-    m_mainView->GetViewWnd()->SelectFile(file);
-    return S_OK;
+    return Kiv::Platform::StatusFromExceptions([&] { m_mainView->GetViewWnd()->SelectFile(file); });
 }
 
 HRESULT CKivLogView2Dlg::ShowItemProperty(CNaviChildItemData* item)
@@ -156,13 +155,19 @@ HRESULT CKivLogView2Dlg::ShowItemProperty(CNaviChildItemData* item)
 
 HRESULT CKivLogView2Dlg::ShowLogLine(CKivLogFile* file, const KivLogSysLineInfo* line)
 {
-    SelectLogFile(file);
+    const HRESULT selected = SelectLogFile(file);
+    if (FAILED(selected)) {
+        return selected;
+    }
     return m_mainView->GetViewWnd()->ShowLine(line) ? S_OK : S_FALSE;
 }
 
 HRESULT CKivLogView2Dlg::SelectLogBlock(CKivLogFile* file, IKivLogSysBlock* block)
 {
-    SelectLogFile(file);
+    const HRESULT selected = SelectLogFile(file);
+    if (FAILED(selected)) {
+        return selected;
+    }
     m_mainView->GetViewWnd()->SelectBlockRange(block);
     return S_OK;
 }

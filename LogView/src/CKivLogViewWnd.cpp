@@ -6,6 +6,8 @@
 #include "CQtWindow.h"
 #include "ViewerIds.h"
 
+#include "KivPlatform/Boundary.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QTabBar>
@@ -467,12 +469,13 @@ HRESULT CKivLogViewWnd::SetLineMark(LONG index, LONG mark)
     if (FAILED(GetViewLine(index, &line))) {
         return E_FAIL;
     }
-    if (mark == 0) {
-        m_marks[m_file].erase(line);
-    } else {
-        m_marks[m_file][line] = mark;
-    }
-    return S_OK;
+    return Kiv::Platform::StatusFromExceptions([&] {
+        if (mark == 0) {
+            m_marks[m_file].erase(line);
+        } else {
+            m_marks[m_file][line] = mark;
+        }
+    });
 }
 
 HRESULT CKivLogViewWnd::SetActiveCtrl(CKivLogViewCtrl* ctrl)
