@@ -822,9 +822,26 @@ private slots:
         // The thread change above line 2 draws the separator along the top of the message cell.
         QCOMPARE(image.pixelColor(message + 200, 2 * row), QColor(0xBB, 0xD0, 0xE4));
         const QString picture = qEnvironmentVariable("KIV_VIEW_PICTURE");
-        if (!picture.isEmpty()) {
-            QVERIFY(window.grab().save(picture, "PNG"));
+        if (picture.isEmpty()) {
+            return;
         }
+        QVERIFY(window.grab().save(picture, "PNG"));
+        // The same on the bundled sample, beside it: its third line is Japanese, its seventh the
+        // first of another thread.
+        const auto sample = LoadFile(QStringLiteral(KIV_SAMPLE_LOG));
+        QVERIFY(sample != nullptr);
+        window.SelectFile(sample.get());
+        QCOMPARE(window.SetLineMark(2, 1), S_OK);
+        view->SetHotLine(6);
+        QVERIFY(window.OnCommand(ViewerIds::IdHighlightThread));
+        view->SetSelectRange(6, 12);
+        SendMouse(view->viewport(), QEvent::MouseButtonPress, QPoint(message + 40, 2 * row + row / 2), Qt::LeftButton);
+        SendMouse(view->viewport(), QEvent::MouseMove, QPoint(message + 120, 7 * row + row / 2), Qt::NoButton);
+        SendMouse(view->viewport(), QEvent::MouseButtonRelease, QPoint(message + 120, 7 * row + row / 2), Qt::LeftButton);
+        QVERIFY(view->GetSelectedText().contains(QStringLiteral("キャッシュ")));
+        QString samplePicture = picture;
+        samplePicture.replace(QStringLiteral(".png"), QStringLiteral("-sample.png"));
+        QVERIFY(window.grab().save(samplePicture, "PNG"));
     }
 
     // The main window: the first file's lines show in the log view; copy goes to the current
