@@ -72,6 +72,7 @@ CKivLogViewWnd::CKivLogViewWnd(QWidget* parent)
     setWindowTitle(QString::fromLatin1(WindowName));
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Button);
+    setFocusPolicy(Qt::StrongFocus);
     resize(400, 300);
 
     for (CKivLogViewCtrl* view : {m_logView1, m_logView2}) {
@@ -296,6 +297,14 @@ bool CKivLogViewWnd::event(QEvent* event)
         return true;
     }
     return QWidget::event(event);
+}
+
+void CKivLogViewWnd::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    if (m_tabStrip->currentIndex() == TabLogView) {
+        m_currentView->setFocus();
+    }
 }
 
 void CKivLogViewWnd::ApplyFont(const LOGFONTW& font)

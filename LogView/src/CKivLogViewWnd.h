@@ -87,6 +87,8 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    // The focus goes on to the current log view.
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     void RebuildPages();

@@ -332,6 +332,51 @@ private slots:
         QCOMPARE(copied.back(), QStringLiteral("[0x0000000A][2026/12/09(10:00:00.000)]x2999"));
     }
 
+    void HoldingTheMouseBelowTheRowsKeepsScrolling()
+    {
+        CFakeLines lines;
+        for (int i = 0; i < 500; ++i) {
+            lines.Add(0xA, "line");
+        }
+        CCtrlFixture fixture(lines);
+        CKivLogViewCtrl& ctrl = fixture.ctrl;
+        const int message = ctrl.ColumnLeft(CKivLogViewCtrl::ColumnMessage);
+        SendMouse(ctrl.viewport(), QEvent::MouseButtonPress, QPoint(message + 1, fixture.RowY(0)), Qt::LeftButton);
+        // The pointer rests below the rows; no further mouse message comes, the timer scrolls.
+        QCursor::setPos(ctrl.viewport()->mapToGlobal(QPoint(message + 20, ctrl.viewport()->height() + 10)));
+        QTRY_VERIFY(ctrl.GetTopLine() >= 10);
+        SendMouse(ctrl.viewport(), QEvent::MouseButtonRelease, QPoint(message + 20, ctrl.viewport()->height() + 10),
+                  Qt::LeftButton);
+        const LONG top = ctrl.GetTopLine();
+        QTest::qWait(50);
+        QCOMPARE(ctrl.GetTopLine(), top);
+    }
+
+    void LongLinesScrollHorizontallyByPixels()
+    {
+        CFakeLines lines;
+        lines.Add(0xA, std::string(1024, 'w'));
+        lines.Add(0xA, "short");
+        CCtrlFixture fixture(lines);
+        CKivLogViewCtrl& ctrl = fixture.ctrl;
+        ctrl.viewport()->grab();
+        QScrollBar* bar = ctrl.horizontalScrollBar();
+        QVERIFY(bar->isEnabled());
+        QVERIFY(bar->maximum() > 0);
+        QTest::keyClick(&ctrl, Qt::Key_End);
+        QCOMPARE(ctrl.GetHorzOffset(), bar->maximum());
+        QTest::keyClick(&ctrl, Qt::Key_Home);
+        QCOMPARE(ctrl.GetHorzOffset(), 0);
+        bar->setValue(17);
+        QCOMPARE(ctrl.GetHorzOffset(), 17);
+        // Without the long line nothing is wider than the column: the bar is off, the offset 0.
+        lines.m_texts.front() = "w";
+        lines.m_lines.front().textLength = 1;
+        ctrl.viewport()->grab();
+        QVERIFY(!bar->isEnabled());
+        QCOMPARE(ctrl.GetHorzOffset(), 0);
+    }
+
     void FindNextVisitsEveryMatchThenGivesZero()
     {
         CFakeLines lines;
@@ -588,8 +633,16 @@ private slots:
         CKivLogViewWnd window(nullptr);
         window.resize(600, 300);
         window.show();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
         window.SelectFile(file.get());
         CKivLogViewCtrl* view = window.GetLogView(1);
+        // The other view becomes current when it takes the focus, the window hands its focus on.
+        window.GetLogView(0)->setFocus();
+        QCOMPARE(window.GetCurrentLogView(), window.GetLogView(0));
+        view->setFocus();
+        window.setFocus();
+        QVERIFY(view->hasFocus());
         const int row = view->GetRowHeight();
         // Opens the context menu at the point and, once it shows, records its texts and picks the
         // item with the text choice (an empty choice closes it).
