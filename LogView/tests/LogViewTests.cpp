@@ -685,6 +685,21 @@ private slots:
         QCOMPARE(view->GetLineCount(), 3);
     }
 
+    void ApplyFontResizesTheRowsOfBothViews()
+    {
+        CKivLogViewWnd window(nullptr);
+        window.resize(500, 300);
+        window.show();
+        const int small = window.GetLogView(1)->GetRowHeight();
+        LOGFONTW large;
+        large.lfHeight = -24;
+        window.ApplyFont(large);
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(window.GetLogView(i)->GetRowHeight() >= small + 10);
+            QCOMPARE(window.GetLogView(i)->GetHeaderHeight(), window.GetLogView(i)->GetRowHeight() + 6);
+        }
+    }
+
     void HideAndShowInAnyOrderKeepFileOrder()
     {
         // 400 lines of 5 threads in an irregular pattern (runs of one thread, long gaps).
