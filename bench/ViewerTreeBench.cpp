@@ -6,12 +6,12 @@
 // every figure is printed with its ratio to it. For comparison it also times what the folder of
 // calls without end must ask the engine, asked without the tree. Runs on the offscreen platform
 // unless QT_QPA_PLATFORM names another. Single-threaded (the user-interface thread).
-#include "BaselineRead.h"
 #include "CKivLogFile.h"
 #include "CKivLogFileTreeCtrl.h"
 #include "CKivLogInfoViewDlg.h"
 #include "CKivLogView2Dlg.h"
 #include "CNaviChildItemData.h"
+#include "ViewerBenchSupport.h"
 
 #include "KivObject/ComBSTR.h"
 #include "KivObject/ComPtr.h"
@@ -34,23 +34,8 @@
 
 namespace {
 
-using KivBench::CountLines;
-
 using Kiv::CComPtr;
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::duration duration)
-{
-    return std::chrono::duration<double>(duration).count();
-}
-
-// The seconds body takes.
-double Time(const std::function<void()>& body)
-{
-    const Clock::time_point start = Clock::now();
-    body();
-    return Seconds(Clock::now() - start);
-}
+using namespace KivViewerBench;
 
 QTreeWidgetItem* Child(const QTreeWidgetItem* node, const QString& text)
 {
@@ -105,9 +90,9 @@ int main(int argc, char** argv)
     // The best of three reads, so that the baseline is the file read from the page cache, as the
     // engine's load leaves it for the tree's work.
     std::optional<std::uint64_t> lines;
-    double baseline = Time([&] { lines = CountLines(path.toStdString()); });
+    double baseline = Time([&] { lines = CountLines(path); });
     for (int i = 0; i < 2; ++i) {
-        baseline = std::min(baseline, Time([&] { lines = CountLines(path.toStdString()); }));
+        baseline = std::min(baseline, Time([&] { lines = CountLines(path); }));
     }
     if (!lines || *lines == 0) {
         std::fprintf(stderr, "KivViewerTreeBench: %s: cannot be read or holds no line\n", argv[1]);

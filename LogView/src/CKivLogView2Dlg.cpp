@@ -8,6 +8,7 @@
 #include "CKivLogInfoViewDlg.h"
 #include "CKivLogMainViewDlg.h"
 #include "CKivLogPropListCtrl.h"
+#include "CKivLogViewCtrl.h"
 #include "CKivLogViewWnd.h"
 #include "CQtWindow.h"
 #include "CViewSettings.h"
@@ -87,13 +88,18 @@ void CKivLogView2Dlg::CreateMenus()
     connect(addCommand(file, ViewerIds::IdAppExit, QStringLiteral("終了(&X)")), &QAction::triggered, this,
             &QWidget::close);
 
-    // Find, copy and the font option act on the log views and on the find and option dialogs,
-    // which come with their own classes: until then the commands stay greyed.
+    // Find and the font option act through the find and option dialogs, which come with their
+    // own classes: until then those commands stay greyed. Copy goes to the current log view,
+    // and is offered only while it has selected text.
     QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
     addCommand(edit, ViewerIds::IdEditFind, QStringLiteral("検索(&F)"), QKeySequence(Qt::CTRL | Qt::Key_F))
         ->setEnabled(false);
-    addCommand(edit, ViewerIds::IdEditCopy, QStringLiteral("コピー(&C)"), QKeySequence(Qt::CTRL | Qt::Key_C))
-        ->setEnabled(false);
+    QAction* copy = addCommand(edit, ViewerIds::IdEditCopy, QStringLiteral("コピー(&C)"), QKeySequence(Qt::CTRL | Qt::Key_C));
+    connect(copy, &QAction::triggered, this, [this] { m_mainView->GetViewWnd()->OnCommand(ViewerIds::IdEditCopy); });
+    connect(edit, &QMenu::aboutToShow, this,
+            [this, copy] { copy->setEnabled(m_mainView->GetViewWnd()->GetCurrentLogView()->HasSelectedText()); });
+    // The shortcut works whenever the menu is closed; without a selection it copies nothing.
+    connect(edit, &QMenu::aboutToHide, copy, [copy] { copy->setEnabled(true); });
     QMenu* tool = menuBar()->addMenu(QStringLiteral("ツール(&T)"));
     addCommand(tool, ViewerIds::IdToolOption, QStringLiteral("オプション(&O)"))->setEnabled(false);
 
@@ -138,8 +144,7 @@ void CKivLogView2Dlg::CreateLayout()
 
 HRESULT CKivLogView2Dlg::SelectLogFile(CKivLogFile* file)
 {
-    m_mainView->GetViewWnd()->SelectFile(file);
-    return S_OK;
+    return Kiv::Platform::StatusFromExceptions([&] { m_mainView->GetViewWnd()->SelectFile(file); });
 }
 
 HRESULT CKivLogView2Dlg::ShowItemProperty(CNaviChildItemData* item)
@@ -148,15 +153,21 @@ HRESULT CKivLogView2Dlg::ShowItemProperty(CNaviChildItemData* item)
     return S_OK;
 }
 
-HRESULT CKivLogView2Dlg::ShowLogLine(CKivLogFile* file, const KivLogSysLineInfo*)
+HRESULT CKivLogView2Dlg::ShowLogLine(CKivLogFile* file, const KivLogSysLineInfo* line)
 {
-    // The view window has no log view control to scroll yet, so selecting the file is all.
-    return SelectLogFile(file);
+    const HRESULT selected = SelectLogFile(file);
+    if (FAILED(selected)) {
+        return selected;
+    }
+    return m_mainView->GetViewWnd()->ShowLine(line) ? S_OK : S_FALSE;
 }
 
 HRESULT CKivLogView2Dlg::SelectLogBlock(CKivLogFile* file, IKivLogSysBlock* block)
 {
-    SelectLogFile(file);
+    const HRESULT selected = SelectLogFile(file);
+    if (FAILED(selected)) {
+        return selected;
+    }
     m_mainView->GetViewWnd()->SelectBlockRange(block);
     return S_OK;
 }
@@ -175,6 +186,7 @@ HRESULT CKivLogView2Dlg::CloseSelectedFile()
             return;
         }
         tree->RemoveFile(open->get());
+        m_mainView->GetViewWnd()->ForgetFile(open->get());
         m_files.erase(open);
     });
 }

@@ -30,6 +30,17 @@ inline constexpr int IdcInfoViewPlaceholder = 1010;
 inline constexpr int IdcMainViewPlaceholder = 1011;
 inline constexpr int IdcViewWndPlaceholder = 1012;
 inline constexpr int IdcViewWnd = 103;
+inline constexpr int IdcLogView1 = 104;
+inline constexpr int IdcLogView2 = 105;
+inline constexpr int IdcThreadList = 106;
+inline constexpr int IdcMethodList = 107;
+inline constexpr int IdcLogViewHeader = 1002;
+inline constexpr int IdcTabStrip = 59649;
+inline constexpr int IdcTimeLine = 59650;
+
+// Commands of the log view and the view window.
+inline constexpr int IdHighlightThread = 102;
+inline constexpr int IdHideThread = 32781;
 
 // The objectName given to the action or widget with the identifier id: "id<number>".
 inline QString ObjectNameOf(int id)

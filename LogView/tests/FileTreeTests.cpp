@@ -8,6 +8,7 @@
 #include "CNaviChildItemData.h"
 #include "IKivLogViewApp.h"
 #include "NaviIcons.h"
+#include "TraceFixtures.h"
 
 #include "KivObject/ComBSTR.h"
 #include "KivObject/ComPtr.h"
@@ -31,49 +32,9 @@
 using Kiv::CComBSTR;
 using Kiv::CComPtr;
 using KivTest::TempDir;
+using namespace KivViewTest;
 
 namespace {
-
-// Trace lines as the writer makes them, with the code page 932 pairs of "│", "┌" and "└".
-std::string Line(DWORD threadId, int depth, std::string_view marker, std::string_view text)
-{
-    char header[40];
-    std::snprintf(header, sizeof header, "[%08X][2026/12/09(10:00:00.000)]", static_cast<unsigned>(threadId));
-    std::string line = header;
-    for (int i = 0; i < depth; ++i) {
-        line += "\x84\xA0";
-    }
-    return line + std::string(marker) + " " + std::string(text) + "\r\n";
-}
-std::string EnterLine(DWORD threadId, int depth, std::string_view name)
-{
-    return Line(threadId, depth, "\x84\xA1", std::string(name) + "()");
-}
-std::string ReturnLine(DWORD threadId, int depth, std::string_view name)
-{
-    return Line(threadId, depth, "\x84\xA4", std::string(name) + "()");
-}
-std::string MessageLine(DWORD threadId, int depth, std::string_view text)
-{
-    return Line(threadId, depth, "", text);
-}
-
-QString ToQString(const std::filesystem::path& path)
-{
-    return QString::fromStdString(path.string());
-}
-
-// A file with its engine, loaded at once; expectLoaded says whether the load must succeed.
-std::unique_ptr<CKivLogFile> LoadFile(const QString& path, bool expectLoaded = true)
-{
-    auto file = std::make_unique<CKivLogFile>(path);
-    const HRESULT status = file->GetLogSysMgr()->LoadLogFile(reinterpret_cast<LPCWSTR>(path.utf16()), 0);
-    if (SUCCEEDED(status) != expectLoaded) {
-        qWarning("LoadLogFile of %s gave 0x%08X", qPrintable(path), static_cast<unsigned>(status));
-        return nullptr;
-    }
-    return file;
-}
 
 NaviNodeKind KindOf(const QTreeWidgetItem* node)
 {

@@ -1,0 +1,60 @@
+// Helpers of the viewer's Qt tests that write small trace files and load them: trace lines as the
+// writer makes them (with the code page 932 pairs of "│", "┌" and "└") and a file loaded at once
+// through its own engine. User-interface thread.
+#pragma once
+
+#include "CKivLogFile.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace KivViewTest {
+
+// One trace line stamped 2026/12/09 10:00:00 plus ms milliseconds.
+inline std::string Line(DWORD threadId, int depth, std::string_view marker, std::string_view text, int ms = 0)
+{
+    char header[40];
+    std::snprintf(header, sizeof header, "[%08X][2026/12/09(10:00:00.%03d)]", static_cast<unsigned>(threadId), ms);
+    std::string line = header;
+    for (int i = 0; i < depth; ++i) {
+        line += "\x84\xA0";
+    }
+    return line + std::string(marker) + " " + std::string(text) + "\r\n";
+}
+inline std::string EnterLine(DWORD threadId, int depth, std::string_view name)
+{
+    return Line(threadId, depth, "\x84\xA1", std::string(name) + "()");
+}
+inline std::string ReturnLine(DWORD threadId, int depth, std::string_view name)
+{
+    return Line(threadId, depth, "\x84\xA4", std::string(name) + "()");
+}
+inline std::string MessageLine(DWORD threadId, int depth, std::string_view text)
+{
+    return Line(threadId, depth, "", text);
+}
+
+inline QString ToQString(const std::filesystem::path& path)
+{
+    return QString::fromStdString(path.string());
+}
+
+// A file with its engine, loaded at once; expectLoaded says whether the load must succeed.
+inline std::unique_ptr<CKivLogFile> LoadFile(const QString& path, bool expectLoaded = true)
+{
+    auto file = std::make_unique<CKivLogFile>(path);
+    const HRESULT status = file->GetLogSysMgr()->LoadLogFile(reinterpret_cast<LPCWSTR>(path.utf16()), 0);
+    if (SUCCEEDED(status) != expectLoaded) {
+        qWarning("LoadLogFile of %s gave 0x%08X", qPrintable(path), static_cast<unsigned>(status));
+        return nullptr;
+    }
+    return file;
+}
+
+} // namespace KivViewTest
