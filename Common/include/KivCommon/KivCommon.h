@@ -5,6 +5,7 @@
 
 #include "KivCommon/KivCommonExport.h"
 #include "KivCommon/KivGeometry.h"
+#include "KivCommon/KivHttp.h"
 #include "KivCommon/KivMemory.h"
 #include "KivCommon/KivResizePanel.h"
 #include "KivCommon/KivXML.h"
