@@ -2,6 +2,7 @@
 
 #include "KivPlatform/FileSystem.h"
 #include "KivPlatform/ModulePath.h"
+#include "KivPlatform/TaskMem.h"
 #include "KivPlatform/Text.h"
 #include "KivPlatform/Threading.h"
 
@@ -9,6 +10,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+
+#include <gtest/gtest.h>
 
 namespace KivHttpTest {
 
@@ -118,6 +121,29 @@ Kiv::CComBSTR Bstr(const char* ascii)
 std::string Utf8(const Kiv::CComBSTR& text)
 {
     return Kiv::Platform::Utf16ToUtf8(text.View());
+}
+
+Kiv::CComPtr<Kiv::IKivHeaderLineEx> NewHeader(const char* name, const char* value)
+{
+    Kiv::CComPtr<Kiv::IKivHeaderLineEx> header(Kiv::GetHttpUtil()->CreateHeaderLineEx());
+    EXPECT_EQ(header->CreateHeaderLine(Bstr(name), Bstr(value)), S_OK);
+    return header;
+}
+
+std::vector<std::string> Pieces(Kiv::IKivHeaderLine* header)
+{
+    Kiv::IKivDataMarker** values = nullptr;
+    LONG count = 0;
+    std::vector<std::string> pieces;
+    if (FAILED(header->GetParam(&values, &count))) {
+        return pieces;
+    }
+    for (LONG i = 0; i < count; ++i) {
+        pieces.push_back(values[i]->IsEmpty() ? std::string() : Text(values[i]));
+        values[i]->Release();
+    }
+    CoTaskMemFree(values);
+    return pieces;
 }
 
 } // namespace KivHttpTest

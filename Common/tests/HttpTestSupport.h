@@ -46,4 +46,9 @@ std::string Text(const BYTE* data, LONG size);
 Kiv::CComBSTR Bstr(const char* ascii);
 std::string Utf8(const Kiv::CComBSTR& text);
 
+// A built header line (its creation is expected to succeed).
+Kiv::CComPtr<Kiv::IKivHeaderLineEx> NewHeader(const char* name, const char* value);
+// The pieces of a header line's value; none when GetParam fails. Empty pieces are "".
+std::vector<std::string> Pieces(Kiv::IKivHeaderLine* header);
+
 } // namespace KivHttpTest

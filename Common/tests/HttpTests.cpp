@@ -4,7 +4,11 @@
 #include "HttpTestSupport.h"
 #include "KivHttpScan.h"
 
+#include "KivObject/InterfaceMap.h"
+#include "KivObject/KivObject.h"
+
 #include "KivPlatform/TaskMem.h"
+
 
 #include <gtest/gtest.h>
 
@@ -27,29 +31,6 @@ CComPtr<IKivHttpResData> NewResponse()
 CComPtr<IKivHttpReqData> NewRequest()
 {
     return CComPtr<IKivHttpReqData>(GetHttpUtil()->CreateHttpReqData());
-}
-
-CComPtr<IKivHeaderLineEx> NewHeader(const char* name, const char* value)
-{
-    CComPtr<IKivHeaderLineEx> header(GetHttpUtil()->CreateHeaderLineEx());
-    EXPECT_EQ(header->CreateHeaderLine(Bstr(name), Bstr(value)), S_OK);
-    return header;
-}
-
-std::vector<std::string> Pieces(IKivHeaderLine* header)
-{
-    IKivDataMarker** values = nullptr;
-    LONG count = 0;
-    std::vector<std::string> pieces;
-    if (FAILED(header->GetParam(&values, &count))) {
-        return pieces;
-    }
-    for (LONG i = 0; i < count; ++i) {
-        pieces.push_back(values[i]->IsEmpty() ? std::string() : Text(values[i]));
-        values[i]->Release();
-    }
-    CoTaskMemFree(values);
-    return pieces;
 }
 
 std::string ParamText(IKivStatusLine* line, ULONG index)
@@ -542,6 +523,42 @@ TEST(HttpRequestTest, MissingPartsAndBadArgumentsAreReported)
                                  "[KivHttp(Kiv::CKivHttpReqData::GetBodyPtr)] m_pBodyData->GetData() failed.[0x80004005]",
                                  "[KivHttp(Kiv::CKivHttpReqData::InsertHeaderLine)] pHeaderLine is null.",
                              }));
+}
+
+// A header line from elsewhere that claims a negative length for its text.
+class CLyingHeaderLine : public IKivHeaderLineEx {
+public:
+    HRESULT CreateHeaderLine(BSTR, BSTR) override { return E_NOTIMPL; }
+    HRESULT GetName(BSTR* name) override
+    {
+        *name = Bstr("Lying").Detach();
+        return S_OK;
+    }
+    HRESULT GetParam(IKivDataMarker***, LONG*) override { return E_NOTIMPL; }
+    HRESULT GetHeaderLine(const BYTE** data, LONG* size) override
+    {
+        *data = Bytes("Lying: x\r\n");
+        *size = -5;
+        return S_OK;
+    }
+    virtual HRESULT FindInterface(REFIID riid, void** ppv)
+    {
+        return FindInterfaceInMap({{IUnknown::Iid, this}, {IKivHeaderLineEx::Iid, this}}, riid, ppv);
+    }
+};
+
+TEST(HttpRequestTest, AFailedBuildLeavesTheBufferAsItWas)
+{
+    const auto request = RequestWithStatusLine();
+    const CComPtr<IKivHeaderLineEx> lying(CKivObject<CLyingHeaderLine>::CreateObject());
+    ASSERT_EQ(request->InsertHeaderLine(lying), S_OK);
+    const CComPtr<IKivMemory> memory(GetMemoryUtil()->CreateMemory_CRT());
+    std::memcpy(memory->SetSize(5), "kept.", 5);
+    const CNewReports reports;
+    EXPECT_EQ(request->BuildRequestBuffer(memory), E_INVALIDARG);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(memory->GetPtr()), memory->GetSize()), "kept.");
+    EXPECT_EQ(reports.Get(), std::vector<std::string>{
+                                 "[KivHttp(Kiv::CKivHttpReqData::BuildRequestBuffer)] Invalid Parameter."});
 }
 
 // Every traced operation writes its entry and exit lines through KivCommon's log, with its class
