@@ -18,7 +18,6 @@ namespace Kiv {
 namespace {
 
 constexpr const char* LineEnd = "\r\n";
-constexpr LONG LineEndLength = 2;
 constexpr BYTE Blank = ' ';
 constexpr const char* Blanks = " ";
 constexpr BYTE Comma = ',';

@@ -12,11 +12,13 @@
 #include "KivObject/ComPtr.h"
 #include "KivObject/KivObject.h"
 
+#include "KivPlatform/Boundary.h"
 #include "KivPlatform/Bstr.h"
 
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace Kiv::Http {
 

@@ -245,21 +245,37 @@ TEST(HttpHeaderLineTest, NameValueAndPiecesOrAReport)
     }
 }
 
+// "X:" with nothing after the colon, as received and as built ("X: "): an empty value, whose
+// split fails inside the marker.
 TEST(HttpHeaderLineTest, EmptyValueHasNoPieces)
 {
-    const auto header = NewHeader("X", "");
-    const BYTE* data = nullptr;
-    LONG size = 0;
-    ASSERT_EQ(header->GetHeaderLine(&data, &size), S_OK);
-    EXPECT_EQ(Text(data, size), "X: \r\n");
-    const CNewReports reports;
+    const std::string dataIsNull = "[KivHttp(Kiv::CKivDataMarker::GetData)] data is null.";
+    const std::string valueFailed = "[KivHttp(Kiv::CKivHeaderLine::GetParam)] m_pValue->GetData() failed.[0x80004005]";
+
+    const CExactBytes bytes("HTTP/1.1 200 OK\r\nX:\r\n\r\n");
+    const auto response = NewResponse();
+    ASSERT_EQ(response->SelectBuffer(bytes.Data(), bytes.Size()), S_OK);
+    CComPtr<IKivHeaderLine> received;
+    ASSERT_EQ(response->FindHeaderLine(Bstr("X"), &received), S_OK);
     IKivDataMarker** values = nullptr;
     LONG count = 0;
-    EXPECT_EQ(header->GetParam(&values, &count), E_FAIL);
+    {
+        const CNewReports reports;
+        EXPECT_EQ(received->GetParam(&values, &count), E_FAIL);
+        EXPECT_EQ(reports.Get(), (std::vector<std::string>{dataIsNull, valueFailed}));
+    }
+
+    const auto built = NewHeader("X", "");
+    const BYTE* data = nullptr;
+    LONG size = 0;
+    ASSERT_EQ(built->GetHeaderLine(&data, &size), S_OK);
+    EXPECT_EQ(Text(data, size), "X: \r\n");
+    const CNewReports reports;
+    EXPECT_EQ(built->GetParam(&values, &count), E_FAIL);
     EXPECT_EQ(values, nullptr);
     EXPECT_EQ(reports.Get(), (std::vector<std::string>{
-                                 "[KivHttp(Kiv::CKivDataMarker::GetData)] data is null.",
-                                 "[KivHttp(Kiv::CKivHeaderLine::GetParam)] m_pValue->GetData() failed.[0x80004005]",
+                                 dataIsNull,
+                                 valueFailed,
                                  "[KivHttp(Kiv::CKivHeaderLineEx::GetParam)] m_pHeaderLine->GetParam() failed.[0x80004005]",
                              }));
 }
