@@ -4,13 +4,15 @@
 #   make test   deps + AddressSanitizer/UndefinedBehaviorSanitizer build + ctest
 #   make run    deps + build + the viewer on the bundled sample (no display: a picture of it)
 #   make bench  deps + Release build + benchmarks
-#   make fuzz   deps + libFuzzer build of the trace reader, run for FUZZ_SECONDS
+#   make fuzz   deps + libFuzzer builds of the trace reader and the HTTP response parser, each
+#               run for FUZZ_SECONDS (FUZZ_TARGETS picks which)
 #   make sample build + write samples/sample.log anew with kiv-trace-demo
 
 BUILD_DIR      ?= build
 TEST_BUILD_DIR ?= build-asan
 FUZZ_BUILD_DIR ?= build-fuzz
 FUZZ_SECONDS   ?= 600
+FUZZ_TARGETS   ?= KivLogSysFileFuzzer KivHttpResDataFuzzer
 JOBS           ?= $(shell nproc)
 BENCH_TRACE    ?= $(BUILD_DIR)/bench-data/trace-1g.log
 
@@ -74,10 +76,14 @@ bench: deps build
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIV_FUZZ=ON
-	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target KivLogSysFileFuzzer
-	mkdir -p fuzz-out/corpus
-	$(FUZZ_BUILD_DIR)/bin/KivLogSysFileFuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=8192 \
-	  fuzz-out/corpus LogSysMgr/fuzz/corpus
+	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target $(FUZZ_TARGETS)
+	$(foreach target,$(FUZZ_TARGETS),mkdir -p fuzz-out/$(target) && \
+	  $(FUZZ_BUILD_DIR)/bin/$(target) -max_total_time=$(FUZZ_SECONDS) -max_len=8192 \
+	    fuzz-out/$(target) $($(target)_CORPUS) &&) true
+
+# The stored corpus of each fuzz target; what a run finds goes to fuzz-out/<target>.
+KivLogSysFileFuzzer_CORPUS  := LogSysMgr/fuzz/corpus
+KivHttpResDataFuzzer_CORPUS := Common/fuzz/corpus
 
 # The demo traces into demo-trace/ beside itself (see samples/kiv-trace-demo.log.xml).
 sample: deps build

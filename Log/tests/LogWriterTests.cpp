@@ -6,7 +6,7 @@
 #include "KivLog/Outputs.h"
 #include "KivLog/TraceScope.h"
 
-#include "FailingAllocations.h"
+#include "KivTestSupport/FailingAllocations.h"
 
 #include "KivTestSupport/TempDir.h"
 
@@ -703,7 +703,7 @@ std::vector<std::string> ErrorLogTexts(const std::filesystem::path& path)
 // to fail in turn, together with all after it, until the call needs no more than were allowed.
 TEST(OutOfMemoryTest, LinesThatCannotBeMadeAreDroppedCountedAndNeverThrown)
 {
-    using KivLogTest::CFailingAllocations;
+    using KivTest::CFailingAllocations;
     char pid[16];
     std::snprintf(pid, sizeof pid, "%X", static_cast<unsigned>(::getpid()));
     const struct {

@@ -1,6 +1,6 @@
 // The test binary's operator new and delete, on malloc and free, with the per-thread failure
 // switch of CFailingAllocations. Aligned forms stay the standard ones (they pair among themselves).
-#include "FailingAllocations.h"
+#include "KivTestSupport/FailingAllocations.h"
 
 #include <cstdlib>
 #include <new>
@@ -34,7 +34,7 @@ void* AllocateOrThrow(std::size_t size)
 
 } // namespace
 
-namespace KivLogTest {
+namespace KivTest {
 
 CFailingAllocations::CFailingAllocations(long allowed, long& failed) : m_failed(failed)
 {
@@ -48,7 +48,7 @@ CFailingAllocations::~CFailingAllocations()
     m_failed = t_failed;
 }
 
-} // namespace KivLogTest
+} // namespace KivTest
 
 void* operator new(std::size_t size)
 {

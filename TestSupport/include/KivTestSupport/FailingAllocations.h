@@ -4,7 +4,7 @@
 // standard ones (FailingAllocations.cpp) and behave like them while nothing is armed.
 #pragma once
 
-namespace KivLogTest {
+namespace KivTest {
 
 class CFailingAllocations {
 public:
@@ -19,4 +19,4 @@ private:
     long& m_failed;
 };
 
-} // namespace KivLogTest
+} // namespace KivTest
