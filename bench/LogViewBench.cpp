@@ -55,18 +55,14 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     const QString path = QString::fromLocal8Bit(argv[1]);
 
-    std::optional<std::uint64_t> lines;
-    double baseline = Time([&] { lines = CountLines(path); });
-    for (int i = 0; i < 2; ++i) {
-        baseline = std::min(baseline, Time([&] { lines = CountLines(path); }));
-    }
-    if (!lines || *lines == 0) {
+    const std::optional<Baseline> baseline = MeasureBaseline(path);
+    if (!baseline) {
         std::fprintf(stderr, "KivLogViewBench: %s: cannot be read or holds no line\n", argv[1]);
         return 1;
     }
-    const CReport report(baseline);
-    std::printf("%llu lines\n", static_cast<unsigned long long>(*lines));
-    report.Print("baseline: read the file, count lines", baseline);
+    const CReport report(baseline->seconds);
+    std::printf("%llu lines\n", static_cast<unsigned long long>(baseline->lines));
+    report.Print("baseline: read the file, count lines", baseline->seconds);
 
     CKivLogFile file(path);
     HRESULT status = E_FAIL;

@@ -87,20 +87,14 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     const QString path = QString::fromLocal8Bit(argv[1]);
 
-    // The best of three reads, so that the baseline is the file read from the page cache, as the
-    // engine's load leaves it for the tree's work.
-    std::optional<std::uint64_t> lines;
-    double baseline = Time([&] { lines = CountLines(path); });
-    for (int i = 0; i < 2; ++i) {
-        baseline = std::min(baseline, Time([&] { lines = CountLines(path); }));
-    }
-    if (!lines || *lines == 0) {
+    const std::optional<Baseline> baseline = MeasureBaseline(path);
+    if (!baseline) {
         std::fprintf(stderr, "KivViewerTreeBench: %s: cannot be read or holds no line\n", argv[1]);
         return 1;
     }
-    const CReport report(baseline);
-    std::printf("%llu lines\n", static_cast<unsigned long long>(*lines));
-    report.Print("baseline: read the file, count lines", baseline, -1);
+    const CReport report(baseline->seconds);
+    std::printf("%llu lines\n", static_cast<unsigned long long>(baseline->lines));
+    report.Print("baseline: read the file, count lines", baseline->seconds, -1);
 
     // Opening the file as the user does: the main window loads it under its progress dialog
     // (which closes a second after the engine's end report, as it should) and lists it in the
