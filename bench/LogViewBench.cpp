@@ -49,19 +49,15 @@ int main(int argc, char** argv)
                    stderr);
         return 2;
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    UseOffscreenPlatformUnlessChosen();
     QApplication application(argc, argv);
     const QString path = QString::fromLocal8Bit(argv[1]);
 
-    const std::optional<Baseline> baseline = MeasureBaseline(path);
+    const std::optional<Baseline> baseline = MeasureBaseline(path, "KivLogViewBench");
     if (!baseline) {
-        std::fprintf(stderr, "KivLogViewBench: %s: cannot be read or holds no line\n", argv[1]);
         return 1;
     }
     const CReport report(baseline->seconds);
-    std::printf("%llu lines\n", static_cast<unsigned long long>(baseline->lines));
     report.Print("baseline: read the file, count lines", baseline->seconds);
 
     CKivLogFile file(path);

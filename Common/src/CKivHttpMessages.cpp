@@ -15,12 +15,27 @@ namespace {
 constexpr LONG LineEndLength = 2;
 constexpr BYTE LineEnd[LineEndLength] = {0x0D, 0x0A};
 
-// The first line in the map whose name is name; end when there is none.
-template <class Line>
-typename HeaderMap<Line>::const_iterator FindFirstOfName(const HeaderMap<Line>& headers, const std::string& name)
+// FindHeaderLine of a response or a request: the first line in the map whose name is name, as
+// the caller's interface; E_FAIL when there is none. Failures are reported for kivOperation.
+template <class Line, class Header>
+HRESULT FindHeaderLineIn(LPCWSTR kivOperation, const HeaderMap<Line>& headers, BSTR name, Header** header)
 {
-    const auto found = headers.lower_bound(name);
-    return found != headers.end() && found->first == name ? found : headers.end();
+    if (name == nullptr) {
+        KIV_HTTP_FAIL(E_POINTER, u"bstrName is null.");
+    }
+    if (header == nullptr) {
+        KIV_HTTP_FAIL(E_POINTER, u"ppHeader is null.");
+    }
+    const std::string key = Http::ToAnsi(name);
+    const auto found = headers.lower_bound(key);
+    if (found == headers.end() || found->first != key) {
+        return E_FAIL;
+    }
+    const HRESULT hr = found->second->QueryInterface(IID_PPV_ARGS(header));
+    if (FAILED(hr)) {
+        KIV_HTTP_FAIL(hr, u"(*iter).second->QueryInterface() failed.[0x%08X]", hr);
+    }
+    return hr;
 }
 
 } // namespace
@@ -123,23 +138,7 @@ HRESULT CKivHttpResData::GetStatusLine(IKivStatusLine** statusLine)
 HRESULT CKivHttpResData::FindHeaderLine(BSTR name, IKivHeaderLine** header)
 {
     KIV_HTTP_OPERATION(u"CKivHttpResData", u"Kiv::CKivHttpResData::FindHeaderLine");
-    KIV_HTTP_RUN([&]() -> HRESULT {
-        if (name == nullptr) {
-            KIV_HTTP_FAIL(E_POINTER, u"bstrName is null.");
-        }
-        if (header == nullptr) {
-            KIV_HTTP_FAIL(E_POINTER, u"ppHeader is null.");
-        }
-        const auto found = FindFirstOfName(m_headers, Http::ToAnsi(name));
-        if (found == m_headers.end()) {
-            return E_FAIL;
-        }
-        const HRESULT hr = found->second->QueryInterface(IID_PPV_ARGS(header));
-        if (FAILED(hr)) {
-            KIV_HTTP_FAIL(hr, u"(*iter).second->QueryInterface() failed.[0x%08X]", hr);
-        }
-        return hr;
-    });
+    KIV_HTTP_RUN([&] { return FindHeaderLineIn(kivOperation, m_headers, name, header); });
 }
 
 HRESULT CKivHttpResData::GetBodyPtr(const BYTE** data, LONG* size)
@@ -295,23 +294,7 @@ HRESULT CKivHttpReqData::GetStatusLine(IKivStatusLineEx** statusLine)
 HRESULT CKivHttpReqData::FindHeaderLine(BSTR name, IKivHeaderLineEx** header)
 {
     KIV_HTTP_OPERATION(u"CKivHttpReqData", u"Kiv::CKivHttpReqData::FindHeaderLine");
-    KIV_HTTP_RUN([&]() -> HRESULT {
-        if (name == nullptr) {
-            KIV_HTTP_FAIL(E_POINTER, u"bstrName is null.");
-        }
-        if (header == nullptr) {
-            KIV_HTTP_FAIL(E_POINTER, u"ppHeader is null.");
-        }
-        const auto found = FindFirstOfName(m_headers, Http::ToAnsi(name));
-        if (found == m_headers.end()) {
-            return E_FAIL;
-        }
-        const HRESULT hr = found->second->QueryInterface(IID_PPV_ARGS(header));
-        if (FAILED(hr)) {
-            KIV_HTTP_FAIL(hr, u"(*iter).second->QueryInterface() failed.[0x%08X]", hr);
-        }
-        return hr;
-    });
+    KIV_HTTP_RUN([&] { return FindHeaderLineIn(kivOperation, m_headers, name, header); });
 }
 
 HRESULT CKivHttpReqData::GetBodyPtr(const BYTE** data, LONG* size)
