@@ -27,6 +27,7 @@
 #include <set>
 #include <regex>
 #include <sstream>
+#include <string_view>
 #include <thread>
 
 #include <fcntl.h>
@@ -128,10 +129,22 @@ struct TracedModule {
 
 const std::string kDemoFilter = "<FILTER subject=\"CDemo\" minlevel=\"0\" maxlevel=\"10\"/>";
 
+// A traced operation's subject is the class part of its name, the part just before the operation.
+constexpr bool SubjectIs(std::u16string_view subject, std::u16string_view expected)
+{
+    return subject == expected;
+}
+static_assert(SubjectIs(CTraceName(u"Demo::CDemo::Inner").GetSubject(), u"CDemo"));
+static_assert(SubjectIs(CTraceName(u"CKivLogSysLine::GetChildCount").GetSubject(), u"CKivLogSysLine"));
+static_assert(SubjectIs(CTraceName(u"Run").GetSubject(), u"Run"));
+static_assert(SubjectIs(CTraceName(u"").GetSubject(), u""));
+
+// The operations below name their subject only through their qualified names: the filter for
+// "CDemo" lets them through and filters for other subjects keep them out.
+
 HRESULT Inner(CModuleLog& log, HRESULT result)
 {
-    HRESULT hr = E_FAIL;
-    KIV_TRACE_SCOPE(log, u"CDemo", 10, u"Demo::CDemo::Inner", &hr);
+    KIV_TRACE_OPERATION(log, 10, u"Demo::CDemo::Inner", hr, E_FAIL);
     KIV_TRACE(log, u"CDemo", 10, u"value = %d", 42);
     hr = result;
     return hr;
@@ -139,21 +152,19 @@ HRESULT Inner(CModuleLog& log, HRESULT result)
 
 HRESULT Outer(CModuleLog& log, HRESULT innerResult)
 {
-    HRESULT hr = E_FAIL;
-    KIV_TRACE_SCOPE(log, u"CDemo", 10, u"Demo::CDemo::Outer", &hr);
+    KIV_TRACE_OPERATION(log, 10, u"Demo::CDemo::Outer", hr, E_FAIL);
     hr = Inner(log, innerResult);
     return hr;
 }
 
 void WithoutResult(CModuleLog& log)
 {
-    KIV_TRACE_SCOPE(log, u"CDemo", 10, u"Demo::CDemo::Notify");
+    KIV_TRACE_OPERATION(log, 10, u"Demo::CDemo::Notify");
 }
 
 bool WithBoolResult(CModuleLog& log, bool value)
 {
-    bool result = false;
-    KIV_TRACE_SCOPE(log, u"CDemo", 10, u"Demo::CDemo::IsReady", &result);
+    KIV_TRACE_OPERATION(log, 10, u"Demo::CDemo::IsReady", result, false);
     result = value;
     return result;
 }

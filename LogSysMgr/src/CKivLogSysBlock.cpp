@@ -13,16 +13,9 @@
 
 using Kiv::CComPtr;
 
-namespace {
-
-constexpr LPCWSTR Subject = u"CKivLogSysBlock";
-
-} // namespace
-
 HRESULT CKivLogSysBlock::GetChildCount(LONG* count)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysBlock::GetChildCount", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysBlock::GetChildCount", hr, E_INVALIDARG);
     if (count != nullptr) {
         *count = static_cast<LONG>(m_children.size());
         hr = S_OK;
@@ -32,8 +25,7 @@ HRESULT CKivLogSysBlock::GetChildCount(LONG* count)
 
 HRESULT CKivLogSysBlock::GetChildItem(LONG index, REFIID riid, void** ppv)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysBlock::GetChildItem", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysBlock::GetChildItem", hr, E_INVALIDARG);
     if (index >= 0 && static_cast<std::size_t>(index) < m_children.size() && ppv != nullptr) {
         hr = m_children[static_cast<std::size_t>(index)]->QueryInterface(riid, ppv);
     }
@@ -42,8 +34,7 @@ HRESULT CKivLogSysBlock::GetChildItem(LONG index, REFIID riid, void** ppv)
 
 HRESULT CKivLogSysBlock::InsertChildItem(LONG index, LONG count, IUnknown* const* items)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysBlock::InsertChildItem", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysBlock::InsertChildItem", hr, E_INVALIDARG);
     const auto size = static_cast<LONG>(m_children.size());
     // An index of size or size + 1 appends.
     if (index < 0 || index > size + 1 || count < 0 || items == nullptr) {
@@ -74,8 +65,7 @@ HRESULT CKivLogSysBlock::InsertChildItem(LONG index, LONG count, IUnknown* const
 
 HRESULT CKivLogSysBlock::RemoveChildItem(LONG count, IUnknown* const* items)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysBlock::RemoveChildItem", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysBlock::RemoveChildItem", hr, E_INVALIDARG);
     if (count < 0 || items == nullptr) {
         return hr;
     }
@@ -110,8 +100,7 @@ HRESULT CKivLogSysBlock::RemoveChildItem(LONG count, IUnknown* const* items)
 
 HRESULT CKivLogSysBlock::GetEndLineInfo(const KivLogSysLineInfo** info)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysBlock::GetEndLineInfo", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysBlock::GetEndLineInfo", hr, E_INVALIDARG);
     if (info == nullptr) {
         return hr;
     }
@@ -126,8 +115,7 @@ HRESULT CKivLogSysBlock::GetEndLineInfo(const KivLogSysLineInfo** info)
 
 HRESULT CKivLogSysBlock::GetEndLogSysLine(REFIID riid, void** ppv)
 {
-    HRESULT hr = E_FAIL;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysBlock::GetEndLogSysLine", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysBlock::GetEndLogSysLine", hr, E_FAIL);
     if (!m_endLine) {
         if (ppv != nullptr) {
             *ppv = nullptr;
@@ -140,8 +128,7 @@ HRESULT CKivLogSysBlock::GetEndLogSysLine(REFIID riid, void** ppv)
 
 HRESULT CKivLogSysBlock::GetThread(REFIID riid, void** ppv)
 {
-    HRESULT hr = E_FAIL;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysBlock::GetThread", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysBlock::GetThread", hr, E_FAIL);
     // Up the parents to the nearest one that is a thread.
     CComPtr<Kiv::IKivListItem> current = LinePart();
     while (true) {
@@ -160,8 +147,7 @@ HRESULT CKivLogSysBlock::GetThread(REFIID riid, void** ppv)
 
 HRESULT CKivLogSysBlock::PutEndLineInfo(const KivLogSysLineInfo* info)
 {
-    HRESULT hr = E_FAIL;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysBlock::PutEndLineInfo", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysBlock::PutEndLineInfo", hr, E_FAIL);
     if (!m_endLine) {
         if (hr = CKivLogSysFactory::CreateLogSysLine(&m_endLine); FAILED(hr)) {
             return hr;

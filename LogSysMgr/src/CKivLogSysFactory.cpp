@@ -38,48 +38,42 @@ HRESULT Create(Interface** out, bool traceThePointer)
 
 HRESULT CKivLogSysFactory::CreateLogSysLine(IKivLogSysLine** line)
 {
-    HRESULT hr = E_FAIL;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFactory::CreateLogSysLine", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysFactory::CreateLogSysLine", hr, E_FAIL);
     hr = Create<CKivLogSysLine>(line, false);
     return hr;
 }
 
 HRESULT CKivLogSysFactory::CreateLogSysBlock(IKivLogSysBlock** block)
 {
-    HRESULT hr = E_FAIL;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFactory::CreateLogSysBlock", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysFactory::CreateLogSysBlock", hr, E_FAIL);
     hr = Create<CKivLogSysBlock>(block, true);
     return hr;
 }
 
 HRESULT CKivLogSysFactory::CreateLogSysThread(IKivLogSysThread** thread)
 {
-    HRESULT hr = E_FAIL;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFactory::CreateLogSysThread", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysFactory::CreateLogSysThread", hr, E_FAIL);
     hr = Create<CKivLogSysThread>(thread, true);
     return hr;
 }
 
 HRESULT CKivLogSysFactory::CreateLogSysRoot(IKivLogSysRoot** root)
 {
-    HRESULT hr = E_FAIL;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFactory::CreateLogSysRoot", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysFactory::CreateLogSysRoot", hr, E_FAIL);
     hr = Create<CKivLogSysRoot>(root, true);
     return hr;
 }
 
 HRESULT CKivLogSysFactory::CreateLogSysMgr(IKivLogSysMgr** manager)
 {
-    HRESULT hr = E_FAIL;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFactory::CreateLogSysMgr", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysFactory::CreateLogSysMgr", hr, E_FAIL);
     hr = Create<CKivLogSysMgrImp>(manager, true);
     return hr;
 }
 
 HRESULT CKivLogSysFactory::CreateLogSysMethodInfo(IKivLogSysMethodInfo** methodInfo, BSTR name)
 {
-    HRESULT hr = E_FAIL;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFactory::CreateLogSysMethodInfo", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysFactory::CreateLogSysMethodInfo", hr, E_FAIL);
     if (hr = Create<CKivLogSysMethodInfo>(methodInfo, true); FAILED(hr)) {
         return hr;
     }
@@ -93,16 +87,14 @@ HRESULT CKivLogSysFactory::CreateLogSysMethodInfo(IKivLogSysMethodInfo** methodI
 
 HRESULT CKivLogSysFactory::CreateLogSysMethodSet(IKivLogSysMethodSet** methodSet)
 {
-    HRESULT hr = E_FAIL;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFactory::CreateLogSysMethodSet", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysFactory::CreateLogSysMethodSet", hr, E_FAIL);
     hr = Create<CKivLogSysMethodSet>(methodSet, true);
     return hr;
 }
 
 HRESULT CKivLogSysFactory::CreateLogSysNameSpace(IKivLogSysNameSpace** nameSpace)
 {
-    HRESULT hr = E_FAIL;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFactory::CreateLogSysNameSpace", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysFactory::CreateLogSysNameSpace", hr, E_FAIL);
     hr = Create<CKivLogSysNameSpace>(nameSpace, true);
     return hr;
 }

@@ -176,8 +176,7 @@ CKivLogSysFile::~CKivLogSysFile()
 
 HRESULT CKivLogSysFile::OpenFile(LPCWSTR path)
 {
-    HRESULT hr = E_FAIL;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFile::OpenFile", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysFile::OpenFile", hr, E_FAIL);
     KIV_ENGINE_TRACE(Subject, u"szPath = %s", path);
     if (path == nullptr) {
         KIV_ENGINE_TRACE(Subject, u"Open Failed!");
@@ -207,8 +206,7 @@ HRESULT CKivLogSysFile::OpenFile(LPCWSTR path)
 
 HRESULT CKivLogSysFile::OpenContent(PrivateMemory content)
 {
-    HRESULT hr = E_FAIL;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFile::OpenContent", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysFile::OpenContent", hr, E_FAIL);
     m_content = std::move(content);
     if (DetectEncoding(GetData(), GetDataSize()) != Encoding::Ansi) {
         if (hr = ConvertToAnsi(); FAILED(hr)) {
@@ -263,8 +261,7 @@ HRESULT CKivLogSysFile::ConvertToAnsi()
 
 bool CKivLogSysFile::CheckEnableLineHeader(const BYTE* p, std::size_t n)
 {
-    bool enabled = false;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFile::CheckEnableLineHeader", &enabled);
+    KIV_ENGINE_SCOPE(u"CKivLogSysFile::CheckEnableLineHeader", enabled, false);
     enabled = n >= HeaderLength && p[0] == '[' && p[9] == ']' && p[10] == '[' && p[15] == '/' && p[18] == '/' &&
               p[21] == '(' && p[24] == ':' && p[27] == ':' && p[30] == '.' && p[34] == ')' && p[35] == ']';
     return enabled;
@@ -272,8 +269,7 @@ bool CKivLogSysFile::CheckEnableLineHeader(const BYTE* p, std::size_t n)
 
 HRESULT CKivLogSysFile::SeekStartPosition(const BYTE*& p, std::size_t& n)
 {
-    HRESULT hr = S_OK;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFile::SeekStartPosition", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysFile::SeekStartPosition", hr, S_OK);
     std::size_t i = 0;
     while (i < n) {
         if (n - i > 2 && IsAnsiLeadByte(p[i])) {
@@ -291,8 +287,7 @@ HRESULT CKivLogSysFile::SeekStartPosition(const BYTE*& p, std::size_t& n)
 
 HRESULT CKivLogSysFile::ReadLine(const BYTE* p, KivLogSysLineInfo* record, std::size_t n, std::size_t* consumed)
 {
-    HRESULT hr = E_FAIL;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFile::ReadLine", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysFile::ReadLine", hr, E_FAIL);
     if (record == nullptr || consumed == nullptr) {
         hr = E_INVALIDARG;
         return hr;
@@ -350,8 +345,7 @@ HRESULT CKivLogSysFile::ReadLine(const BYTE* p, KivLogSysLineInfo* record, std::
 
 HRESULT CKivLogSysFile::LoadLog(IKivLogSysRoot* root, IKivLogSysMgr_LoadProgress* sink)
 {
-    HRESULT result = LoadCompleted;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFile::LoadLog", &result);
+    KIV_ENGINE_SCOPE(u"CKivLogSysFile::LoadLog", result, LoadCompleted);
     {
         std::lock_guard lock(m_lock);
         m_cancel = 0;
@@ -432,8 +426,7 @@ void CKivLogSysFile::RequestStop()
 
 HRESULT CKivLogSysFile::Close()
 {
-    HRESULT hr = S_OK;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysFile::Close", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysFile::Close", hr, S_OK);
     m_content.Free();
     return hr;
 }

@@ -5,12 +5,6 @@
 #include "KivObject/ComPtr.h"
 #include "KivObject/InterfaceMap.h"
 
-namespace {
-
-constexpr LPCWSTR Subject = u"CKivLogSysLine";
-
-} // namespace
-
 CKivLogSysLine::CKivLogSysLine() : m_record{}
 {
     m_record.cbSize = sizeof(KivLogSysLineInfo);
@@ -18,8 +12,7 @@ CKivLogSysLine::CKivLogSysLine() : m_record{}
 
 HRESULT CKivLogSysLine::GetChildCount(LONG* count)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysLine::GetChildCount", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysLine::GetChildCount", hr, E_INVALIDARG);
     if (count != nullptr) {
         *count = 0;
         hr = S_OK;
@@ -29,15 +22,13 @@ HRESULT CKivLogSysLine::GetChildCount(LONG* count)
 
 HRESULT CKivLogSysLine::GetChildItem(LONG, REFIID, void**)
 {
-    HRESULT hr = E_FAIL; // a line has no children
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysLine::GetChildItem", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysLine::GetChildItem", hr, E_FAIL); // a line has no children
     return hr;
 }
 
 HRESULT CKivLogSysLine::GetParent(REFIID riid, void** ppv)
 {
-    HRESULT hr = E_FAIL;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysLine::GetParent", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysLine::GetParent", hr, E_FAIL);
     if (m_parent != nullptr && ppv != nullptr) {
         hr = m_parent->QueryInterface(riid, ppv);
     }
@@ -46,8 +37,7 @@ HRESULT CKivLogSysLine::GetParent(REFIID riid, void** ppv)
 
 HRESULT CKivLogSysLine::IsEqual(IUnknown* other, BOOL* result)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysLine::IsEqual", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysLine::IsEqual", hr, E_INVALIDARG);
     if (other == nullptr || result == nullptr) {
         return hr;
     }
@@ -62,8 +52,7 @@ HRESULT CKivLogSysLine::IsEqual(IUnknown* other, BOOL* result)
 
 HRESULT CKivLogSysLine::GetLineInfo(const KivLogSysLineInfo** info)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysLine::GetLineInfo", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysLine::GetLineInfo", hr, E_INVALIDARG);
     if (info != nullptr) {
         *info = &m_record;
         hr = S_OK;
@@ -73,8 +62,7 @@ HRESULT CKivLogSysLine::GetLineInfo(const KivLogSysLineInfo** info)
 
 HRESULT CKivLogSysLine::PutLineInfo(const KivLogSysLineInfo* info)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysLine::PutLineInfo", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysLine::PutLineInfo", hr, E_INVALIDARG);
     // A record of another layout (or none) is refused; the text is not copied, only its pointer.
     if (info != nullptr && info->cbSize == m_record.cbSize) {
         m_record = *info;
@@ -85,8 +73,7 @@ HRESULT CKivLogSysLine::PutLineInfo(const KivLogSysLineInfo* info)
 
 HRESULT CKivLogSysLine::SetParent(Kiv::IKivListItemFolder* parent)
 {
-    HRESULT hr = S_OK;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysLine::SetParent", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysLine::SetParent", hr, S_OK);
     m_parent = parent;
     return hr;
 }

@@ -14,8 +14,6 @@ using Kiv::CComPtr;
 
 namespace {
 
-constexpr LPCWSTR Subject = u"CKivLogSysMethodInfo";
-
 // The thread object that made a call, asked for interface I; null when the call cannot tell.
 template <class I>
 CComPtr<I> ThreadOfCall(Kiv::IKivListItem* call)
@@ -55,8 +53,7 @@ HRESULT CKivLogSysMethodInfo::FindInterface(REFIID riid, void** ppv)
 
 HRESULT CKivLogSysMethodInfo::GetName(BSTR* name)
 {
-    HRESULT hr = E_POINTER;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::GetName", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMethodInfo::GetName", hr, E_POINTER);
     if (name == nullptr) {
         return hr;
     }
@@ -67,8 +64,7 @@ HRESULT CKivLogSysMethodInfo::GetName(BSTR* name)
 
 HRESULT CKivLogSysMethodInfo::GetLineCount(LONG* count)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::GetLineCount", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMethodInfo::GetLineCount", hr, E_INVALIDARG);
     if (count != nullptr) {
         *count = static_cast<LONG>(m_calls.size());
         hr = S_OK;
@@ -78,8 +74,7 @@ HRESULT CKivLogSysMethodInfo::GetLineCount(LONG* count)
 
 HRESULT CKivLogSysMethodInfo::GetLineInfo(LONG index, REFIID riid, void** ppv)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::GetLineInfo", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMethodInfo::GetLineInfo", hr, E_INVALIDARG);
     SortCalls();
     hr = ItemAt(m_calls, index, riid, ppv, E_INVALIDARG, [](const Call& call) { return call.block.Get(); });
     return hr;
@@ -87,8 +82,7 @@ HRESULT CKivLogSysMethodInfo::GetLineInfo(LONG index, REFIID riid, void** ppv)
 
 HRESULT CKivLogSysMethodInfo::GetRefThreadCount(LONG* count)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::GetRefThreadCount", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMethodInfo::GetRefThreadCount", hr, E_INVALIDARG);
     if (count == nullptr) {
         return hr;
     }
@@ -116,8 +110,7 @@ HRESULT CKivLogSysMethodInfo::GetRefThreadCount(LONG* count)
 
 HRESULT CKivLogSysMethodInfo::GetRefThread(LONG index, REFIID riid, void** ppv)
 {
-    HRESULT hr = E_FAIL;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::GetRefThread", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMethodInfo::GetRefThread", hr, E_FAIL);
     hr = Kiv::Platform::StatusFromExceptions([&] {
         std::lock_guard lock(m_lazyLock);
         return ItemAt(m_threads, index, riid, ppv, E_FAIL,
@@ -128,8 +121,7 @@ HRESULT CKivLogSysMethodInfo::GetRefThread(LONG index, REFIID riid, void** ppv)
 
 HRESULT CKivLogSysMethodInfo::GetThreadLineCount(DWORD threadId, LONG* count)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::GetThreadLineCount", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMethodInfo::GetThreadLineCount", hr, E_INVALIDARG);
     if (count == nullptr) {
         return hr;
     }
@@ -148,8 +140,7 @@ HRESULT CKivLogSysMethodInfo::GetThreadLineCount(DWORD threadId, LONG* count)
 
 HRESULT CKivLogSysMethodInfo::GetThraedLine(DWORD threadId, LONG index, REFIID riid, void** ppv)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::GetThraedLine", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMethodInfo::GetThraedLine", hr, E_INVALIDARG);
     if (ppv == nullptr) {
         return hr;
     }
@@ -191,8 +182,7 @@ HRESULT CKivLogSysMethodInfo::ThreadLines(DWORD threadId, const std::vector<LONG
 
 HRESULT CKivLogSysMethodInfo::AddBlock(IKivLogSysBlock* block)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::AddBlock", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMethodInfo::AddBlock", hr, E_INVALIDARG);
     if (block == nullptr) {
         return hr;
     }
@@ -238,8 +228,7 @@ void CKivLogSysMethodInfo::SortCallsLocked()
 
 HRESULT CKivLogSysMethodInfo::SetName(BSTR name)
 {
-    HRESULT hr = E_OUTOFMEMORY;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodInfo::SetName", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMethodInfo::SetName", hr, E_OUTOFMEMORY);
     // Null clears the name; anything else is copied whole, by its length.
     Kiv::CComBSTR copy;
     if (name != nullptr && (copy = Kiv::CComBSTR(std::u16string_view(name, SysStringLen(name)))) == nullptr) {

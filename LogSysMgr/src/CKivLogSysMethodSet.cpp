@@ -17,12 +17,6 @@
 
 using Kiv::CComPtr;
 
-namespace {
-
-constexpr LPCWSTR Subject = u"CKivLogSysMethodSet";
-
-} // namespace
-
 bool CKivLogSysMethodSet::ByteOrder::operator()(const std::string& a, const std::string& b) const
 {
     // memcmp compares as unsigned char.
@@ -42,8 +36,7 @@ HRESULT CKivLogSysMethodSet::FindInterface(REFIID riid, void** ppv)
 
 HRESULT CKivLogSysMethodSet::GetMethodInfo(BSTR name, REFIID riid, void** ppv)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodSet::GetMethodInfo", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMethodSet::GetMethodInfo", hr, E_INVALIDARG);
     if (name == nullptr || ppv == nullptr) {
         return hr;
     }
@@ -79,8 +72,7 @@ HRESULT CKivLogSysMethodSet::GetMethodInfo(BSTR name, REFIID riid, void** ppv)
 
 HRESULT CKivLogSysMethodSet::GetMethodNames(LONG* count, BSTR** names)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodSet::GetMethodNames", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMethodSet::GetMethodNames", hr, E_INVALIDARG);
     if (count == nullptr || names == nullptr) {
         return hr;
     }
@@ -117,8 +109,7 @@ HRESULT CKivLogSysMethodSet::GetMethodNames(LONG* count, BSTR** names)
 
 HRESULT CKivLogSysMethodSet::GetNameSpaceRoot(IKivLogSysNameSpace** root)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMethodSet::GetNameSpaceRoot", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMethodSet::GetNameSpaceRoot", hr, E_INVALIDARG);
     if (root == nullptr) {
         return hr;
     }

@@ -7,8 +7,7 @@
 
 HRESULT CKivLogSysMgr::CreateLogSysMgr(IKivLogSysMgr** manager)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(u"CKivLogSysMgr", u"CKivLogSysMgr::CreateLogSysMgr", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMgr::CreateLogSysMgr", hr, E_INVALIDARG);
     if (manager == nullptr) {
         return hr;
     }

@@ -63,8 +63,7 @@ CKivLogSysMgrImp::CLoadLogThread::~CLoadLogThread()
 
 HRESULT CKivLogSysMgrImp::CLoadLogThread::DoStart()
 {
-    HRESULT hr = E_FAIL;
-    KIV_ENGINE_SCOPE(ThreadSubject, u"CKivLogSysMgrImp::CLoadLogThread::DoStart", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMgrImp::CLoadLogThread::DoStart", hr, E_FAIL);
     // The thread holds this object until its last step, so that it is never freed under it.
     hr = Kiv::Platform::StartThread(m_thread, [self = shared_from_this()] { self->ThreadMain(); });
     if (FAILED(hr)) {
@@ -75,7 +74,7 @@ HRESULT CKivLogSysMgrImp::CLoadLogThread::DoStart()
 
 void CKivLogSysMgrImp::CLoadLogThread::DoStop()
 {
-    KIV_ENGINE_SCOPE(ThreadSubject, u"CKivLogSysMgrImp::CLoadLogThread::DoStop");
+    KIV_ENGINE_SCOPE(u"CKivLogSysMgrImp::CLoadLogThread::DoStop");
     if (m_file != nullptr) {
         m_file->RequestStop();
     }
@@ -83,7 +82,7 @@ void CKivLogSysMgrImp::CLoadLogThread::DoStop()
 
 void CKivLogSysMgrImp::CLoadLogThread::WaitEnd() noexcept
 {
-    KIV_ENGINE_SCOPE(ThreadSubject, u"CKivLogSysMgrImp::CLoadLogThread::WaitEnd");
+    KIV_ENGINE_SCOPE(u"CKivLogSysMgrImp::CLoadLogThread::WaitEnd");
     Kiv::Platform::StatusFromExceptions([this] {
         // One waiter joins; a later one finds the thread joined. The thread itself comes here
         // only at its very end, when it lets go of the manager last: it does not wait for itself.
@@ -110,8 +109,7 @@ void CKivLogSysMgrImp::CLoadLogThread::ThreadMain() noexcept
 
 bool CKivLogSysMgrImp::CLoadLogThread::InitInstance()
 {
-    bool ready = false;
-    KIV_ENGINE_SCOPE(ThreadSubject, u"CKivLogSysMgrImp::CLoadLogThread::InitInstance", &ready);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMgrImp::CLoadLogThread::InitInstance", ready, false);
     if (m_file == nullptr) {
         KIV_ENGINE_TRACE(ThreadSubject, u"Error m_pFile == NULL.");
         return ready;
@@ -122,15 +120,14 @@ bool CKivLogSysMgrImp::CLoadLogThread::InitInstance()
 
 int CKivLogSysMgrImp::CLoadLogThread::Run()
 {
-    HRESULT exitCode = 0;
-    KIV_ENGINE_SCOPE(ThreadSubject, u"CKivLogSysMgrImp::CLoadLogThread::Run", &exitCode);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMgrImp::CLoadLogThread::Run", exitCode, S_OK);
     exitCode = RunLoad(m_file, m_root, m_sink) == CKivLogSysFile::LoadCompleted ? 0 : 1;
     return exitCode;
 }
 
 void CKivLogSysMgrImp::CLoadLogThread::ExitInstance()
 {
-    KIV_ENGINE_SCOPE(ThreadSubject, u"CKivLogSysMgrImp::CLoadLogThread::ExitInstance");
+    KIV_ENGINE_SCOPE(u"CKivLogSysMgrImp::CLoadLogThread::ExitInstance");
 }
 
 CKivLogSysMgrImp::~CKivLogSysMgrImp()
@@ -177,8 +174,7 @@ bool CKivLogSysMgrImp::IsLoadingOnThisThread() const
 
 HRESULT CKivLogSysMgrImp::LoadLogFile(LPCWSTR path, LONG background)
 {
-    HRESULT hr = E_FAIL;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::LoadLogFile", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMgrImp::LoadLogFile", hr, E_FAIL);
     if (IsLoadingOnThisThread()) {
         hr = E_ILLEGAL_METHOD_CALL; // a load's own thread would wait for itself
         return hr;
@@ -227,8 +223,7 @@ HRESULT CKivLogSysMgrImp::OpenLogFile(LPCWSTR path, std::unique_ptr<CKivLogSysFi
 
 HRESULT CKivLogSysMgrImp::StopLoadLog()
 {
-    HRESULT hr = S_OK;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::StopLoadLog", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMgrImp::StopLoadLog", hr, S_OK);
     hr = Kiv::Platform::StatusFromExceptions([this] {
         std::lock_guard lock(m_lock);
         if (m_loadThread) {
@@ -240,8 +235,7 @@ HRESULT CKivLogSysMgrImp::StopLoadLog()
 
 HRESULT CKivLogSysMgrImp::WaitWorkThreads()
 {
-    HRESULT hr = S_OK;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::WaitWorkThreads", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMgrImp::WaitWorkThreads", hr, S_OK);
     if (IsLoadingOnThisThread()) {
         hr = E_ILLEGAL_METHOD_CALL; // a load's own thread would wait for itself
         return hr;
@@ -255,8 +249,7 @@ HRESULT CKivLogSysMgrImp::WaitWorkThreads()
 
 HRESULT CKivLogSysMgrImp::SetLoadProgress(IKivLogSysMgr_LoadProgress* sink)
 {
-    HRESULT hr = S_OK;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::SetLoadProgress", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMgrImp::SetLoadProgress", hr, S_OK);
     hr = Kiv::Platform::StatusFromExceptions([&] {
         std::lock_guard lock(m_lock);
         m_sink = sink;
@@ -266,8 +259,7 @@ HRESULT CKivLogSysMgrImp::SetLoadProgress(IKivLogSysMgr_LoadProgress* sink)
 
 HRESULT CKivLogSysMgrImp::ClearLogInfo()
 {
-    HRESULT hr = S_OK;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::ClearLogInfo", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMgrImp::ClearLogInfo", hr, S_OK);
     hr = Kiv::Platform::StatusFromExceptions([this] {
         std::lock_guard lock(m_lock);
         KIV_ENGINE_TRACE(Subject, u"Not Imp");
@@ -278,8 +270,7 @@ HRESULT CKivLogSysMgrImp::ClearLogInfo()
 
 HRESULT CKivLogSysMgrImp::GetRootObject(IKivLogSysRoot** root)
 {
-    HRESULT hr = E_FAIL;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::GetRootObject", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMgrImp::GetRootObject", hr, E_FAIL);
     hr = Kiv::Platform::StatusFromExceptions([&] {
         std::lock_guard lock(m_lock);
         if (!m_root && FAILED(CKivLogSysFactory::CreateLogSysRoot(&m_root))) {
@@ -292,8 +283,7 @@ HRESULT CKivLogSysMgrImp::GetRootObject(IKivLogSysRoot** root)
 
 HRESULT CKivLogSysMgrImp::OnKivLogSysMgr_LoadProgress(LONG kind, LONG value)
 {
-    HRESULT hr = S_OK;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::OnKivLogSysMgr_LoadProgress", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysMgrImp::OnKivLogSysMgr_LoadProgress", hr, S_OK);
     hr = Kiv::Platform::StatusFromExceptions([&] {
         CComPtr<IKivLogSysMgr_LoadProgress> sink;
         {
@@ -312,7 +302,7 @@ HRESULT CKivLogSysMgrImp::OnKivLogSysMgr_LoadProgress(LONG kind, LONG value)
 
 void CKivLogSysMgrImp::RemoveAllFiles() noexcept
 {
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysMgrImp::RemoveAllFiles");
+    KIV_ENGINE_SCOPE(u"CKivLogSysMgrImp::RemoveAllFiles");
     Kiv::Platform::StatusFromExceptions([this] {
         std::lock_guard lock(m_lock);
         m_files.clear();

@@ -15,12 +15,6 @@
 
 using Kiv::CComPtr;
 
-namespace {
-
-constexpr LPCWSTR Subject = u"CKivLogSysRoot";
-
-} // namespace
-
 HRESULT CKivLogSysRoot::InsertChildItem(LONG index, LONG count, IUnknown* const* items)
 {
     m_threadIndexValid = false;
@@ -67,8 +61,7 @@ IKivLogSysThread* CKivLogSysRoot::FindThread(DWORD threadId)
 
 HRESULT CKivLogSysRoot::GetLogThread(DWORD threadId, REFIID riid, void** ppv)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysRoot::GetLogThread", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysRoot::GetLogThread", hr, E_INVALIDARG);
     if (ppv == nullptr) {
         return hr;
     }
@@ -101,8 +94,7 @@ HRESULT CKivLogSysRoot::GetLogThread(DWORD threadId, REFIID riid, void** ppv)
 
 HRESULT CKivLogSysRoot::GetMethodSet(REFIID riid, void** ppv)
 {
-    HRESULT hr = E_FAIL;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysRoot::GetMethodSet", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysRoot::GetMethodSet", hr, E_FAIL);
     hr = Kiv::Platform::StatusFromExceptions([&] {
         CComPtr<IKivLogSysMethodSet> methodSet;
         {
@@ -170,8 +162,7 @@ HRESULT CKivLogSysRoot::BuildMethodSet(IKivLogSysMethodSet* methodSet)
 
 HRESULT CKivLogSysRoot::RemoveAllItems()
 {
-    HRESULT hr = S_OK;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysRoot::RemoveAllItems", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysRoot::RemoveAllItems", hr, S_OK);
     RemoveAllChildren();
     m_threadIndex.clear();
     m_threadIndexValid = true;

@@ -13,8 +13,6 @@ using Kiv::CKivObject;
 
 namespace {
 
-constexpr LPCWSTR Subject = u"CKivLogSysThread";
-
 // Creates a line or block for the record and appends it to the folder that the line's depth
 // selected (block: that folder as one of the engine's own blocks, or null). E_OUTOFMEMORY, with
 // the tree unchanged, when the object cannot be made or the engine's block has no room for it.
@@ -47,8 +45,7 @@ HRESULT AppendToFolder(const KivLogSysLineInfo* info, Kiv::IKivListItemFolder* f
 
 HRESULT CKivLogSysThread::GetThreadId(DWORD* threadId)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysThread::GetThreadId", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysThread::GetThreadId", hr, E_INVALIDARG);
     if (threadId != nullptr) {
         *threadId = m_threadId;
         hr = S_OK;
@@ -58,8 +55,7 @@ HRESULT CKivLogSysThread::GetThreadId(DWORD* threadId)
 
 HRESULT CKivLogSysThread::SetThreadId(DWORD threadId)
 {
-    HRESULT hr = S_OK;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysThread::SetThreadId", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysThread::SetThreadId", hr, S_OK);
     m_threadId = threadId;
     if (auto* parent = dynamic_cast<CKivLogSysBlock*>(m_parent)) {
         parent->OnChildThreadIdChanged();
@@ -69,8 +65,7 @@ HRESULT CKivLogSysThread::SetThreadId(DWORD threadId)
 
 HRESULT CKivLogSysThread::FindEndFolderByParentItem(Kiv::IKivListItemFolder* folder, Kiv::IKivListItemFolder** end)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysThread::FindEndFolderByParentItem", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysThread::FindEndFolderByParentItem", hr, E_INVALIDARG);
     LONG count = 0;
     if (folder == nullptr || FAILED(hr = folder->GetChildCount(&count))) {
         return hr;
@@ -91,8 +86,7 @@ HRESULT CKivLogSysThread::FindEndFolderByParentItem(Kiv::IKivListItemFolder* fol
 
 HRESULT CKivLogSysThread::GetEndParentObject(WORD depth, Kiv::IKivListItemFolder** folder, CKivLogSysBlock** block)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysThread::GetEndParentObject", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysThread::GetEndParentObject", hr, E_INVALIDARG);
     if (folder == nullptr || block == nullptr) {
         return hr;
     }
@@ -123,8 +117,7 @@ HRESULT CKivLogSysThread::GetEndParentObject(WORD depth, Kiv::IKivListItemFolder
 
 HRESULT CKivLogSysThread::AddLine(const KivLogSysLineInfo* info)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysThread::AddLine", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysThread::AddLine", hr, E_INVALIDARG);
     if (info == nullptr) {
         return hr;
     }
@@ -164,7 +157,7 @@ HRESULT CKivLogSysThread::AddLine(const KivLogSysLineInfo* info)
 
 void CKivLogSysThread::BuildListItemData(Kiv::IKivListItemFolder* folder)
 {
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysThread::BuildListItemData");
+    KIV_ENGINE_SCOPE(u"CKivLogSysThread::BuildListItemData");
     LONG count = 0;
     if (FAILED(folder->GetChildCount(&count))) {
         return;
@@ -192,8 +185,7 @@ void CKivLogSysThread::BuildListItemData(Kiv::IKivListItemFolder* folder)
 
 HRESULT CKivLogSysThread::GetListItemCount(LONG* count)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysThread::GetListItemCount", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysThread::GetListItemCount", hr, E_INVALIDARG);
     if (count == nullptr) {
         return hr;
     }
@@ -209,8 +201,7 @@ HRESULT CKivLogSysThread::GetListItemCount(LONG* count)
 
 HRESULT CKivLogSysThread::GetListItem(LONG index, REFIID riid, void** ppv)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysThread::GetListItem", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysThread::GetListItem", hr, E_INVALIDARG);
     if (m_flatList.empty()) {
         LONG count = 0;
         GetListItemCount(&count);
@@ -225,8 +216,7 @@ HRESULT CKivLogSysThread::GetListItem(LONG index, REFIID riid, void** ppv)
 
 HRESULT CKivLogSysThread::BuildMethodSet(IKivLogSysMethodSet* methodSet)
 {
-    HRESULT hr = E_INVALIDARG;
-    KIV_ENGINE_SCOPE(Subject, u"CKivLogSysThread::BuildMethodSet", &hr);
+    KIV_ENGINE_SCOPE(u"CKivLogSysThread::BuildMethodSet", hr, E_INVALIDARG);
     if (methodSet == nullptr) {
         return hr;
     }

@@ -15,9 +15,11 @@ inline constexpr LONG EngineTraceLevel = 10;
 
 } // namespace Kiv::LogSysMgr
 
-// Traces the enclosing engine operation: KIV_ENGINE_SCOPE(subject, full name[, &result]).
-#define KIV_ENGINE_SCOPE(subject, ...) \
-    KIV_TRACE_SCOPE(::Kiv::LogSysMgr::EngineLog(), subject, ::Kiv::LogSysMgr::EngineTraceLevel, __VA_ARGS__)
+// Traces the enclosing engine operation, named once with its class:
+// KIV_ENGINE_SCOPE(u"Class::Operation"[, result, initial value]) declares the result variable
+// and shows its value on the exit line (see KIV_TRACE_OPERATION).
+#define KIV_ENGINE_SCOPE(...) \
+    KIV_TRACE_OPERATION(::Kiv::LogSysMgr::EngineLog(), ::Kiv::LogSysMgr::EngineTraceLevel, __VA_ARGS__)
 
 // Traces one message of an engine operation: KIV_ENGINE_TRACE(subject, format, arguments...).
 #define KIV_ENGINE_TRACE(subject, ...) \

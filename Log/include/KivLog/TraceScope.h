@@ -12,6 +12,7 @@
 #include "KivLog/ModuleLog.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -40,6 +41,35 @@ private:
     LONG m_level;
     // The generation of the module log the answer belongs to (0: none yet), and the answer.
     std::atomic<std::uint32_t> m_state{0};
+};
+
+// The subject of a traced operation, taken from its qualified name at compile time: the class part
+// just before the operation ("CLoadLogThread" of "CKivLogSysMgrImp::CLoadLogThread::DoStart"),
+// or the whole name when it has no class part. So a call site names its operation once.
+template <std::size_t N>
+class CTraceName {
+public:
+    consteval CTraceName(const char16_t (&name)[N])
+    {
+        constexpr std::size_t length = N - 1;
+        std::size_t last = length;
+        std::size_t previous = length;
+        for (std::size_t i = 0; i + 1 < length; ++i) {
+            if (name[i] == u':' && name[i + 1] == u':') {
+                previous = last;
+                last = i;
+            }
+        }
+        const std::size_t begin = last == length || previous == length ? 0 : previous + 2;
+        const std::size_t end = last;
+        for (std::size_t i = begin; i < end; ++i) {
+            m_subject[i - begin] = name[i];
+        }
+    }
+    constexpr LPCWSTR GetSubject() const { return m_subject; }
+
+private:
+    char16_t m_subject[N]{};
 };
 
 class CTraceScope {
@@ -108,6 +138,23 @@ private:
     ::Kiv::Log::CTraceScope KIV_TRACE_CONCAT(kivTraceScope_, __LINE__)(moduleLog, KIV_TRACE_CONCAT(kivTraceSite_, \
                                                                                                     __LINE__),   \
                                                                        __VA_ARGS__)
+
+#define KIV_TRACE_RESULT_(result, initial) result
+#define KIV_TRACE_INITIAL_(result, initial) initial
+#define KIV_TRACE_RESULT(...) KIV_TRACE_RESULT_(__VA_ARGS__)
+#define KIV_TRACE_INITIAL(...) KIV_TRACE_INITIAL_(__VA_ARGS__)
+
+// Traces the enclosing operation under its qualified name, given once (the subject is its class
+// part): KIV_TRACE_OPERATION(module log, level, name[, result, initial value]). With a result,
+// it also declares the operation's result variable (a status or a yes/no answer) with its
+// initial value; the exit line shows the value it holds when the operation returns.
+#define KIV_TRACE_OPERATION(moduleLog, level, name, ...)                                                         \
+    static constexpr ::Kiv::Log::CTraceName KIV_TRACE_CONCAT(kivTraceName_, __LINE__){name};                     \
+    static ::Kiv::Log::CTraceSite KIV_TRACE_CONCAT(kivTraceSite_, __LINE__)(                                     \
+        KIV_TRACE_CONCAT(kivTraceName_, __LINE__).GetSubject(), level);                                          \
+    __VA_OPT__(auto KIV_TRACE_RESULT(__VA_ARGS__) = KIV_TRACE_INITIAL(__VA_ARGS__);)                             \
+    ::Kiv::Log::CTraceScope KIV_TRACE_CONCAT(kivTraceScope_, __LINE__)(                                          \
+        moduleLog, KIV_TRACE_CONCAT(kivTraceSite_, __LINE__), name __VA_OPT__(, &KIV_TRACE_RESULT(__VA_ARGS__)))
 
 // Traces one message inside a traced operation: KIV_TRACE(module log, subject, level, format,
 // arguments...). The line's text is a blank and the message.
