@@ -10,16 +10,9 @@ bool CTraceSite::Evaluate(CModuleLog& log) noexcept
     return enabled;
 }
 
-void CTraceScope::Enter(bool lockForCall) noexcept
+void CTraceScope::Enter() noexcept
 {
     m_enabled = true;
-    if (lockForCall) {
-        // Holds the output for the whole call, so that no other thread's lines come in between.
-        m_lockedLog = m_log.GetLog();
-        if (m_lockedLog) {
-            m_callLock.emplace(*m_lockedLog);
-        }
-    }
     m_log.Trace(m_site.GetSubject(), m_site.GetLevel(), u"┌ %s()", {m_name});
     m_log.IncIndent();
 }

@@ -8,13 +8,11 @@
 // thread whose stack it is on. Scopes never throw: a line that cannot be made is dropped.
 #pragma once
 
-#include "KivLog/CriticalSection.h"
 #include "KivLog/ModuleLog.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 
 namespace Kiv::Log {
 
@@ -76,28 +74,27 @@ class CTraceScope {
 public:
     // An operation with a status result: the exit line shows it ("return %u [0x%08X]" for a
     // positive status, "return %d [0x%08X]" otherwise). result must outlive the scope.
-    CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, const HRESULT* result,
-                bool lockForCall = false) noexcept
+    CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, const HRESULT* result) noexcept
         : m_log(log), m_site(site), m_name(name), m_status(result)
     {
         if (site.IsEnabled(log)) {
-            Enter(lockForCall);
+            Enter();
         }
     }
     // An operation with a yes/no result: "return true" or "return false".
-    CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, const bool* result, bool lockForCall = false) noexcept
+    CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, const bool* result) noexcept
         : m_log(log), m_site(site), m_name(name), m_boolean(result)
     {
         if (site.IsEnabled(log)) {
-            Enter(lockForCall);
+            Enter();
         }
     }
     // An operation without a result: the exit line is "└ name()".
-    CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name, bool lockForCall = false) noexcept
+    CTraceScope(CModuleLog& log, CTraceSite& site, LPCWSTR name) noexcept
         : m_log(log), m_site(site), m_name(name)
     {
         if (site.IsEnabled(log)) {
-            Enter(lockForCall);
+            Enter();
         }
     }
     ~CTraceScope()
@@ -112,7 +109,7 @@ public:
 
 private:
     // The enabled paths stay out of line, so that a disabled scope is a few inlined instructions.
-    void Enter(bool lockForCall) noexcept;
+    void Enter() noexcept;
     void Exit() noexcept;
 
     CModuleLog& m_log;
@@ -121,10 +118,6 @@ private:
     const HRESULT* m_status = nullptr;
     const bool* m_boolean = nullptr;
     bool m_enabled = false;
-    // The thread's log, locked for the whole call when the scope was asked to; the guard goes
-    // first, after the exit line.
-    CComPtr<ILog> m_lockedLog;
-    std::optional<Common::CLockGuard<ILog>> m_callLock;
 };
 
 } // namespace Kiv::Log
