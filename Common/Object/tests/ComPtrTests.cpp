@@ -3,6 +3,9 @@
 
 #include "KivObject/ComBSTR.h"
 #include "KivObject/ComPtr.h"
+#include "KivObject/MakeObject.h"
+
+#include "KivTestSupport/FailingAllocations.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +13,7 @@ using namespace KivObjectTest;
 using Kiv::CComBSTR;
 using Kiv::CComPtr;
 using Kiv::CKivObject;
+using Kiv::MakeObject;
 
 namespace {
 
@@ -62,6 +66,82 @@ TEST(ComPtrTest, AttachDetachAndCopyToHandOverOwnership)
     CComPtr<IBar> none;
     CComPtr<IFoo> empty;
     EXPECT_EQ(empty.QueryInterface(&none), E_POINTER);
+}
+
+TEST(MakeObjectTest, BothKindsOfCountedObjectStartWithExactlyTheOneReference)
+{
+    g_destroyed = 0;
+    {
+        const CComPtr<CKivObject<CFoo>> counted = MakeObject<CKivObject<CFoo>>(7);
+        EXPECT_EQ(counted->GetValue(), 7);
+        EXPECT_EQ(CountOf(static_cast<IFoo*>(counted)), 1u);
+        const CComPtr<CCreatedWithReference> referenced = MakeObject<CCreatedWithReference>(8);
+        EXPECT_EQ(referenced->GetValue(), 8);
+        EXPECT_EQ(CountOf(referenced), 1u);
+        // Held as one of its interfaces, the new object still has the one reference.
+        CComPtr<IFoo> asInterface = MakeObject<CKivObject<CFoo>>(9);
+        EXPECT_EQ(CountOf(asInterface), 1u);
+        asInterface = MakeObject<CCreatedWithReference>(10);
+        EXPECT_EQ(g_destroyed, 1);
+        EXPECT_EQ(CountOf(asInterface), 1u);
+    }
+    EXPECT_EQ(g_destroyed, 4); // none leaked a reference
+}
+
+TEST(MakeObjectTest, OutOfMemoryThrowsBadAllocAndLeavesNothing)
+{
+    g_destroyed = 0;
+    long failed = 0;
+    {
+        KivTest::CFailingAllocations failing(0, failed);
+        EXPECT_THROW(MakeObject<CKivObject<CFoo>>(1), std::bad_alloc);
+        EXPECT_THROW(MakeObject<CCreatedWithReference>(2), std::bad_alloc);
+    }
+    EXPECT_EQ(failed, 2);
+    EXPECT_EQ(g_destroyed, 0);
+}
+
+TEST(ComPtrTest, CopyToHandsAnImplementationOutAsOneOfItsInterfaces)
+{
+    g_destroyed = 0;
+    {
+        const CComPtr<CKivObject<CFoo>> object = MakeObject<CKivObject<CFoo>>(5);
+        IBar* bar = nullptr;
+        EXPECT_EQ(object.CopyTo(&bar), S_OK);
+        EXPECT_EQ(bar, static_cast<IBar*>(object.Get()));
+        EXPECT_EQ(CountOf(bar), 2u);
+        EXPECT_EQ(bar->Release(), 1u);
+        EXPECT_EQ(object.CopyTo(static_cast<IFoo**>(nullptr)), E_POINTER);
+
+        const CComPtr<CKivObject<CFoo>> empty;
+        IFoo* foo = reinterpret_cast<IFoo*>(&bar); // not null, so that the write shows
+        EXPECT_EQ(empty.CopyTo(&foo), S_OK);
+        EXPECT_EQ(foo, nullptr);
+    }
+    EXPECT_EQ(g_destroyed, 1);
+}
+
+// An operation that hands out a new object through an out pointer, as interface methods do.
+HRESULT CreateFoo(int value, IFoo** out)
+{
+    return MakeObject<CKivObject<CFoo>>(value).CopyTo(out);
+}
+
+TEST(ComPtrTest, TakingTheAddressForAnOutParameterReleasesWhatWasHeld)
+{
+    g_destroyed = 0;
+    CComPtr<IFoo> foo;
+    ASSERT_EQ(CreateFoo(1, &foo), S_OK);
+    ASSERT_EQ(CreateFoo(2, &foo), S_OK); // the first object must go, not leak
+    EXPECT_EQ(g_destroyed, 1);
+    EXPECT_EQ(foo->GetValue(), 2);
+    EXPECT_EQ(CountOf(foo), 1u);
+    foo = nullptr;
+    EXPECT_EQ(g_destroyed, 2);
+
+    CComBSTR text(u"first");
+    *&text = SysAllocString(u"second"); // the first string must be freed, not leak
+    EXPECT_EQ(text.View(), u"second");
 }
 
 TEST(ComBSTRTest, OwnsCopiesAndHandsOverStrings)

@@ -54,6 +54,34 @@ private:
     int m_value;
 };
 
+// A counted class of the other kind: it starts with its creator's reference already counted.
+class CCreatedWithReference : public IFoo {
+public:
+    static constexpr bool CreatedWithReference = true;
+
+    explicit CCreatedWithReference(int value) : m_value(value) {}
+    virtual ~CCreatedWithReference() { ++g_destroyed; }
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override
+    {
+        return Kiv::FindInterfaceInMap({{IUnknown::Iid, this}, {IFoo::Iid, this}}, riid, ppv);
+    }
+    ULONG AddRef() override { return static_cast<ULONG>(++m_count); }
+    ULONG Release() override
+    {
+        const LONG count = --m_count;
+        if (count == 0) {
+            delete this;
+        }
+        return static_cast<ULONG>(count);
+    }
+    int GetValue() override { return m_value; }
+
+private:
+    std::atomic<LONG> m_count{1};
+    int m_value;
+};
+
 // An implementation class that extends another one: its map asks the base's first.
 class CFooBaz : public CFoo, public IBaz {
 public:

@@ -4,7 +4,6 @@
 
 #include "KivPlatform/Bstr.h"
 
-#include <cassert>
 #include <string_view>
 #include <utility>
 
@@ -36,10 +35,11 @@ public:
     }
 
     operator BSTR() const noexcept { return m_str; }
-    // The address of the held string, for an out parameter; the string must be empty.
+    // The address of the held string, for an out parameter. A string still held is freed first,
+    // in every build, so that the callee's new string never overwrites and leaks it.
     BSTR* operator&() noexcept
     {
-        assert(m_str == nullptr);
+        Empty();
         return &m_str;
     }
 

@@ -6,6 +6,7 @@
 #include "KivPlatform/Unknown.h"
 
 #include <cassert>
+#include <concepts>
 #include <utility>
 
 namespace Kiv {
@@ -24,6 +25,13 @@ public:
     }
     CComPtr(const CComPtr& other) noexcept : CComPtr(other.m_p) {}
     CComPtr(CComPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
+    // Takes over the reference of a pointer to a class that converts to T (an implementation
+    // held as one of its interfaces), without counting.
+    template <class U>
+        requires std::convertible_to<U*, T*>
+    CComPtr(CComPtr<U>&& other) noexcept : m_p(other.Detach())
+    {
+    }
     ~CComPtr() { Release(); }
 
     CComPtr& operator=(const CComPtr& other) noexcept
@@ -32,6 +40,13 @@ public:
         return *this;
     }
     CComPtr& operator=(CComPtr&& other) noexcept
+    {
+        CComPtr(std::move(other)).Swap(*this);
+        return *this;
+    }
+    template <class U>
+        requires std::convertible_to<U*, T*>
+    CComPtr& operator=(CComPtr<U>&& other) noexcept
     {
         CComPtr(std::move(other)).Swap(*this);
         return *this;
@@ -51,11 +66,11 @@ public:
     T* Get() const noexcept { return m_p; }
     explicit operator bool() const noexcept { return m_p != nullptr; }
 
-    // The address of the held pointer, for an out parameter; the pointer must be empty, so that
-    // no reference is overwritten.
+    // The address of the held pointer, for an out parameter. A reference still held is released
+    // first, in every build, so that the callee's new reference never overwrites and leaks it.
     T** operator&() noexcept
     {
-        assert(m_p == nullptr);
+        Release();
         return &m_p;
     }
 
@@ -75,8 +90,11 @@ public:
     // Hands the held reference to the caller.
     T* Detach() noexcept { return std::exchange(m_p, nullptr); }
 
-    // Gives the caller its own reference through an out pointer; E_POINTER for a null one.
-    HRESULT CopyTo(T** pp) const noexcept
+    // Gives the caller its own reference through an out pointer, as T or as any class T converts
+    // to (an implementation handed out as one of its interfaces); E_POINTER for a null one.
+    template <class Q>
+        requires std::convertible_to<T*, Q*>
+    HRESULT CopyTo(Q** pp) const noexcept
     {
         if (pp == nullptr) {
             return E_POINTER;
@@ -87,6 +105,7 @@ public:
         }
         return S_OK;
     }
+    HRESULT CopyTo(T** pp) const noexcept { return CopyTo<T>(pp); }
 
     // Asks the held object for interface Q.
     template <class Q>
