@@ -6,6 +6,8 @@
 #include "KivLog/Log.h"
 #include "KivLog/Outputs.h"
 
+#include "KivObject/MakeObject.h"
+
 #include "KivPlatform/Boundary.h"
 #include "KivPlatform/ModulePath.h"
 #include "KivPlatform/Text.h"
@@ -143,11 +145,9 @@ HRESULT CLogSetting::COutputFilter::AddFilter(std::u16string_view subject, LONG 
     return S_OK;
 }
 
-CLogSetting::CLogSetting(std::u16string_view name) : m_name(name)
+CLogSetting::CLogSetting(std::u16string_view name)
+    : m_filter(MakeObject<COutputFilter>()), m_factory(MakeObject<Null::CLogFactory>()), m_name(name)
 {
-    // Both objects start with our reference already counted.
-    m_filter.Attach(new COutputFilter);
-    m_factory.Attach(new Null::CLogFactory);
 }
 
 HRESULT CLogSetting::GetLogFactory(ILogFactory** factory) noexcept
@@ -157,12 +157,7 @@ HRESULT CLogSetting::GetLogFactory(ILogFactory** factory) noexcept
 
 HRESULT CLogSetting::GetOutputFilter(IOutputFilter** filter) noexcept
 {
-    if (filter == nullptr) {
-        return E_POINTER;
-    }
-    m_filter->AddRef();
-    *filter = m_filter.Get();
-    return S_OK;
+    return m_filter.CopyTo(filter);
 }
 
 bool CLogSetting::IsEnabled() noexcept
@@ -178,9 +173,8 @@ HRESULT CLogSetting::GetErrorLog(ILog** errorLog) noexcept
     if (m_errorLog == nullptr) {
         const HRESULT made = Platform::StatusFromExceptions([&] {
             // The log takes its own reference on the output; ours goes when this scope ends.
-            CComPtr<ILogIO> output;
-            output.Attach(new File::CErrorLogIO(m_name, ErrorLogSizeLimit));
-            m_errorLog.Attach(new CErrorLog(output));
+            const CComPtr<ILogIO> output = MakeObject<File::CErrorLogIO>(m_name, ErrorLogSizeLimit);
+            m_errorLog = MakeObject<CErrorLog>(output);
         });
         if (FAILED(made)) {
             *errorLog = nullptr;
@@ -206,12 +200,12 @@ void CLogSetting::LoadFactory(const pugi::xml_node& element)
     const std::u16string className = AttributeText(element, "class");
     CComPtr<ILogFactory> factory;
     if (className == u"Kiv::Log::Null::CLogFactory") {
-        factory.Attach(new Null::CLogFactory);
+        factory = MakeObject<Null::CLogFactory>();
     } else if (className == u"Kiv::Log::File::CLogFactory") {
         const bool autoflush = AttributeText(element, "autoflush") == u"true";
-        factory.Attach(new File::CLogFactory(autoflush, AttributeText(element, "location")));
+        factory = MakeObject<File::CLogFactory>(autoflush, AttributeText(element, "location"));
     } else if (className == u"Kiv::Log::Ods::CLogFactory") {
-        factory.Attach(new Ods::CLogFactory);
+        factory = MakeObject<Ods::CLogFactory>();
     } else {
         // An unknown or missing class leaves the factory chosen so far.
         return;

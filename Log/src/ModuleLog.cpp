@@ -4,6 +4,8 @@
 #include "KivLog/CriticalSection.h"
 #include "KivLog/LogSetting.h"
 
+#include "KivObject/MakeObject.h"
+
 #include "KivPlatform/Boundary.h"
 #include "KivPlatform/FileSystem.h"
 #include "KivPlatform/ModulePath.h"
@@ -62,9 +64,9 @@ const char* FileNamePart(const char* path)
 } // namespace
 
 CModuleLog::CModuleLog(std::u16string name, ILogSetting* settings)
-    : m_name(std::move(name)), m_settings(settings), m_generation(++g_lastGeneration)
+    : m_name(std::move(name)), m_settings(settings), m_lock(MakeObject<Common::CCriticalSection>()),
+      m_generation(++g_lastGeneration)
 {
-    m_lock.Attach(new Common::CCriticalSection());
     m_enabled = m_settings && m_settings->IsEnabled();
     if (m_settings) {
         m_settings->GetOutputFilter(&m_filter);
@@ -191,8 +193,7 @@ LONG CModuleLog::ReportError(LPCWSTR operation, int line, const char* sourcePath
 std::unique_ptr<CModuleLog> StartModuleLog(std::u16string_view name, std::u16string_view settingsPath,
                                            std::u16string_view errorLogPath)
 {
-    CComPtr<CLogXMLSetting> settings;
-    settings.Attach(new CLogXMLSetting(errorLogPath));
+    const CComPtr<CLogXMLSetting> settings = MakeObject<CLogXMLSetting>(errorLogPath);
     const std::u16string path(settingsPath);
     if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
         settings->LoadFile(path);

@@ -4,13 +4,14 @@
 #include "KivLog/Format.h"
 #include "KivLog/Log.h"
 
+#include "KivObject/MakeObject.h"
+
 #include "KivPlatform/Boundary.h"
 #include "KivPlatform/ModulePath.h"
 #include "KivPlatform/Text.h"
 #include "KivPlatform/Time.h"
 
 #include <mutex>
-#include <new>
 
 namespace Kiv::Log {
 
@@ -46,11 +47,22 @@ private:
     bool m_locked;
 };
 
+// A new object for a factory's operation, which hands its creator's reference to the caller;
+// null when it cannot be made.
+template <class Object, class... Args>
+Object* CreateForCaller(Args&&... args) noexcept
+{
+    CComPtr<Object> object;
+    static_cast<void>(
+        Platform::StatusFromExceptions([&] { object = MakeObject<Object>(std::forward<Args>(args)...); }));
+    return object.Detach();
+}
+
 } // namespace
 
 ILog* CLogFactoryBase::CreateLog(ILogIO* output) noexcept
 {
-    return new (std::nothrow) CLog(output);
+    return CreateForCaller<CLog>(output);
 }
 
 namespace File {
@@ -178,11 +190,8 @@ std::u16string CLogFactory::ResolveFolder(std::u16string_view location)
 ILogIO* CLogFactory::CreateLogIO(LPCWSTR name) noexcept
 {
     CComPtr<CLogIO> output;
-    output.Attach(new (std::nothrow) CLogIO(m_autoflush));
-    if (!output) {
-        return nullptr;
-    }
     const HRESULT status = Platform::StatusFromExceptions([&] {
+        output = MakeObject<CLogIO>(m_autoflush);
         SYSTEMTIME now;
         GetLocalTime(&now);
         const std::u16string stem =
@@ -224,7 +233,7 @@ LONG CLogIO::Write(LPCWSTR text) noexcept
 
 ILogIO* CLogFactory::CreateLogIO(LPCWSTR) noexcept
 {
-    return new (std::nothrow) CLogIO();
+    return CreateForCaller<CLogIO>();
 }
 
 } // namespace Ods
@@ -233,7 +242,7 @@ namespace Null {
 
 ILogIO* CLogFactory::CreateLogIO(LPCWSTR) noexcept
 {
-    return new (std::nothrow) CLogIO();
+    return CreateForCaller<CLogIO>();
 }
 
 } // namespace Null

@@ -8,6 +8,8 @@
 #include "KivPlatform/Text.h"
 #include "KivTestSupport/TempDir.h"
 
+#include "KivObject/MakeObject.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -21,6 +23,7 @@
 namespace {
 
 using Kiv::CComPtr;
+using Kiv::MakeObject;
 using Kiv::Platform::Utf16ToUtf8;
 using Kiv::Platform::Utf8ToUtf16;
 using KivTest::TempDir;
@@ -90,8 +93,7 @@ std::string Document(const std::string& body, std::string_view root = "KIVLOG")
 
 CComPtr<CLogXMLSetting> NewSetting(std::u16string_view errorLogPath)
 {
-    CComPtr<CLogXMLSetting> setting;
-    setting.Attach(new CLogXMLSetting(errorLogPath));
+    CComPtr<CLogXMLSetting> setting = MakeObject<CLogXMLSetting>(errorLogPath);
     return setting;
 }
 
@@ -133,8 +135,7 @@ protected:
 
 TEST(OutputFilterTest, FirstBandOfASubjectWinsAndBoundsAreInclusive)
 {
-    CComPtr<CLogSetting::COutputFilter> filter;
-    filter.Attach(new CLogSetting::COutputFilter);
+    CComPtr<CLogSetting::COutputFilter> filter = MakeObject<CLogSetting::COutputFilter>();
     EXPECT_TRUE(filter->IsEmpty());
     EXPECT_EQ(filter->AddFilter(u"Subject", 0, 10), S_OK);
     EXPECT_EQ(filter->AddFilter(u"Subject", 20, 30), E_FAIL);

@@ -13,6 +13,8 @@
 #include "KivPlatform/ModulePath.h"
 #include "KivPlatform/Text.h"
 
+#include "KivObject/MakeObject.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -36,6 +38,7 @@
 #include <unistd.h>
 
 using Kiv::CComPtr;
+using Kiv::MakeObject;
 using namespace Kiv::Log;
 using KivTest::TempDir;
 using KivTest::ToUtf16Path;
@@ -805,8 +808,7 @@ TEST(ErrorLogTest, FirstWriteOfAProcessCarriesTheBanner)
 {
     TempDir dir;
     const std::u16string path = ToUtf16Path(dir.Path() / "Kiv.log");
-    CComPtr<CLogSetting> settings;
-    settings.Attach(new CLogSetting(path));
+    CComPtr<CLogSetting> settings = MakeObject<CLogSetting>(path);
     CComPtr<ILog> errorLog;
     ASSERT_EQ(settings->GetErrorLog(&errorLog), S_OK);
     errorLog->Write(u"first report");
@@ -842,8 +844,7 @@ TEST(ErrorLogTest, FileReachingTheLimitMovesToBakKeepingTheNewestLines)
 {
     TempDir dir;
     const std::u16string path = ToUtf16Path(dir.Path() / "errors.log");
-    CComPtr<ILogIO> output;
-    output.Attach(new File::CErrorLogIO(path, 1000));
+    CComPtr<ILogIO> output = MakeObject<File::CErrorLogIO>(path, 1000);
     const std::u16string line(98, u'a');
     for (int i = 0; i < 10; ++i) {
         output->Write((line + u"\r\n").c_str()); // 100 bytes each; the tenth reaches the limit
@@ -870,8 +871,7 @@ TEST(ErrorLogTest, FileReachingTheLimitMovesToBakKeepingTheNewestLines)
 TEST(ErrorLogTest, SettingsRotateTheErrorLogAtTwoMebibytes)
 {
     TempDir dir;
-    CComPtr<CLogSetting> settings;
-    settings.Attach(new CLogSetting(ToUtf16Path(dir.Path() / "Kiv.log")));
+    CComPtr<CLogSetting> settings = MakeObject<CLogSetting>(ToUtf16Path(dir.Path() / "Kiv.log"));
     CComPtr<ILog> errorLog;
     ASSERT_EQ(settings->GetErrorLog(&errorLog), S_OK);
     const std::u16string text(1000, u'e');
@@ -896,10 +896,8 @@ TEST(ErrorLogTest, TwoProcessesLoseNoLineAndNeverInterleave)
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            CComPtr<ILogIO> output;
-            output.Attach(new File::CErrorLogIO(path, 0x200000));
-            CComPtr<ILog> log;
-            log.Attach(new CErrorLog(output));
+            CComPtr<ILogIO> output = MakeObject<File::CErrorLogIO>(path, 0x200000);
+            CComPtr<ILog> log = MakeObject<CErrorLog>(output);
             const std::u16string text(200, static_cast<char16_t>(tag));
             for (int i = 0; i < kLinesPerProcess; ++i) {
                 log->Write(text.c_str());

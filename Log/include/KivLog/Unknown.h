@@ -26,6 +26,9 @@ public:
         *ppvObject = nullptr;
         return E_NOINTERFACE;
     }
+    // Tells MakeObject that the creator's reference is already counted.
+    static constexpr bool CreatedWithReference = true;
+
     ULONG AddRef() override { return static_cast<ULONG>(m_count.fetch_add(1, std::memory_order_relaxed) + 1); }
     ULONG Release() override
     {
