@@ -11,27 +11,43 @@
 #include "EngineLog.h"
 
 #include "KivObject/KivObject.h"
+#include "KivObject/MakeObject.h"
+
+#include "KivPlatform/Boundary.h"
 
 namespace {
 
 constexpr LPCWSTR Subject = u"CKivLogSysFactory";
 
-// Creates a T and hands it out as Interface; E_OUTOFMEMORY leaves the out pointer null.
-template <class T, class Interface>
-HRESULT Create(Interface** out, bool traceThePointer)
+// Every creator: makes a T, lets init finish it (a status; S_OK when there is nothing to do)
+// and hands it out as Interface. A null out pointer gives E_INVALIDARG; any failure leaves the
+// out pointer null, E_OUTOFMEMORY when the object cannot be made.
+template <class T, class Interface, class Init>
+HRESULT Create(Interface** out, bool traceThePointer, Init&& init)
 {
     if (out == nullptr) {
         return E_INVALIDARG;
     }
     *out = nullptr;
-    auto* object = Kiv::CKivObject<T>::CreateObject();
-    if (object == nullptr) {
-        return E_OUTOFMEMORY;
+    Kiv::CComPtr<Kiv::CKivObject<T>> object;
+    if (const HRESULT made =
+            Kiv::Platform::StatusFromExceptions([&] { object = Kiv::MakeObject<Kiv::CKivObject<T>>(); });
+        FAILED(made)) {
+        return made;
     }
     if (traceThePointer) {
-        KIV_ENGINE_TRACE(Subject, u"ptr = 0x%08d", static_cast<const void*>(object));
+        KIV_ENGINE_TRACE(Subject, u"ptr = 0x%08d", static_cast<const void*>(object.Get()));
     }
-    return object->QueryInterface(IID_PPV_ARGS(out));
+    if (const HRESULT initialised = init(*object); FAILED(initialised)) {
+        return initialised;
+    }
+    return object.CopyTo(out);
+}
+
+template <class T, class Interface>
+HRESULT Create(Interface** out, bool traceThePointer)
+{
+    return Create<T>(out, traceThePointer, [](T&) { return S_OK; });
 }
 
 } // namespace
@@ -74,14 +90,7 @@ HRESULT CKivLogSysFactory::CreateLogSysMgr(IKivLogSysMgr** manager)
 HRESULT CKivLogSysFactory::CreateLogSysMethodInfo(IKivLogSysMethodInfo** methodInfo, BSTR name)
 {
     KIV_ENGINE_SCOPE(u"CKivLogSysFactory::CreateLogSysMethodInfo", hr, E_FAIL);
-    if (hr = Create<CKivLogSysMethodInfo>(methodInfo, true); FAILED(hr)) {
-        return hr;
-    }
-    Kiv::CComPtr<IKivLogSysMethodInfoEdit> edit;
-    if (SUCCEEDED(hr = (*methodInfo)->QueryInterface(IID_PPV_ARGS(&edit))) && FAILED(hr = edit->SetName(name))) {
-        (*methodInfo)->Release();
-        *methodInfo = nullptr;
-    }
+    hr = Create<CKivLogSysMethodInfo>(methodInfo, true, [name](CKivLogSysMethodInfo& info) { return info.SetName(name); });
     return hr;
 }
 
