@@ -7,21 +7,21 @@
 #include "KivLogSysMgr/KivLogSysMgr.h"
 
 #include "KivObject/ComPtr.h"
-#include "KivObject/InterfaceMap.h"
 #include "KivObject/KivObject.h"
+#include "KivObject/MakeObject.h"
+
+#include "KivTestSupport/LoadWaitSink.h"
 
 #include "KivPlatform/Memory.h"
 #include "KivPlatform/ModulePath.h"
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 namespace {
@@ -32,42 +32,6 @@ using Kiv::CComPtr;
 using Clock = std::chrono::steady_clock;
 
 constexpr double MiB = 1024.0 * 1024.0;
-
-// Waits for the end of a load and tells whether it read the whole file.
-class CLoadSink : public IKivLogSysMgr_LoadProgress {
-public:
-    virtual ~CLoadSink() = default;
-
-    HRESULT OnKivLogSysMgr_LoadProgress(LONG kind, LONG value) override
-    {
-        std::lock_guard lock(m_mutex);
-        if (kind == KivLogSysLoadProgress::Progress && value == 100) {
-            m_completed = true;
-        } else if (kind == KivLogSysLoadProgress::Finished) {
-            m_ended = true;
-            m_changed.notify_all();
-        }
-        return S_OK;
-    }
-    virtual HRESULT FindInterface(REFIID riid, void** ppv)
-    {
-        return Kiv::FindInterfaceInMap({{IUnknown::Iid, this}, {IKivLogSysMgr_LoadProgress::Iid, this}}, riid, ppv);
-    }
-
-    // Blocks until the load has ended; true when it got through the whole file.
-    bool WaitForEnd()
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_ended; });
-        return m_completed;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_ended = false;
-    bool m_completed = false;
-};
 
 double Seconds(Clock::duration duration)
 {
@@ -96,7 +60,7 @@ int main(int argc, char** argv)
     }
 
     CComPtr<IKivLogSysMgr> manager;
-    const CComPtr<Kiv::CKivObject<CLoadSink>> sink(Kiv::CKivObject<CLoadSink>::CreateObject());
+    const CComPtr<Kiv::CKivObject<KivTest::CLoadWaitSink>> sink = Kiv::MakeObject<Kiv::CKivObject<KivTest::CLoadWaitSink>>();
     if (FAILED(CKivLogSysMgr::CreateLogSysMgr(&manager)) || FAILED(manager->SetLoadProgress(sink))) {
         std::fputs("KivLoadBench: the engine cannot be created\n", stderr);
         return 1;
@@ -109,7 +73,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "KivLoadBench: %s: the engine refused the file\n", path);
         return 1;
     }
-    const bool completed = sink->WaitForEnd();
+    if (!sink->WaitForEnds(1, std::chrono::hours(1))) {
+        std::fprintf(stderr, "KivLoadBench: %s: the load did not end within an hour\n", path);
+        return 1;
+    }
+    const bool completed = sink->LastLoadReadWholeFile();
     manager->WaitWorkThreads();
     const double loadSeconds = Seconds(Clock::now() - loadStart);
     // The model is what the load made resident beyond the file's text, which the engine holds too.

@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -79,14 +78,6 @@ LONG CountByPath(IKivXMLNode* node, const char16_t* path)
     return count;
 }
 
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 // Runs xmllint over a file a test saved: another XML reader must accept it. --huge lifts
 // libxml2's default limit of 256 nested elements, which the deep documents exceed.
 void ExpectXmllintAccepts(const std::filesystem::path& file)
@@ -111,7 +102,7 @@ std::string SavedText(IKivXMLDocument* document)
     KivTest::TempDir dir;
     const std::filesystem::path file = dir.Path() / "out.xml";
     SaveChecked(document, file);
-    return ReadFile(file);
+    return KivTest::FileBytes(file);
 }
 
 // The text as UTF-16 bytes in the given byte order, without a byte order mark.
@@ -495,7 +486,7 @@ TEST(XMLDocument, JapaneseTextSurvivesSaveAndLoad)
     ExpectXmllintAccepts(file);
     // The bytes are UTF-8 ("&" is the one character written escaped).
     const std::string escaped = Kiv::Platform::Utf16ToUtf8(u"ファイルを開く(&amp;O) 「表示」 ＡＢＣ 𠮷");
-    EXPECT_NE(std::string::npos, ReadFile(file).find(escaped));
+    EXPECT_NE(std::string::npos, KivTest::FileBytes(file).find(escaped));
 
     CComPtr<IKivXMLDocument> document = NewDocument();
     ASSERT_EQ(S_OK, document->Load(path.c_str()));
@@ -531,7 +522,7 @@ TEST(XMLDocument, FilesInOtherEncodingsAreSavedAsUtf8)
         ASSERT_EQ(S_OK, document->Load(path.c_str())) << c.name;
         EXPECT_EQ(c.text, TextOf(Root(document))) << c.name;
         SaveChecked(document, dir.Path() / c.name);
-        const std::string saved = ReadFile(dir.Path() / c.name);
+        const std::string saved = KivTest::FileBytes(dir.Path() / c.name);
         EXPECT_NE(std::string::npos, saved.find("<a>" + Kiv::Platform::Utf16ToUtf8(c.text) + "</a>")) << saved;
         if (c.declared != nullptr) {
             EXPECT_EQ(std::string::npos, saved.find(c.declared)) << saved;
@@ -602,7 +593,7 @@ TEST(XMLDocument, LoadResolvesRelativePathsBesideTheExecutableAndSaveDoesNot)
 
     std::filesystem::current_path(previous);
     const bool savedInCurrentFolder = std::filesystem::exists(dir.Path() / Kiv::Platform::ToSystemPath(name));
-    const std::string besideText = ReadFile(besideExecutable);
+    const std::string besideText = KivTest::FileBytes(besideExecutable);
     std::filesystem::remove(besideExecutable);
 
     EXPECT_EQ(S_OK, loaded);
@@ -803,7 +794,7 @@ TEST(XMLDocument, SaveReplacesTheFileWhole)
     const std::filesystem::path file = dir.WriteFile("Setting.xml", "old content");
     CComPtr<IKivXMLDocument> document = ParsedDocument(u"<new/>");
     SaveChecked(document, file);
-    EXPECT_EQ("<new/>\n", ReadFile(file));
+    EXPECT_EQ("<new/>\n", KivTest::FileBytes(file));
     // No temporary file stays behind.
     EXPECT_EQ(std::vector<std::string>{"Setting.xml"}, FilesIn(dir.Path()));
 }
@@ -818,14 +809,14 @@ TEST(XMLDocument, FailedSaveKeepsThePreviousFile)
 
     // The rename over a folder fails after the new text was written in full.
     EXPECT_TRUE(FAILED(document->Save(KivTest::ToUtf16Path(dir.Path() / "folder").c_str())));
-    EXPECT_EQ("inside", ReadFile(dir.Path() / "folder" / "inside.txt"));
+    EXPECT_EQ("inside", KivTest::FileBytes(dir.Path() / "folder" / "inside.txt"));
     // The new file cannot even be started.
     EXPECT_TRUE(FAILED(document->Save(KivTest::ToUtf16Path(dir.Path() / "missing" / "x.xml").c_str())));
     EXPECT_TRUE(FAILED(document->Save(KivTest::ToUtf16Path(file / "x.xml").c_str())));
     // A document without an element is not written.
     EXPECT_EQ(E_FAIL, NewDocument()->Save(KivTest::ToUtf16Path(file).c_str()));
 
-    EXPECT_EQ("old content", ReadFile(file));
+    EXPECT_EQ("old content", KivTest::FileBytes(file));
     EXPECT_EQ((std::vector<std::string>{"Setting.xml", "folder"}), FilesIn(dir.Path()));
     CComBSTR path;
     EXPECT_EQ(S_OK, document->GetPath(&path));
@@ -926,7 +917,7 @@ TEST(XMLDocument, DeepDocumentsAreReadAndSaved)
     EXPECT_EQ(u"abcdefg", TextOf(Root(ParsedDocument(u"<r>a<b>b<c>c</c><c/>d</b><![CDATA[e]]><!--z-->f<b><c>g</c></b></r>"))));
     EXPECT_EQ(u"x", TextOf(Root(fromFile)));
     SaveChecked(fromText, dir.Path() / "saved.xml");
-    EXPECT_EQ(xml + "\n", ReadFile(dir.Path() / "saved.xml"));
+    EXPECT_EQ(xml + "\n", KivTest::FileBytes(dir.Path() / "saved.xml"));
 
     // The deep content is replaced and the document saved again.
     EXPECT_EQ(S_OK, root->SetText(u"flat"));
@@ -1053,7 +1044,7 @@ TEST(XMLDocument, SaveWritesThroughLinksAndKeepsPermissions)
         CComPtr<IKivXMLDocument> document = ParsedDocument(c.xml);
         SaveChecked(document, dir.Path() / c.link);
         EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir.Path() / c.link))) << c.link;
-        EXPECT_EQ(Kiv::Platform::Utf16ToUtf8(c.xml) + "\n", ReadFile(dir.Path() / c.written)) << c.link;
+        EXPECT_EQ(Kiv::Platform::Utf16ToUtf8(c.xml) + "\n", KivTest::FileBytes(dir.Path() / c.written)) << c.link;
     }
     EXPECT_EQ(ownerOnly, fs::status(target).permissions() & fs::perms::mask);
 

@@ -13,8 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -109,12 +107,6 @@ HRESULT Check(ILogSetting& setting, std::u16string_view subject, LONG level)
     CComPtr<IOutputFilter> filter;
     EXPECT_EQ(setting.GetOutputFilter(&filter), S_OK);
     return filter->Check(std::u16string(subject).c_str(), level);
-}
-
-std::string ReadAll(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 class LogSettingTest : public ::testing::Test {
@@ -486,7 +478,7 @@ TEST_F(LogSettingTest, ErrorLogIsMadeOnceAndWritesToTheNamedFile)
     EXPECT_FALSE(std::filesystem::exists(errorLogPath)) << "nothing is written before the first line";
     first->Write(u"settings error line");
     ASSERT_TRUE(std::filesystem::exists(errorLogPath));
-    EXPECT_NE(ReadAll(errorLogPath).find("settings error line"), std::string::npos);
+    EXPECT_NE(KivTest::FileBytes(errorLogPath).find("settings error line"), std::string::npos);
 }
 
 } // namespace

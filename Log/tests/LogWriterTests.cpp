@@ -6,6 +6,7 @@
 #include "KivLog/Outputs.h"
 #include "KivLog/TraceScope.h"
 
+#include "KivTestSupport/ChildProcess.h"
 #include "KivTestSupport/FailingAllocations.h"
 
 #include "KivTestSupport/TempDir.h"
@@ -23,12 +24,10 @@
 #include <csignal>
 #include <ctime>
 #include <functional>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <set>
 #include <regex>
-#include <sstream>
 #include <string_view>
 #include <thread>
 
@@ -40,6 +39,9 @@
 using Kiv::CComPtr;
 using Kiv::MakeObject;
 using namespace Kiv::Log;
+using KivTest::FileBytes;
+using KivTest::StartChild;
+using KivTest::WaitForChild;
 using KivTest::TempDir;
 using KivTest::ToUtf16Path;
 
@@ -51,14 +53,6 @@ std::u16string UniqueName(const char* stem)
     static std::atomic<int> counter{0};
     const std::string name = std::string(stem) + std::to_string(::getpid()) + "_" + std::to_string(counter++);
     return Kiv::Platform::Utf8ToUtf16(name);
-}
-
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
 }
 
 // The lines of a file split at CR LF; a line without its CR LF at the end fails the test.
@@ -95,7 +89,7 @@ std::vector<std::string> BodiesOf(const std::filesystem::path& file)
 {
     static const std::regex header(R"(\[[0-9A-F]{8}\]\[\d{4}/\d\d/\d\d\(\d\d:\d\d:\d\d\.\d{3}\)\])");
     std::vector<std::string> bodies;
-    for (const std::string& line : SplitLines(ReadFile(file))) {
+    for (const std::string& line : SplitLines(FileBytes(file))) {
         const bool hasHeader = line.size() >= 36 && std::regex_match(line.substr(0, 36), header);
         EXPECT_TRUE(hasHeader) << line;
         bodies.push_back(Kiv::Platform::AnsiToUtf8(hasHeader ? line.substr(36) : line));
@@ -268,7 +262,7 @@ TEST(TraceScopeTest, LineBreaksInTracedTextsCannotForgeLines)
     EXPECT_EQ(module.Bodies(), expected);
 
     std::vector<std::string> reports;
-    for (const std::string& line : SplitLines(ReadFile(module.dir.Path() / "Test.err"))) {
+    for (const std::string& line : SplitLines(FileBytes(module.dir.Path() / "Test.err"))) {
         reports.push_back(Kiv::Platform::AnsiToUtf8(line.substr(std::min<std::size_t>(line.size(), 21))));
     }
     ASSERT_EQ(reports.size(), 3 + std::size(cases)) << "the banner and one line per report";
@@ -381,7 +375,7 @@ TEST(TraceScopeTest, LongLinesAreCutAtACharacterBoundaryToFitTheReader)
 
     const auto files = TraceFiles(module.dir.Path());
     ASSERT_EQ(files.size(), 1u);
-    const auto lines = SplitLines(ReadFile(files[0]));
+    const auto lines = SplitLines(FileBytes(files[0]));
     ASSERT_EQ(lines.size(), expected.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
         ExpectFitsTheReader(lines[i], expected[i].second, expected[i].first);
@@ -411,7 +405,7 @@ TEST(TraceScopeTest, ThreadsWriteIntactLinesThroughOneOutputWithTheirOwnIndentat
 
     const auto files = TraceFiles(module.dir.Path());
     ASSERT_EQ(files.size(), 1u);
-    const auto lines = SplitLines(ReadFile(files[0]));
+    const auto lines = SplitLines(FileBytes(files[0]));
     ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kLines));
     static const std::regex line(R"(\[([0-9A-F]{8})\]\[[^\]]{24}\]((?:│)+)thread (\d) line (\d+))");
     std::map<std::string, int> threadOfId;
@@ -492,10 +486,10 @@ TEST(TraceFileTest, OutputsStartedInOneSecondCreateFilesOfTheirOwnAtOnce)
         outputs[i]->Write(Kiv::Platform::Utf8ToUtf16("output " + std::to_string(i) + "\r\n").c_str());
     }
     for (int i = 0; i < kOutputs; ++i) {
-        EXPECT_EQ(ReadFile(paths[i]), "output " + std::to_string(i) + "\r\n") << paths[i];
+        EXPECT_EQ(FileBytes(paths[i]), "output " + std::to_string(i) + "\r\n") << paths[i];
     }
     for (const std::string& stamp : takenStamps) {
-        EXPECT_EQ(ReadFile(dir.Path() / (stamp + ".log")), someoneElses) << stamp;
+        EXPECT_EQ(FileBytes(dir.Path() / (stamp + ".log")), someoneElses) << stamp;
     }
 }
 
@@ -512,9 +506,7 @@ TEST(TraceFileTest, ProcessesStartingTogetherEachWriteAWholeTraceOfTheirOwn)
     ASSERT_EQ(::pipe(startSignal), 0);
     std::vector<pid_t> children;
     for (int p = 0; p < kProcesses; ++p) {
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
+        const pid_t child = StartChild([&] {
             // Every child waits until the parent closes the pipe, so that all start at once.
             ::close(startSignal[1]);
             char ignored;
@@ -524,16 +516,15 @@ TEST(TraceFileTest, ProcessesStartingTogetherEachWriteAWholeTraceOfTheirOwn)
             for (int round = 0; round < kRounds; ++round) {
                 Outer(*log, S_OK);
             }
-            ::_exit(0);
-        }
+            return 0;
+        });
+        ASSERT_GE(child, 0);
         children.push_back(child);
     }
     ::close(startSignal[0]);
     ::close(startSignal[1]);
     for (const pid_t child : children) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        ASSERT_EQ(WaitForChild(child), 0);
     }
 
     std::vector<std::string> expected;
@@ -551,7 +542,7 @@ TEST(TraceFileTest, ProcessesStartingTogetherEachWriteAWholeTraceOfTheirOwn)
     std::set<std::string> threadIds;
     for (const auto& file : files) {
         EXPECT_EQ(BodiesOf(file), expected) << file;
-        threadIds.insert(ReadFile(file).substr(0, 10));
+        threadIds.insert(FileBytes(file).substr(0, 10));
     }
     EXPECT_EQ(threadIds.size(), static_cast<std::size_t>(kProcesses)) << "each file is one process's";
 }
@@ -602,17 +593,11 @@ TEST(TraceFileTest, LocationsResolveToAFolder)
 // body's result, which the parent returns (-1 when the child did not exit normally).
 int RunInChild(const std::filesystem::path& stderrPath, const std::function<int()>& body)
 {
-    const pid_t child = ::fork();
-    if (child == 0) {
+    return KivTest::RunInChild([&] {
         const int fd = ::open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(fd, STDERR_FILENO);
-        ::_exit(body());
-    }
-    int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
-        return -1;
-    }
-    return WEXITSTATUS(status);
+        return body();
+    });
 }
 
 // Lets the process's files grow by at most room bytes beyond the given file's size: a write
@@ -685,7 +670,7 @@ TEST(FullDiskTest, LinesAreWrittenWholeOrNotAtAllAndTheLossIsReportedOnce)
 
     EXPECT_EQ(module.Bodies(), (std::vector<std::string>{"line 0", "line 1", "line 2", "line 7", "line 8"}));
     std::vector<std::string> reports;
-    for (const std::string& line : SplitLines(ReadFile(errorLogPath))) {
+    for (const std::string& line : SplitLines(FileBytes(errorLogPath))) {
         if (line.find("----") == std::string::npos && line.find('/', 22) == std::string::npos) {
             reports.push_back(line.substr(21)); // without the time stamp and the banner
         }
@@ -694,7 +679,7 @@ TEST(FullDiskTest, LinesAreWrittenWholeOrNotAtAllAndTheLossIsReportedOnce)
 
     const auto traceFiles = TraceFiles(module.dir.Path());
     ASSERT_EQ(traceFiles.size(), 1u);
-    EXPECT_EQ(ReadFile(stderrPath), "Kiv::Log: 4 lines could not be written to " + traceFiles[0].string() +
+    EXPECT_EQ(FileBytes(stderrPath), "Kiv::Log: 4 lines could not be written to " + traceFiles[0].string() +
                                         " and are lost\n"
                                         "Kiv::Log: 2 lines could not be written to " +
                                         errorLogPath.string() + " and are lost\n");
@@ -704,7 +689,7 @@ TEST(FullDiskTest, LinesAreWrittenWholeOrNotAtAllAndTheLossIsReportedOnce)
 std::vector<std::string> ErrorLogTexts(const std::filesystem::path& path)
 {
     std::vector<std::string> texts;
-    const auto lines = SplitLines(ReadFile(path));
+    const auto lines = SplitLines(FileBytes(path));
     for (std::size_t i = 3; i < lines.size(); ++i) {
         texts.push_back(lines[i].substr(std::min<std::size_t>(lines[i].size(), 21)));
     }
@@ -814,7 +799,7 @@ TEST(ErrorLogTest, FirstWriteOfAProcessCarriesTheBanner)
     errorLog->Write(u"first report");
     errorLog->Write(u"second report");
 
-    const auto lines = SplitLines(ReadFile(dir.Path() / "Kiv.log"));
+    const auto lines = SplitLines(FileBytes(dir.Path() / "Kiv.log"));
     ASSERT_EQ(lines.size(), 5u);
     const std::string stamp = R"(\[\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\])";
     char pid[16];
@@ -832,7 +817,7 @@ TEST(ErrorLogTest, ReportErrorNamesProcessLineFileAndOperation)
     TracedModule module(kDemoFilter);
     module.log->ReportError(u"Kiv::CKivHttpReqData::SetUrl", 42, "/src/Common/src/CKivHttpReqData.cpp",
                             u"pszUrl == NULL (%d)", {7});
-    const auto lines = SplitLines(ReadFile(module.dir.Path() / "Test.err"));
+    const auto lines = SplitLines(FileBytes(module.dir.Path() / "Test.err"));
     ASSERT_EQ(lines.size(), 4u);
     char expected[128];
     std::snprintf(expected, sizeof expected, "[%X][00042][CKivHttpReqData.cpp(Kiv::CKivHttpReqData::SetUrl)] pszUrl == NULL (7)",
@@ -853,12 +838,12 @@ TEST(ErrorLogTest, FileReachingTheLimitMovesToBakKeepingTheNewestLines)
     EXPECT_EQ(std::filesystem::file_size(dir.Path() / "errors.log.bak"), 1000u);
 
     output->Write(u"newest\r\n");
-    EXPECT_EQ(ReadFile(dir.Path() / "errors.log"), "newest\r\n");
+    EXPECT_EQ(FileBytes(dir.Path() / "errors.log"), "newest\r\n");
     for (int i = 0; i < 10; ++i) {
         output->Write((std::u16string(98, u'b') + u"\r\n").c_str());
     }
     // The second rotation replaced the first backup.
-    const std::string backup = ReadFile(dir.Path() / "errors.log.bak");
+    const std::string backup = FileBytes(dir.Path() / "errors.log.bak");
     EXPECT_EQ(backup.substr(0, 8), "newest\r\n");
     EXPECT_EQ(backup.find('a'), std::string::npos);
     std::size_t backups = 0;
@@ -893,26 +878,23 @@ TEST(ErrorLogTest, TwoProcessesLoseNoLineAndNeverInterleave)
     constexpr int kLinesPerProcess = 2000;
     std::vector<pid_t> children;
     for (char tag : {'x', 'y'}) {
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
+        const pid_t child = StartChild([&] {
             CComPtr<ILogIO> output = MakeObject<File::CErrorLogIO>(path, 0x200000);
             CComPtr<ILog> log = MakeObject<CErrorLog>(output);
             const std::u16string text(200, static_cast<char16_t>(tag));
             for (int i = 0; i < kLinesPerProcess; ++i) {
                 log->Write(text.c_str());
             }
-            ::_exit(0);
-        }
+            return 0;
+        });
+        ASSERT_GE(child, 0);
         children.push_back(child);
     }
     for (const pid_t child : children) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        ASSERT_EQ(WaitForChild(child), 0);
     }
     std::map<char, int> counts;
-    const auto lines = SplitLines(ReadFile(dir.Path() / "shared.log"));
+    const auto lines = SplitLines(FileBytes(dir.Path() / "shared.log"));
     for (const std::string& line : lines) {
         if (line.find("------") != std::string::npos || line.find('/', 22) != std::string::npos) {
             continue; // banner

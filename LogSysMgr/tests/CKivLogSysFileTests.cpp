@@ -6,13 +6,12 @@
 
 #include "KivLogSysMgr/KivLogSysMgr.h"
 
+#include "KivTestSupport/ChildProcess.h"
 #include "KivTestSupport/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -504,8 +503,7 @@ TEST(CKivLogSysFileTest, ModelOutOfMemoryFailsTheLoadAndLeavesNoPartialModel)
 template <class Body>
 int ExitStatusWithLittleMemory(std::size_t room, Body body)
 {
-    const pid_t child = ::fork();
-    if (child == 0) {
+    return KivTest::RunInChild([&] {
         std::ifstream status("/proc/self/status");
         std::string line;
         std::size_t usedKb = 0;
@@ -516,15 +514,10 @@ int ExitStatusWithLittleMemory(std::size_t room, Body body)
         }
         const rlimit limit{usedKb * 1024 + room, RLIM_INFINITY};
         if (usedKb == 0 || ::setrlimit(RLIMIT_AS, &limit) != 0) {
-            ::_exit(99);
+            return 99;
         }
-        ::_exit(body());
-    }
-    int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
-        return -1;
-    }
-    return WEXITSTATUS(status);
+        return body();
+    });
 }
 
 TEST(CKivLogSysFileTest, NoMemoryForTheTextFailsTheOpenAsOutOfMemory)

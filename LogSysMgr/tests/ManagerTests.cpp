@@ -3,9 +3,10 @@
 #include "KivLogSysMgr/KivLogSysMgr.h"
 
 #include "KivObject/ComPtr.h"
-#include "KivObject/InterfaceMap.h"
 #include "KivObject/KivObject.h"
+#include "KivObject/MakeObject.h"
 
+#include "KivTestSupport/LoadWaitSink.h"
 #include "KivTestSupport/TempDir.h"
 
 #include "KivPlatform/TaskMem.h"
@@ -18,9 +19,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -39,54 +38,11 @@ constexpr Report StartReport{KivLogSysLoadProgress::Start, 0};
 constexpr Report WholeFileReport{KivLogSysLoadProgress::Progress, 100};
 constexpr Report EndReport{KivLogSysLoadProgress::Finished, 0};
 
-// Records every report; may act on one (on the loading thread, as the engine calls it).
-class CSink : public IKivLogSysMgr_LoadProgress {
-public:
-    virtual ~CSink() = default;
-
-    HRESULT OnKivLogSysMgr_LoadProgress(LONG kind, LONG value) override
-    {
-        if (m_onReport) {
-            m_onReport(kind, value);
-        }
-        std::lock_guard lock(m_mutex);
-        m_reports.emplace_back(kind, value);
-        m_changed.notify_all();
-        return S_OK;
-    }
-    virtual HRESULT FindInterface(REFIID riid, void** ppv)
-    {
-        return Kiv::FindInterfaceInMap({{IUnknown::Iid, this}, {IKivLogSysMgr_LoadProgress::Iid, this}}, riid, ppv);
-    }
-
-    std::vector<Report> Reports()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_reports;
-    }
-    // Waits (boundedly) until `count` loads have ended.
-    bool WaitForEnds(std::size_t count)
-    {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(60), [&] {
-            return static_cast<std::size_t>(std::count(m_reports.begin(), m_reports.end(), EndReport)) >=
-                   count;
-        });
-    }
-
-    std::function<void(LONG, LONG)> m_onReport;
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<Report> m_reports;
-};
-
-using Sink = Kiv::CKivObject<CSink>;
+using Sink = Kiv::CKivObject<KivTest::CLoadWaitSink>;
 
 CComPtr<Sink> MakeSink()
 {
-    return CComPtr<Sink>(Sink::CreateObject());
+    return Kiv::MakeObject<Sink>();
 }
 
 CComPtr<IKivLogSysMgr> MakeManager()

@@ -12,8 +12,6 @@
 #include <dlfcn.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -49,11 +47,9 @@ TEST(ModuleSettingsTest, SettingsBesideTheLibraryFileSwitchTracingOn)
     }
     ASSERT_EQ(traces.size(), 1u);
     EXPECT_EQ(traces[0].filename().string().rfind("KivLogSysMgrLog[", 0), 0u) << traces[0];
-    std::ifstream in(traces[0], std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    EXPECT_NE(text.str().find("CKivLogSysMgrImp::ClearLogInfo()"), std::string::npos);
-    EXPECT_NE(text.str().find(" Not Imp\r\n"), std::string::npos);
+    const std::string text = KivTest::FileBytes(traces[0]);
+    EXPECT_NE(text.find("CKivLogSysMgrImp::ClearLogInfo()"), std::string::npos);
+    EXPECT_NE(text.find(" Not Imp\r\n"), std::string::npos);
 }
 
 } // namespace

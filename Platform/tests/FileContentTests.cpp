@@ -3,6 +3,7 @@
 
 #include "KivPlatform/ModulePath.h"
 
+#include "KivTestSupport/ChildProcess.h"
 #include "KivTestSupport/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -208,20 +209,15 @@ TEST(FileContentTest, FileWithoutReadPermissionFailsToOpen)
     }
     // Root reads any file, so the check runs in a child that has given up root.
     std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const int exitStatus = KivTest::RunInChild([&] {
         constexpr uid_t nobody = 65534;
         if (::setgid(nobody) != 0 || ::setuid(nobody) != 0) {
-            ::_exit(2);
+            return 2;
         }
         PrivateMemory content;
-        ::_exit(ReadWholeFile(widePath.c_str(), content) == ReadFileResult::OpenFailed ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the file was read; 2: could not give up root";
+        return ReadWholeFile(widePath.c_str(), content) == ReadFileResult::OpenFailed ? 0 : 1;
+    });
+    EXPECT_EQ(exitStatus, 0) << "1: the file was read; 2: could not give up root; -1: the child did not exit";
 }
 
 TEST(FileContentTest, MemoryMovesTruncatesAndFrees)

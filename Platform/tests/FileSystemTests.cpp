@@ -4,6 +4,7 @@
 #include "KivPlatform/FileSystem.h"
 
 #include "KivPlatform/ModulePath.h"
+#include "KivTestSupport/ChildProcess.h"
 #include "KivTestSupport/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,6 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -165,24 +165,8 @@ private:
     bool m_ok = false;
 };
 
-// Runs body in a child process that exits with body's result.
-pid_t RunInChild(const std::function<int()>& body)
-{
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::_exit(body());
-    }
-    return child;
-}
-
-int ExitCodeOf(pid_t child)
-{
-    int status = 0;
-    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
-        return -1;
-    }
-    return WEXITSTATUS(status);
-}
+using KivTest::StartChild;
+using KivTest::WaitForChild;
 
 // Appends one event to a log that several processes share.
 void AppendEvent(const fs::path& log, std::string_view event)
@@ -278,14 +262,14 @@ TEST(FileSystemTest, ProcessIdIsAskedForInEveryProcess)
     // A child created by fork() must not see its parent's id.
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
-    const pid_t child = RunInChild([&] {
+    const pid_t child = StartChild([&] {
         const DWORD id = GetCurrentProcessId();
         return ::write(fds[1], &id, sizeof id) == sizeof id ? 0 : 1;
     });
     ASSERT_GT(child, 0);
     DWORD childId = 0;
     EXPECT_EQ(::read(fds[0], &childId, sizeof childId), static_cast<ssize_t>(sizeof childId));
-    EXPECT_EQ(ExitCodeOf(child), 0);
+    EXPECT_EQ(WaitForChild(child), 0);
     EXPECT_EQ(childId, static_cast<DWORD>(child));
     ::close(fds[0]);
     ::close(fds[1]);
@@ -641,7 +625,7 @@ TEST(FileSystemAppendFileTest, WriteIsWholeOrNothingWhenTheFileCannotGrow)
 {
     TempDir dir;
     const fs::path path = dir.Path() / "full.log";
-    const pid_t child = RunInChild([&] {
+    const pid_t child = StartChild([&] {
         ::signal(SIGXFSZ, SIG_IGN); // a write past the limit then fails with EFBIG instead
         AppendFile file;
         if (file.Open(ToUtf16Path(path), AppendFile::OpenMode::OpenOrCreate) != AppendFile::OpenResult::Ok ||
@@ -672,7 +656,7 @@ TEST(FileSystemAppendFileTest, WriteIsWholeOrNothingWhenTheFileCannotGrow)
         ::setrlimit(RLIMIT_FSIZE, &unlimited);
         return file.Write("second\n", 7) == 7 ? 0 : 5;
     });
-    EXPECT_EQ(ExitCodeOf(child), 0);
+    EXPECT_EQ(WaitForChild(child), 0);
     EXPECT_EQ(ContentOf(path), "first\nsecond\n");
 
     // A device that refuses every byte.
@@ -762,7 +746,7 @@ TEST(FileSystemInterProcessLockTest, AnotherProcessWaitsUntilTheHolderUnlocksOrD
         const Signal parentHolds;
         ASSERT_TRUE(childHolds.Ok() && parentWaits.Ok() && parentHolds.Ok());
 
-        const pid_t child = RunInChild([&] {
+        const pid_t child = StartChild([&] {
             InterProcessLock lock(path);
             if (!lock.Lock()) {
                 return 1;
@@ -793,7 +777,7 @@ TEST(FileSystemInterProcessLockTest, AnotherProcessWaitsUntilTheHolderUnlocksOrD
         EXPECT_TRUE(parentHolds.Send());
         lock.Unlock();
 
-        EXPECT_EQ(ExitCodeOf(child), 0);
+        EXPECT_EQ(WaitForChild(child), 0);
         EXPECT_EQ(ContentOf(events), "child holds\nparent waits\nchild lets go\nparent holds\n");
     }
 }

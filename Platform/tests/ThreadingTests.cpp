@@ -1,6 +1,8 @@
 // Tests of thread identity, of the critical section and of starting a thread without exceptions.
 #include "KivPlatform/Threading.h"
 
+#include "KivTestSupport/ChildProcess.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,7 +12,6 @@
 #include <thread>
 
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -111,14 +112,12 @@ TEST(ThreadingTest, StartThreadSaysSoWhenNoThreadCanBeHad)
 {
     // A child process that may not have another thread (root is not held to the limit, so the
     // child gives root up first) reports what StartThread did.
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const int exitStatus = KivTest::RunInChild([] {
         constexpr uid_t nobody = 65534;
         const rlimit noThreads{0, 0};
         if ((::geteuid() == 0 && (::setgid(nobody) != 0 || ::setuid(nobody) != 0)) ||
             ::setrlimit(RLIMIT_NPROC, &noThreads) != 0) {
-            ::_exit(2);
+            return 2;
         }
         std::thread thread;
         bool ran = false;
@@ -126,12 +125,10 @@ TEST(ThreadingTest, StartThreadSaysSoWhenNoThreadCanBeHad)
         if (thread.joinable()) {
             thread.join();
         }
-        ::_exit(!started && !ran ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: a thread was started or the body ran; 2: the limit could not be set";
+        return !started && !ran ? 0 : 1;
+    });
+    EXPECT_EQ(exitStatus, 0)
+        << "1: a thread was started or the body ran; 2: the limit could not be set; -1: the child did not exit";
 }
 
 } // namespace

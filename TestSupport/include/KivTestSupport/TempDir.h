@@ -1,10 +1,12 @@
-// A temporary folder for one test, removed with everything in it when the test ends.
+// A temporary folder for one test, removed with everything in it when the test ends, and the
+// reading of a whole file. Not thread-safe (one test, one thread).
 #pragma once
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -42,6 +44,15 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// The whole content of a file ("" when it cannot be read).
+inline std::string FileBytes(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
 
 // A path as the system's UTF-16 interfaces take it (test paths are ASCII).
 inline std::u16string ToUtf16Path(const std::filesystem::path& path)
