@@ -833,6 +833,8 @@ TEST(XMLNode, NullArgumentsAreRefused)
     LONG count = 0;
     IKivXMLNode* node = nullptr;
     const Kiv::KivXMLPathElement unnamed{nullptr, 0};
+    // A good element, so that only the null out pointer can refuse the call (it would create "a").
+    const Kiv::KivXMLPathElement named{u"a", 0};
     const std::vector<std::pair<const char*, HRESULT>> results = {
         {"Load", document->Load(nullptr)},
         {"LoadXML", document->LoadXML(nullptr)},
@@ -859,7 +861,7 @@ TEST(XMLNode, NullArgumentsAreRefused)
         {"GetDOMNode", edit->GetDOMNode(nullptr)},
         {"FindPath element", edit->FindPath(nullptr, 1, &node)},
         {"FindPath name", edit->FindPath(&unnamed, 1, &node)},
-        {"FindPath out", edit->FindPath(&unnamed, 1, nullptr)},
+        {"FindPath out", edit->FindPath(&named, 1, nullptr)},
     };
     for (const auto& [operation, result] : results) {
         EXPECT_EQ(E_INVALIDARG, result) << operation;
