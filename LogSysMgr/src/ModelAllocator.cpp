@@ -3,7 +3,6 @@
 #include "KivPlatform/Memory.h"
 
 #include <atomic>
-#include <cassert>
 #include <cstdint>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -108,7 +107,6 @@ ModelArena::Use::~Use()
 
 void* ModelAllocator::Allocate(std::size_t size) noexcept
 {
-    assert(size <= MaxObjectSize);
     if (size > MaxObjectSize) {
         return nullptr;
     }

@@ -49,10 +49,11 @@ private:
 
 class ModelAllocator {
 public:
-    // The largest object served; anything larger is a programming error.
+    // The largest object served; a larger request is refused in every build (null, so that
+    // operator new throws std::bad_alloc).
     static constexpr std::size_t MaxObjectSize = 4096;
 
-    // size bytes aligned to 8, or null when no memory can be had.
+    // size bytes aligned to 8, or null when no memory can be had or size is above MaxObjectSize.
     static void* Allocate(std::size_t size) noexcept;
     // Frees an object of the size it was allocated with.
     static void Free(void* object, std::size_t size) noexcept;

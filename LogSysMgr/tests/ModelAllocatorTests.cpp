@@ -104,9 +104,7 @@ TEST(ModelAllocatorTest, ObjectsMadeInAnArenaLieTogetherAndOutliveIt)
 
 TEST(ModelAllocatorTest, OversizedRequestsAreRefused)
 {
-#if defined(NDEBUG)
     EXPECT_EQ(ModelAllocator::Allocate(ModelAllocator::MaxObjectSize + 1), nullptr);
-#endif
     void* largest = ModelAllocator::Allocate(ModelAllocator::MaxObjectSize);
     ASSERT_NE(largest, nullptr);
     std::memset(largest, 0xAB, ModelAllocator::MaxObjectSize);
