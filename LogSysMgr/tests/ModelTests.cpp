@@ -456,7 +456,7 @@ TEST(ThreadTreeTest, BuildMethodSetRefusesANegativeTextLength)
     CoTaskMemFree(names);
 }
 
-TEST(ThreadTreeTest, DamagedNestingStaysBoundedAndLinear)
+TEST(ThreadTreeTest, DamagedNestingKeepsEveryCallAndDropsTheStrays)
 {
     // 127 open calls, then a return at each level, a burst of strays, and many siblings.
     std::vector<SnippetLine> lines;
