@@ -41,7 +41,9 @@ HRESULT Create(Interface** out, bool traceThePointer, Init&& init)
     if (const HRESULT initialised = init(*object); FAILED(initialised)) {
         return initialised;
     }
-    return object.CopyTo(out);
+    // The new object's one reference goes to the caller, without counting it again.
+    *out = object.Detach();
+    return S_OK;
 }
 
 template <class T, class Interface>
