@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,6 +83,11 @@ DWORD ErrorFromCall(const sd_bus_error& error, int result)
             return known.code;
         }
     }
+    // The bus tried to start a manager on demand and could not: there is none to reach.
+    constexpr std::string_view ActivationFailure = "org.freedesktop.DBus.Error.Spawn.";
+    if (error.name != nullptr && std::string_view(error.name).starts_with(ActivationFailure)) {
+        return ErrorServerUnavailable;
+    }
     return ErrorFromErrno(result < 0 ? -result : EIO);
 }
 
@@ -111,6 +117,37 @@ public:
 private:
     sd_bus_message* m_message = nullptr;
 };
+
+// Waits until the connection has authenticated and said hello, at most CallTimeoutMicroseconds:
+// a peer that accepts the connection and then says nothing must not hold the caller.
+int WaitUntilReady(sd_bus* bus)
+{
+    timespec start{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    const auto elapsed = [&start] {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        return static_cast<std::uint64_t>((now.tv_sec - start.tv_sec) * 1'000'000LL + (now.tv_nsec - start.tv_nsec) / 1000);
+    };
+    while (sd_bus_is_ready(bus) <= 0) {
+        const int processed = sd_bus_process(bus, nullptr);
+        if (processed < 0) {
+            return processed;
+        }
+        if (processed > 0) {
+            continue;
+        }
+        const std::uint64_t spent = elapsed();
+        if (spent >= CallTimeoutMicroseconds) {
+            return -ETIMEDOUT;
+        }
+        const int waited = sd_bus_wait(bus, CallTimeoutMicroseconds - spent);
+        if (waited < 0 && waited != -EINTR) {
+            return waited;
+        }
+    }
+    return 0;
+}
 
 std::string EnvironmentOr(const char* name, const std::string& fallback)
 {
@@ -148,6 +185,9 @@ DWORD ServiceManagerConnection::Connect()
     }
     if (result >= 0) {
         result = sd_bus_set_method_call_timeout(bus, CallTimeoutMicroseconds);
+    }
+    if (result >= 0) {
+        result = WaitUntilReady(bus);
     }
     if (result < 0) {
         sd_bus_unref(bus);
