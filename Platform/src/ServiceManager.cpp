@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
@@ -34,6 +35,62 @@ constexpr const char* ServiceInterface = "org.freedesktop.systemd1.Service";
 // Jobs replace conflicting queued jobs, as a one-off start or stop should.
 constexpr const char* JobModeReplace = "replace";
 constexpr const char* KillMainProcess = "main";
+
+// libsystemd is loaded when the control side first needs it, so that a service program, which
+// only speaks the notify protocol, runs on a system without it.
+#define KIV_SD_BUS_FUNCTIONS(X) \
+    X(sd_bus_call_method) \
+    X(sd_bus_error_free) \
+    X(sd_bus_error_has_name) \
+    X(sd_bus_flush_close_unref) \
+    X(sd_bus_get_property_string) \
+    X(sd_bus_get_property_trivial) \
+    X(sd_bus_is_ready) \
+    X(sd_bus_message_read) \
+    X(sd_bus_message_unref) \
+    X(sd_bus_new) \
+    X(sd_bus_open_system) \
+    X(sd_bus_open_user) \
+    X(sd_bus_process) \
+    X(sd_bus_set_address) \
+    X(sd_bus_set_bus_client) \
+    X(sd_bus_set_method_call_timeout) \
+    X(sd_bus_start) \
+    X(sd_bus_unref) \
+    X(sd_bus_wait)
+
+struct SdBusLibrary {
+#define KIV_SD_BUS_POINTER(name) decltype(&::name) name = nullptr;
+    KIV_SD_BUS_FUNCTIONS(KIV_SD_BUS_POINTER)
+#undef KIV_SD_BUS_POINTER
+};
+
+// The library's functions, or null when it cannot be loaded; loaded once and kept.
+const SdBusLibrary* LoadSdBus()
+{
+    static const SdBusLibrary* const library = []() -> const SdBusLibrary* {
+        void* handle = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) {
+            return nullptr;
+        }
+        static SdBusLibrary loaded;
+#define KIV_SD_BUS_LOAD(name)                                                  \
+    loaded.name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name));  \
+    if (loaded.name == nullptr) {                                             \
+        return nullptr;                                                        \
+    }
+        KIV_SD_BUS_FUNCTIONS(KIV_SD_BUS_LOAD)
+#undef KIV_SD_BUS_LOAD
+        return &loaded;
+    }();
+    return library;
+}
+
+// Only after LoadSdBus has succeeded, which every connection has made sure of.
+const SdBusLibrary& Sd()
+{
+    return *LoadSdBus();
+}
 
 bool IsSystemScope()
 {
@@ -79,7 +136,7 @@ DWORD ErrorFromCall(const sd_bus_error& error, int result)
         {SD_BUS_ERROR_TIMEOUT, ErrorServiceRequestTimeout},
     };
     for (const NameToError& known : Known) {
-        if (sd_bus_error_has_name(&error, known.name)) {
+        if (Sd().sd_bus_error_has_name(&error, known.name)) {
             return known.code;
         }
     }
@@ -97,7 +154,7 @@ public:
     BusError() = default;
     BusError(const BusError&) = delete;
     BusError& operator=(const BusError&) = delete;
-    ~BusError() { sd_bus_error_free(&m_error); }
+    ~BusError() { Sd().sd_bus_error_free(&m_error); }
     sd_bus_error* operator&() { return &m_error; }
     const sd_bus_error& Get() const { return m_error; }
 
@@ -110,7 +167,7 @@ public:
     BusMessage() = default;
     BusMessage(const BusMessage&) = delete;
     BusMessage& operator=(const BusMessage&) = delete;
-    ~BusMessage() { sd_bus_message_unref(m_message); }
+    ~BusMessage() { Sd().sd_bus_message_unref(m_message); }
     sd_bus_message** operator&() { return &m_message; }
     sd_bus_message* Get() const { return m_message; }
 
@@ -129,8 +186,8 @@ int WaitUntilReady(sd_bus* bus)
         clock_gettime(CLOCK_MONOTONIC, &now);
         return static_cast<std::uint64_t>((now.tv_sec - start.tv_sec) * 1'000'000LL + (now.tv_nsec - start.tv_nsec) / 1000);
     };
-    while (sd_bus_is_ready(bus) <= 0) {
-        const int processed = sd_bus_process(bus, nullptr);
+    while (Sd().sd_bus_is_ready(bus) <= 0) {
+        const int processed = Sd().sd_bus_process(bus, nullptr);
         if (processed < 0) {
             return processed;
         }
@@ -141,7 +198,7 @@ int WaitUntilReady(sd_bus* bus)
         if (spent >= CallTimeoutMicroseconds) {
             return -ETIMEDOUT;
         }
-        const int waited = sd_bus_wait(bus, CallTimeoutMicroseconds - spent);
+        const int waited = Sd().sd_bus_wait(bus, CallTimeoutMicroseconds - spent);
         if (waited < 0 && waited != -EINTR) {
             return waited;
         }
@@ -159,7 +216,9 @@ std::string EnvironmentOr(const char* name, const std::string& fallback)
 
 ServiceManagerConnection::~ServiceManagerConnection()
 {
-    sd_bus_flush_close_unref(m_bus);
+    if (m_bus != nullptr) {
+        Sd().sd_bus_flush_close_unref(m_bus);
+    }
 }
 
 DWORD ServiceManagerConnection::Connect()
@@ -167,30 +226,33 @@ DWORD ServiceManagerConnection::Connect()
     if (m_bus != nullptr) {
         return 0;
     }
+    if (LoadSdBus() == nullptr) {
+        return ErrorServerUnavailable;
+    }
     sd_bus* bus = nullptr;
     int result;
     if (const char* address = std::getenv("KIV_SERVICE_BUS_ADDRESS"); address != nullptr) {
-        result = sd_bus_new(&bus);
+        result = Sd().sd_bus_new(&bus);
         if (result >= 0) {
-            result = sd_bus_set_address(bus, address);
+            result = Sd().sd_bus_set_address(bus, address);
         }
         if (result >= 0) {
-            result = sd_bus_set_bus_client(bus, 1);
+            result = Sd().sd_bus_set_bus_client(bus, 1);
         }
         if (result >= 0) {
-            result = sd_bus_start(bus);
+            result = Sd().sd_bus_start(bus);
         }
     } else {
-        result = IsSystemScope() ? sd_bus_open_system(&bus) : sd_bus_open_user(&bus);
+        result = IsSystemScope() ? Sd().sd_bus_open_system(&bus) : Sd().sd_bus_open_user(&bus);
     }
     if (result >= 0) {
-        result = sd_bus_set_method_call_timeout(bus, CallTimeoutMicroseconds);
+        result = Sd().sd_bus_set_method_call_timeout(bus, CallTimeoutMicroseconds);
     }
     if (result >= 0) {
         result = WaitUntilReady(bus);
     }
     if (result < 0) {
-        sd_bus_unref(bus);
+        Sd().sd_bus_unref(bus);
         return ErrorFromErrno(-result);
     }
     m_bus = bus;
@@ -199,22 +261,28 @@ DWORD ServiceManagerConnection::Connect()
 
 DWORD ServiceManagerConnection::Reload()
 {
+    if (m_bus == nullptr) {
+        return ErrorServerUnavailable;
+    }
     BusError error;
-    const int result = sd_bus_call_method(m_bus, ManagerName, ManagerPath, ManagerInterface, "Reload", &error, nullptr, "");
+    const int result = Sd().sd_bus_call_method(m_bus, ManagerName, ManagerPath, ManagerInterface, "Reload", &error, nullptr, "");
     return result < 0 ? ErrorFromCall(error.Get(), result) : 0;
 }
 
 DWORD ServiceManagerConnection::QueryUnit(const std::string& unit, ServiceUnitState& state)
 {
+    if (m_bus == nullptr) {
+        return ErrorServerUnavailable;
+    }
     BusError error;
     BusMessage reply;
-    int result = sd_bus_call_method(m_bus, ManagerName, ManagerPath, ManagerInterface, "LoadUnit", &error, &reply, "s",
+    int result = Sd().sd_bus_call_method(m_bus, ManagerName, ManagerPath, ManagerInterface, "LoadUnit", &error, &reply, "s",
                                     unit.c_str());
     if (result < 0) {
         return ErrorFromCall(error.Get(), result);
     }
     const char* pathText = nullptr;
-    result = sd_bus_message_read(reply.Get(), "o", &pathText);
+    result = Sd().sd_bus_message_read(reply.Get(), "o", &pathText);
     if (result < 0) {
         return ErrorFromErrno(-result);
     }
@@ -224,7 +292,7 @@ DWORD ServiceManagerConnection::QueryUnit(const std::string& unit, ServiceUnitSt
     const auto readString = [&](const char* member, std::string& out) {
         char* value = nullptr;
         BusError propertyError;
-        const int r = sd_bus_get_property_string(m_bus, ManagerName, path.c_str(), UnitInterface, member, &propertyError, &value);
+        const int r = Sd().sd_bus_get_property_string(m_bus, ManagerName, path.c_str(), UnitInterface, member, &propertyError, &value);
         if (r < 0) {
             return ErrorFromCall(propertyError.Get(), r);
         }
@@ -243,13 +311,13 @@ DWORD ServiceManagerConnection::QueryUnit(const std::string& unit, ServiceUnitSt
     }
     BusError serviceError;
     std::uint32_t mainPid = 0;
-    result = sd_bus_get_property_trivial(m_bus, ManagerName, path.c_str(), ServiceInterface, "MainPID", &serviceError, 'u',
+    result = Sd().sd_bus_get_property_trivial(m_bus, ManagerName, path.c_str(), ServiceInterface, "MainPID", &serviceError, 'u',
                                          &mainPid);
     if (result < 0) {
         return ErrorFromCall(serviceError.Get(), result);
     }
     std::int32_t exitStatus = 0;
-    result = sd_bus_get_property_trivial(m_bus, ManagerName, path.c_str(), ServiceInterface, "ExecMainStatus",
+    result = Sd().sd_bus_get_property_trivial(m_bus, ManagerName, path.c_str(), ServiceInterface, "ExecMainStatus",
                                          &serviceError, 'i', &exitStatus);
     if (result < 0) {
         return ErrorFromCall(serviceError.Get(), result);
@@ -262,41 +330,56 @@ DWORD ServiceManagerConnection::QueryUnit(const std::string& unit, ServiceUnitSt
 
 DWORD ServiceManagerConnection::StartUnit(const std::string& unit)
 {
+    if (m_bus == nullptr) {
+        return ErrorServerUnavailable;
+    }
     BusError error;
-    const int result = sd_bus_call_method(m_bus, ManagerName, ManagerPath, ManagerInterface, "StartUnit", &error, nullptr,
+    const int result = Sd().sd_bus_call_method(m_bus, ManagerName, ManagerPath, ManagerInterface, "StartUnit", &error, nullptr,
                                           "ss", unit.c_str(), JobModeReplace);
     return result < 0 ? ErrorFromCall(error.Get(), result) : 0;
 }
 
 DWORD ServiceManagerConnection::StopUnit(const std::string& unit)
 {
+    if (m_bus == nullptr) {
+        return ErrorServerUnavailable;
+    }
     BusError error;
-    const int result = sd_bus_call_method(m_bus, ManagerName, ManagerPath, ManagerInterface, "StopUnit", &error, nullptr,
+    const int result = Sd().sd_bus_call_method(m_bus, ManagerName, ManagerPath, ManagerInterface, "StopUnit", &error, nullptr,
                                           "ss", unit.c_str(), JobModeReplace);
     return result < 0 ? ErrorFromCall(error.Get(), result) : 0;
 }
 
 DWORD ServiceManagerConnection::SendParamChange(const std::string& unit)
 {
+    if (m_bus == nullptr) {
+        return ErrorServerUnavailable;
+    }
     BusError error;
-    const int result = sd_bus_call_method(m_bus, ManagerName, ManagerPath, ManagerInterface, "KillUnit", &error, nullptr,
+    const int result = Sd().sd_bus_call_method(m_bus, ManagerName, ManagerPath, ManagerInterface, "KillUnit", &error, nullptr,
                                           "ssi", unit.c_str(), KillMainProcess, std::int32_t{SIGHUP});
     return result < 0 ? ErrorFromCall(error.Get(), result) : 0;
 }
 
 DWORD ServiceManagerConnection::EnableUnitFile(const std::string& unit)
 {
+    if (m_bus == nullptr) {
+        return ErrorServerUnavailable;
+    }
     BusError error;
     // Persistent (not runtime-only), without replacing links that point elsewhere.
-    const int result = sd_bus_call_method(m_bus, ManagerName, ManagerPath, ManagerInterface, "EnableUnitFiles", &error,
+    const int result = Sd().sd_bus_call_method(m_bus, ManagerName, ManagerPath, ManagerInterface, "EnableUnitFiles", &error,
                                           nullptr, "asbb", 1, unit.c_str(), 0, 0);
     return result < 0 ? ErrorFromCall(error.Get(), result) : 0;
 }
 
 DWORD ServiceManagerConnection::DisableUnitFile(const std::string& unit)
 {
+    if (m_bus == nullptr) {
+        return ErrorServerUnavailable;
+    }
     BusError error;
-    const int result = sd_bus_call_method(m_bus, ManagerName, ManagerPath, ManagerInterface, "DisableUnitFiles", &error,
+    const int result = Sd().sd_bus_call_method(m_bus, ManagerName, ManagerPath, ManagerInterface, "DisableUnitFiles", &error,
                                           nullptr, "asb", 1, unit.c_str(), 0);
     return result < 0 ? ErrorFromCall(error.Get(), result) : 0;
 }
