@@ -1,5 +1,5 @@
 // Signals into dispatcher events through a pipe. One channel at a time: the signal handler can
-// take no context, so the open channel's pipe is a process-wide value.
+// take no context, so the pipe is a process-wide value.
 #include "KivPlatform/ServiceSignals.h"
 
 #include "KivPlatform/Status.h"
@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace Kiv::Platform {
@@ -20,7 +21,10 @@ constexpr DWORD ErrorServiceAlreadyRunning = 1056;
 constexpr unsigned char WakeByte = 0;
 constexpr std::array<int, 3> ControlSignals = {SIGTERM, SIGINT, SIGHUP};
 
-// The write end of the open channel's pipe, -1 when none is open.
+// The process's signal pipe, made by the first Open.
+int g_pipeReadFd = -1;
+int g_pipeWriteFd = -1;
+// The write end while a channel is open, -1 otherwise: the handler writes only then.
 std::atomic<int> g_signalWriteFd{-1};
 std::atomic<bool> g_channelOpen{false};
 std::array<struct sigaction, ControlSignals.size()> g_previousActions;
@@ -51,16 +55,28 @@ DWORD ServiceSignalChannel::Open()
         return ErrorServiceAlreadyRunning;
     }
     m_owner = true;
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        const DWORD error = Win32ErrorFromErrno(errno);
+    // One pipe for the life of the process: a handler that has just read the write end's number
+    // may still write after the channel closes, and must never hit a reused descriptor.
+    static const DWORD pipeError = [] {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+            return Win32ErrorFromErrno(errno);
+        }
+        g_pipeReadFd = fds[0];
+        g_pipeWriteFd = fds[1];
+        return DWORD{0};
+    }();
+    if (pipeError != 0) {
         Close();
-        return error;
+        return pipeError;
     }
-    m_readFd = fds[0];
-    m_writeFd = fds[1];
-    fcntl(m_writeFd, F_SETFL, O_NONBLOCK);
-    g_signalWriteFd.store(m_writeFd);
+    // Bytes of an earlier channel (signals that came after its last Wait) are not for this one.
+    unsigned char stale[64];
+    while (read(g_pipeReadFd, stale, sizeof stale) > 0) {
+    }
+    m_pendingCount = 0;
+    m_pendingNext = 0;
+    g_signalWriteFd.store(g_pipeWriteFd);
 
     struct sigaction action {};
     action.sa_handler = OnControlSignal;
@@ -69,6 +85,7 @@ DWORD ServiceSignalChannel::Open()
     for (std::size_t i = 0; i < ControlSignals.size(); ++i) {
         sigaction(ControlSignals[i], &action, &g_previousActions[i]);
     }
+    m_handlersInstalled = true;
     // A thread of the program may have blocked them; the dispatcher's thread takes them.
     sigset_t set;
     sigemptyset(&set);
@@ -84,15 +101,12 @@ void ServiceSignalChannel::Close()
     if (!m_owner) {
         return;
     }
-    if (m_writeFd >= 0) {
+    if (m_handlersInstalled) {
         for (std::size_t i = 0; i < ControlSignals.size(); ++i) {
             sigaction(ControlSignals[i], &g_previousActions[i], nullptr);
         }
         g_signalWriteFd.store(-1);
-        close(m_writeFd);
-        close(m_readFd);
-        m_writeFd = -1;
-        m_readFd = -1;
+        m_handlersInstalled = false;
     }
     m_owner = false;
     g_channelOpen.store(false);
@@ -103,7 +117,7 @@ void ServiceSignalChannel::Wake()
     const unsigned char byte = WakeByte;
     ssize_t written;
     do {
-        written = write(m_writeFd, &byte, 1);
+        written = write(g_pipeWriteFd, &byte, 1);
     } while (written < 0 && errno == EINTR);
 }
 
@@ -123,13 +137,14 @@ ServiceEvent ServiceSignalChannel::Wait()
                 break;
             }
         }
-        const ssize_t count = read(m_readFd, m_pending, sizeof m_pending);
-        m_pendingNext = 0;
-        m_pendingCount = count > 0 ? static_cast<std::size_t>(count) : 0;
-        if (count == 0 || (count < 0 && errno != EINTR)) {
-            // The pipe cannot fail while its write end is ours; should it, the loop ends.
+        pollfd readable{g_pipeReadFd, POLLIN, 0};
+        if (poll(&readable, 1, -1) < 0 && errno != EINTR) {
+            // The pipe cannot fail while its write end is open; should it, the caller looks again.
             return ServiceEvent::Wake;
         }
+        const ssize_t count = read(g_pipeReadFd, m_pending, sizeof m_pending);
+        m_pendingNext = 0;
+        m_pendingCount = count > 0 ? static_cast<std::size_t>(count) : 0;
     }
 }
 

@@ -37,9 +37,8 @@ public:
 private:
     void Close();
 
-    int m_readFd = -1;
-    int m_writeFd = -1;
     bool m_owner = false;
+    bool m_handlersInstalled = false;
     // Bytes read but not yet returned.
     unsigned char m_pending[64];
     std::size_t m_pendingCount = 0;
