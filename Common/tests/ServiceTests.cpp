@@ -23,8 +23,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
