@@ -22,16 +22,22 @@ bool IsUnitNameCharacter(char16_t c)
            c == u'_' || c == u'.' || c == u'-';
 }
 
-// A control character would end a line of the unit file (or of a notify message) early and let
-// the rest of the text pose as settings of its own.
-bool HasControlCharacter(std::u16string_view text)
+bool IsControlCharacter(char16_t c)
+{
+    return c < u' ' || c == u'\x7F';
+}
+
+// A text that cannot stand in a unit file line: a control character would end the line early and
+// let the rest pose as settings of its own, and a backslash at the end would join the next line
+// (a User= setting, say) to it.
+bool IsUnsafeValue(std::u16string_view text)
 {
     for (char16_t c : text) {
-        if (c < u' ' || c == u'\x7F') {
+        if (IsControlCharacter(c)) {
             return true;
         }
     }
-    return false;
+    return !text.empty() && text.back() == u'\\';
 }
 
 // A text for a unit file: systemd expands "%" specifiers in every value.
@@ -119,8 +125,7 @@ HRESULT BuildUnitFile(const KivNTServiceInstallInfo& info, std::string_view want
     const std::u16string_view binaryPath = OrEmpty(info.binaryPathName);
     const std::u16string_view displayName = OrEmpty(info.displayName);
     const std::u16string_view account = OrEmpty(info.serviceStartName);
-    if (binaryPath.empty() || HasControlCharacter(binaryPath) || HasControlCharacter(displayName) ||
-        HasControlCharacter(account)) {
+    if (binaryPath.empty() || IsUnsafeValue(binaryPath) || IsUnsafeValue(displayName) || IsUnsafeValue(account)) {
         return HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER);
     }
     if (!IsLocalSystem(account) && !IsUserName(account)) {
@@ -243,7 +248,7 @@ std::string NotifyMessageOfStatus(std::u16string_view serviceName, const SERVICE
     // Control characters in the name would start lines of their own.
     std::u16string name(serviceName);
     for (char16_t& c : name) {
-        if (c < u' ' || c == u'\x7F') {
+        if (IsControlCharacter(c)) {
             c = u'?';
         }
     }

@@ -175,6 +175,9 @@ TEST_F(ServiceCtrlTest, InstallRefusesRecordsWithoutACounterpart)
         // A line break would let the rest pose as settings of their own.
         {"line break in program", with([](auto& r) { r.binaryPathName = u"/bin/true\nUser=root"; }), invalidParameter},
         {"line break in display name", with([](auto& r) { r.displayName = u"x\n[Service]"; }), invalidParameter},
+        // A backslash at the end would join the next line (the user, say) to this one.
+        {"backslash ending the program", with([](auto& r) { r.binaryPathName = u"/bin/true \\"; }), invalidParameter},
+        {"backslash ending the display name", with([](auto& r) { r.displayName = u"x\\"; }), invalidParameter},
         {"account", with([](auto& r) { r.serviceStartName = u"DOMAIN\\user"; }),
          HRESULT_FROM_WIN32(ERROR_INVALID_SERVICE_ACCOUNT)},
         {"dependency", with([](auto& r) { r.dependencies = u"a/b\0"; }), HRESULT_FROM_WIN32(ERROR_INVALID_NAME)},
