@@ -206,6 +206,20 @@ int WaitUntilReady(sd_bus* bus)
     return 0;
 }
 
+// Calls a manager method whose reply says nothing beyond success; bus is null when the
+// connection was never made.
+template <class... Args>
+DWORD CallManager(sd_bus* bus, const char* member, const char* types, Args... args)
+{
+    if (bus == nullptr) {
+        return ErrorServerUnavailable;
+    }
+    BusError error;
+    const int result =
+        Sd().sd_bus_call_method(bus, ManagerName, ManagerPath, ManagerInterface, member, &error, nullptr, types, args...);
+    return result < 0 ? ErrorFromCall(error.Get(), result) : 0;
+}
+
 std::string EnvironmentOr(const char* name, const std::string& fallback)
 {
     const char* value = std::getenv(name);
@@ -261,12 +275,7 @@ DWORD ServiceManagerConnection::Connect()
 
 DWORD ServiceManagerConnection::Reload()
 {
-    if (m_bus == nullptr) {
-        return ErrorServerUnavailable;
-    }
-    BusError error;
-    const int result = Sd().sd_bus_call_method(m_bus, ManagerName, ManagerPath, ManagerInterface, "Reload", &error, nullptr, "");
-    return result < 0 ? ErrorFromCall(error.Get(), result) : 0;
+    return CallManager(m_bus, "Reload", "");
 }
 
 DWORD ServiceManagerConnection::QueryUnit(const std::string& unit, ServiceUnitState& state)
@@ -330,58 +339,28 @@ DWORD ServiceManagerConnection::QueryUnit(const std::string& unit, ServiceUnitSt
 
 DWORD ServiceManagerConnection::StartUnit(const std::string& unit)
 {
-    if (m_bus == nullptr) {
-        return ErrorServerUnavailable;
-    }
-    BusError error;
-    const int result = Sd().sd_bus_call_method(m_bus, ManagerName, ManagerPath, ManagerInterface, "StartUnit", &error, nullptr,
-                                          "ss", unit.c_str(), JobModeReplace);
-    return result < 0 ? ErrorFromCall(error.Get(), result) : 0;
+    return CallManager(m_bus, "StartUnit", "ss", unit.c_str(), JobModeReplace);
 }
 
 DWORD ServiceManagerConnection::StopUnit(const std::string& unit)
 {
-    if (m_bus == nullptr) {
-        return ErrorServerUnavailable;
-    }
-    BusError error;
-    const int result = Sd().sd_bus_call_method(m_bus, ManagerName, ManagerPath, ManagerInterface, "StopUnit", &error, nullptr,
-                                          "ss", unit.c_str(), JobModeReplace);
-    return result < 0 ? ErrorFromCall(error.Get(), result) : 0;
+    return CallManager(m_bus, "StopUnit", "ss", unit.c_str(), JobModeReplace);
 }
 
 DWORD ServiceManagerConnection::SendParamChange(const std::string& unit)
 {
-    if (m_bus == nullptr) {
-        return ErrorServerUnavailable;
-    }
-    BusError error;
-    const int result = Sd().sd_bus_call_method(m_bus, ManagerName, ManagerPath, ManagerInterface, "KillUnit", &error, nullptr,
-                                          "ssi", unit.c_str(), KillMainProcess, std::int32_t{SIGHUP});
-    return result < 0 ? ErrorFromCall(error.Get(), result) : 0;
+    return CallManager(m_bus, "KillUnit", "ssi", unit.c_str(), KillMainProcess, std::int32_t{SIGHUP});
 }
 
 DWORD ServiceManagerConnection::EnableUnitFile(const std::string& unit)
 {
-    if (m_bus == nullptr) {
-        return ErrorServerUnavailable;
-    }
-    BusError error;
-    // Persistent (not runtime-only), without replacing links that point elsewhere.
-    const int result = Sd().sd_bus_call_method(m_bus, ManagerName, ManagerPath, ManagerInterface, "EnableUnitFiles", &error,
-                                          nullptr, "asbb", 1, unit.c_str(), 0, 0);
-    return result < 0 ? ErrorFromCall(error.Get(), result) : 0;
+    // One unit, persistent (not runtime-only), without replacing links that point elsewhere.
+    return CallManager(m_bus, "EnableUnitFiles", "asbb", 1, unit.c_str(), 0, 0);
 }
 
 DWORD ServiceManagerConnection::DisableUnitFile(const std::string& unit)
 {
-    if (m_bus == nullptr) {
-        return ErrorServerUnavailable;
-    }
-    BusError error;
-    const int result = Sd().sd_bus_call_method(m_bus, ManagerName, ManagerPath, ManagerInterface, "DisableUnitFiles", &error,
-                                          nullptr, "asb", 1, unit.c_str(), 0);
-    return result < 0 ? ErrorFromCall(error.Get(), result) : 0;
+    return CallManager(m_bus, "DisableUnitFiles", "asb", 1, unit.c_str(), 0);
 }
 
 std::string ServiceUnitFolder()
