@@ -4,24 +4,26 @@
 #   make test   deps + AddressSanitizer/UndefinedBehaviorSanitizer build + ctest
 #   make run    deps + build + the viewer on the bundled sample (no display: a picture of it)
 #   make bench  deps + Release build + benchmarks
-#   make fuzz   deps + libFuzzer builds of the trace reader and the HTTP response parser, each
-#               run for FUZZ_SECONDS (FUZZ_TARGETS picks which)
+#   make fuzz   deps + libFuzzer builds of the trace reader, the HTTP response parser and the PNG
+#               and BMP loaders, each run for FUZZ_SECONDS (FUZZ_TARGETS picks which)
 #   make sample build + write samples/sample.log anew with kiv-trace-demo
 
 BUILD_DIR      ?= build
 TEST_BUILD_DIR ?= build-asan
 FUZZ_BUILD_DIR ?= build-fuzz
 FUZZ_SECONDS   ?= 600
-FUZZ_TARGETS   ?= KivLogSysFileFuzzer KivHttpResDataFuzzer
+FUZZ_TARGETS   ?= KivLogSysFileFuzzer KivHttpResDataFuzzer KivPngLoadFuzzer KivBmpLoadFuzzer
 JOBS           ?= $(shell nproc)
 BENCH_TRACE    ?= $(BUILD_DIR)/bench-data/trace-1g.log
 
 # Debian packages: toolchain, test and benchmark frameworks, clang for the fuzzer, pugixml,
 # python3 for the independent model that checks kivlog; Qt 6, its SVG plugin (the viewer's icon)
-# and a Japanese font for the viewer; xmllint to check the XML files the tests write.
+# and a Japanese font for the viewer; xmllint to check the XML files the tests write; libpng to
+# decode PNG images and cairo for the image streams' drawing contexts.
 PACKAGES := g++ cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev \
             libbenchmark-dev clang libclang-rt-14-dev libpugixml-dev python3 \
-            qt6-base-dev qt6-base-dev-tools libqt6svg6 libgl-dev fonts-noto-cjk libxml2-utils
+            qt6-base-dev qt6-base-dev-tools libqt6svg6 libgl-dev fonts-noto-cjk libxml2-utils \
+            libpng-dev libcairo2-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -84,6 +86,8 @@ fuzz: deps
 # The stored corpus of each fuzz target; what a run finds goes to fuzz-out/<target>.
 KivLogSysFileFuzzer_CORPUS  := LogSysMgr/fuzz/corpus
 KivHttpResDataFuzzer_CORPUS := Common/fuzz/corpus
+KivPngLoadFuzzer_CORPUS     := Common/fuzz/png-corpus
+KivBmpLoadFuzzer_CORPUS     := Common/fuzz/bmp-corpus
 
 # The demo traces into demo-trace/ beside itself (see samples/kiv-trace-demo.log.xml).
 sample: deps build
