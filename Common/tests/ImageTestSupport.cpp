@@ -86,25 +86,25 @@ void FlushPng(png_structp)
 
 } // namespace
 
-std::vector<BYTE> MakeBmp(const BmpSpec& spec, const std::vector<BYTE>& pixels)
+std::vector<BYTE> MakeBmp(const BmpShape& shape, const std::vector<BYTE>& pixels)
 {
-    const DWORD headers = 14 + 40 + (spec.bitFields ? 12 : 0);
+    const DWORD headers = 14 + 40 + (shape.bitFields ? 12 : 0);
     std::vector<BYTE> out{'B', 'M'};
     PutU32(out, headers + static_cast<DWORD>(pixels.size()));
     PutU32(out, 0);
     PutU32(out, headers);
     PutU32(out, 40);
-    PutU32(out, static_cast<DWORD>(spec.width));
-    PutU32(out, static_cast<DWORD>(spec.height));
+    PutU32(out, static_cast<DWORD>(shape.width));
+    PutU32(out, static_cast<DWORD>(shape.height));
     PutU16(out, 1);
-    PutU16(out, spec.bits);
-    PutU32(out, spec.compression);
+    PutU16(out, shape.bits);
+    PutU32(out, shape.compression);
     PutU32(out, static_cast<DWORD>(pixels.size()));
     PutU32(out, 2834);
     PutU32(out, 2834);
     PutU32(out, 0);
     PutU32(out, 0);
-    if (spec.bitFields) {
+    if (shape.bitFields) {
         PutU32(out, 0xF800);
         PutU32(out, 0x07E0);
         PutU32(out, 0x001F);
@@ -113,17 +113,17 @@ std::vector<BYTE> MakeBmp(const BmpSpec& spec, const std::vector<BYTE>& pixels)
     return out;
 }
 
-std::vector<BYTE> MakePng(const PngSpec& spec, const std::vector<std::vector<BYTE>>& rows)
+std::vector<BYTE> MakePng(const PngShape& shape, const std::vector<std::vector<BYTE>>& rows)
 {
     std::vector<BYTE> out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_set_write_fn(png, &out, AppendPng, FlushPng);
-    png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colorType,
-                 spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, shape.width, shape.height, shape.bitDepth, shape.colorType,
+                 shape.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     png_color palette[4] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
-    if (spec.colorType == PNG_COLOR_TYPE_PALETTE) {
+    if (shape.colorType == PNG_COLOR_TYPE_PALETTE) {
         png_set_PLTE(png, info, palette, 4);
     }
     std::vector<png_bytep> rowPointers;

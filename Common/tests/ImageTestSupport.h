@@ -38,25 +38,25 @@ std::string Describe(const KivImageColor& color);
 
 // A BMP file: file header, 40-byte information header, the three 5-6-5 masks when bitFields,
 // then the given pixel bytes (already padded to the row stride).
-struct BmpSpec {
+struct BmpShape {
     LONG width;
     LONG height;
     WORD bits;
     DWORD compression = 0;
     bool bitFields = false;
 };
-std::vector<BYTE> MakeBmp(const BmpSpec& spec, const std::vector<BYTE>& pixels);
+std::vector<BYTE> MakeBmp(const BmpShape& shape, const std::vector<BYTE>& pixels);
 
 // PNG data of width x height written by libpng: rows hold the samples of colorType at depth bits
 // each (for a palette image, the indices into a four-entry palette).
-struct PngSpec {
+struct PngShape {
     std::uint32_t width;
     std::uint32_t height;
     int colorType;
     int bitDepth = 8;
     bool interlaced = false;
 };
-std::vector<BYTE> MakePng(const PngSpec& spec, const std::vector<std::vector<BYTE>>& rows);
+std::vector<BYTE> MakePng(const PngShape& shape, const std::vector<std::vector<BYTE>>& rows);
 
 } // namespace KivImageTest
 
