@@ -43,8 +43,13 @@ public:
         if (FAILED(status)) {
             return status;
         }
+        // Any implementation of the interface may be handed in: its layout must be one the
+        // pixel loops can walk without leaving its rows (a held format, a positive size, and
+        // rows at least as long as their pixels, top-down).
         KivImageInfo format;
-        if (!DescribePixelFormat(surface.info.bitsPerPixel, format) ||
+        if (!DescribePixelFormat(surface.info.bitsPerPixel, format) || surface.info.width < 1 ||
+            surface.info.height < 1 ||
+            LONGLONG{surface.info.stride} < (LONGLONG{surface.info.width} * surface.info.bitsPerPixel + 7) / 8 ||
             !OffsetRect(clip, surface.origin.x, surface.origin.y, surface.clip)) {
             return E_FAIL;
         }

@@ -3,8 +3,12 @@
 // arguments it refuses. The sanitizers watch every write stay inside the pixels.
 #include "ImageTestSupport.h"
 
+#include "KivObject/InterfaceMap.h"
+#include "KivObject/KivObject.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 
 using namespace Kiv;
@@ -377,6 +381,84 @@ TEST(ImageDevice, ClipStreamsAreDrawnThroughTheirWindow)
             const bool inside = x >= 1 && x < 3 && y >= 1 && y < 3;
             EXPECT_EQ(pixels[y * 4 + x], inside ? White : Black) << x << "," << y;
         }
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A stream of another implementation that describes its rows as given, over a buffer of its own.
+class CDescribedStream : public IKivImageStream {
+public:
+    HRESULT GetImageInfo(KivImageInfo* info) override
+    {
+        *info = m_info;
+        return S_OK;
+    }
+    HRESULT Lock(BYTE** bits, KivImageLockToken* token) override
+    {
+        *bits = m_pixels + sizeof m_pixels / 2;
+        *token = this;
+        return S_OK;
+    }
+    HRESULT Unlock(KivImageLockToken) override { return S_OK; }
+    HRESULT GetPixel(LONG, LONG, KivImageColor*) override { return E_NOTIMPL; }
+    HRESULT SetPixel(LONG, LONG, KivImageColor) override { return E_NOTIMPL; }
+    HRESULT CreateClip(const KivImageRect*, IKivImageStream**) override { return E_NOTIMPL; }
+    HRESULT SetClipRect(const KivImageRect*) override { return E_NOTIMPL; }
+    HRESULT GetClipRect(KivImageRect* rect) override
+    {
+        *rect = {0, 0, m_info.width, m_info.height};
+        return S_OK;
+    }
+    HRESULT SetOrigin(const KivImagePoint*) override { return E_NOTIMPL; }
+    HRESULT GetOrigin(KivImagePoint* origin) override
+    {
+        *origin = {0, 0};
+        return S_OK;
+    }
+    virtual HRESULT FindInterface(REFIID riid, void** ppv)
+    {
+        return FindInterfaceInMap({{IUnknown::Iid, this}, {IKivImageStream::Iid, this}}, riid, ppv);
+    }
+
+    KivImageInfo m_info = EmptyInfo();
+    BYTE m_pixels[64] = {};
+};
+
+TEST(ImageDevice, StreamsWhoseRowsCannotBeWalkedAreRefused)
+{
+    struct Case {
+        const char* name;
+        LONG width;
+        LONG height;
+        LONG stride;
+        DWORD bits;
+    };
+    const Case cases[] = {
+        {"negative stride", 2, 2, -8, 32},
+        {"stride shorter than a row", 2, 2, 4, 32},
+        {"zero stride", 2, 2, 0, 24},
+        {"negative width", -2, 2, 8, 32},
+        {"no rows", 2, 0, 8, 32},
+        {"8 bits", 2, 2, 4, 8},
+    };
+    const auto device = NewDevice();
+    CComPtr<IKivImageStream> good = NewImage(2, 2, 32);
+    const KivImageRect all{0, 0, 2, 2};
+    const KivBlitParams params = Params(KivBlitMode::Copy);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CComPtr<CKivObject<CDescribedStream>> stream(CKivObject<CDescribedStream>::CreateObject());
+        stream->m_info.width = c.width;
+        stream->m_info.height = c.height;
+        stream->m_info.stride = c.stride;
+        stream->m_info.bitsPerPixel = c.bits;
+        EXPECT_EQ(device->FillRect(stream, &all, White), E_FAIL);
+        EXPECT_EQ(device->Blit(stream, &all, good, &all, &params), E_FAIL);
+        EXPECT_EQ(device->Blit(good, &all, stream, &all, &params), E_FAIL);
+        EXPECT_EQ(std::count(std::begin(stream->m_pixels), std::end(stream->m_pixels), 0), 64);
     }
 }
 
