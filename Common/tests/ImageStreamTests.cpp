@@ -11,7 +11,10 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
+#include <thread>
+#include <vector>
 
 using namespace Kiv;
 using namespace KivImageTest;
@@ -444,6 +447,53 @@ TEST(ImageUtil, InterfacesAnswerAsTheObjectsImplementThem)
     IKivImageStreamFactory* notAFactory = nullptr;
     EXPECT_EQ(stream->QueryInterface(IID_PPV_ARGS(&notAFactory)), E_NOINTERFACE);
     EXPECT_EQ(GetKivImageUtil(), GetKivImageUtil());
+}
+
+} // namespace
+
+namespace {
+
+TEST(ImageStream, ThreadsThatRaceForTheLockHoldItOneAtATime)
+{
+    // Each thread takes the lock when it can, checks it is alone, writes a pixel and gives the
+    // lock back; the pixel count shows every write happened under the lock.
+    CComPtr<IKivImageStream> stream = NewImage(1, 1, 32);
+    constexpr int Threads = 4;
+    constexpr int Turns = 300;
+    std::atomic<int> holders{0};
+    std::atomic<bool> overlapped{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < Threads; ++t) {
+        threads.emplace_back([&] {
+            for (int done = 0; done < Turns;) {
+                BYTE* bits = nullptr;
+                KivImageLockToken token = nullptr;
+                if (stream->Lock(&bits, &token) != S_OK) {
+                    std::this_thread::yield();
+                    continue;
+                }
+                if (holders.fetch_add(1) != 0) {
+                    overlapped = true;
+                }
+                KivImageColor color{};
+                stream->GetPixel(0, 0, &color);
+                // Holds the lock across a reschedule, so that a second owner would show.
+                std::this_thread::yield();
+                ++color.blue;
+                color.green = static_cast<BYTE>(color.green + (color.blue == 0));
+                stream->SetPixel(0, 0, color);
+                holders.fetch_sub(1);
+                stream->Unlock(token);
+                ++done;
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_FALSE(overlapped);
+    const KivImageColor counted = PixelOf(stream, 0, 0);
+    EXPECT_EQ(counted.green * 256 + counted.blue, Threads * Turns);
 }
 
 } // namespace
