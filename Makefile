@@ -4,26 +4,27 @@
 #   make test   deps + AddressSanitizer/UndefinedBehaviorSanitizer build + ctest
 #   make run    deps + build + the viewer on the bundled sample (no display: a picture of it)
 #   make bench  deps + Release build + benchmarks
-#   make fuzz   deps + libFuzzer builds of the trace reader and the HTTP response parser, each
-#               run for FUZZ_SECONDS (FUZZ_TARGETS picks which)
+#   make fuzz   deps + libFuzzer builds of the trace reader, the HTTP response parser and the PNG
+#               and BMP loaders, each run for FUZZ_SECONDS (FUZZ_TARGETS picks which)
 #   make sample build + write samples/sample.log anew with kiv-trace-demo
 
 BUILD_DIR      ?= build
 TEST_BUILD_DIR ?= build-asan
 FUZZ_BUILD_DIR ?= build-fuzz
 FUZZ_SECONDS   ?= 600
-FUZZ_TARGETS   ?= KivLogSysFileFuzzer KivHttpResDataFuzzer
+FUZZ_TARGETS   ?= KivLogSysFileFuzzer KivHttpResDataFuzzer KivPngLoadFuzzer KivBmpLoadFuzzer
 JOBS           ?= $(shell nproc)
 BENCH_TRACE    ?= $(BUILD_DIR)/bench-data/trace-1g.log
 
 # Debian packages: toolchain, test and benchmark frameworks, clang for the fuzzer, pugixml,
 # python3 for the independent model that checks kivlog; Qt 6, its SVG plugin (the viewer's icon)
 # and a Japanese font for the viewer; xmllint to check the XML files the tests write; systemd's bus
-# library for the service control, and a D-Bus daemon for its tests' private bus.
+# library for the service control, and a D-Bus daemon for its tests' private bus; libpng to decode
+# PNG images and cairo for the image streams' drawing contexts.
 PACKAGES := g++ cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev \
             libbenchmark-dev clang libclang-rt-14-dev libpugixml-dev python3 \
             qt6-base-dev qt6-base-dev-tools libqt6svg6 libgl-dev fonts-noto-cjk libxml2-utils \
-            libsystemd-dev dbus-daemon
+            libsystemd-dev dbus-daemon libpng-dev libcairo2-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -74,6 +75,7 @@ bench: deps build
 	$(BUILD_DIR)/bin/KivLoadBench $(BENCH_TRACE)
 	$(BUILD_DIR)/bin/KivViewerTreeBench $(BENCH_TRACE)
 	$(BUILD_DIR)/bin/KivLogViewBench $(BENCH_TRACE)
+	$(BUILD_DIR)/bin/KivImageBench
 	bash -c 'time $(BUILD_DIR)/bin/kivlog summary $(BENCH_TRACE)'
 
 fuzz: deps
@@ -86,6 +88,8 @@ fuzz: deps
 # The stored corpus of each fuzz target; what a run finds goes to fuzz-out/<target>.
 KivLogSysFileFuzzer_CORPUS  := LogSysMgr/fuzz/corpus
 KivHttpResDataFuzzer_CORPUS := Common/fuzz/corpus
+KivPngLoadFuzzer_CORPUS     := Common/fuzz/png-corpus
+KivBmpLoadFuzzer_CORPUS     := Common/fuzz/bmp-corpus
 
 # The demo traces into demo-trace/ beside itself (see samples/kiv-trace-demo.log.xml).
 sample: deps build
