@@ -117,6 +117,7 @@ int main(int argc, char** argv)
     std::printf("threads %ld, lines %ld, Client::Outer %ld calls, Client::Inner %ld calls\n",
                 static_cast<long>(threadCount), static_cast<long>(lineCount), static_cast<long>(outerCalls),
                 static_cast<long>(innerCalls));
+    // "&", not "&&": every failed check is reported.
     const bool ok = Check(threadCount == 1, "expected one thread") &
                     Check(lineCount == TraceLines, "expected every traced line in the thread") &
                     Check(outerCalls == 1, "expected one call of Client::Outer") &
