@@ -7,6 +7,7 @@
 #   make fuzz   deps + libFuzzer builds of the trace reader, the HTTP response parser and the PNG
 #               and BMP loaders, each run for FUZZ_SECONDS (FUZZ_TARGETS picks which)
 #   make sample build + write samples/sample.log anew with kiv-trace-demo
+#   make screenshot  build + the README's picture of the viewer, docs/KivLogView2.png
 
 BUILD_DIR      ?= build
 TEST_BUILD_DIR ?= build-asan
@@ -28,7 +29,7 @@ PACKAGES := g++ cmake ninja-build pkg-config googletest libgtest-dev libgmock-de
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all build deps test run bench fuzz sample clean
+.PHONY: all build deps test run bench fuzz sample screenshot clean
 
 all: build
 
@@ -96,6 +97,12 @@ sample: deps build
 	rm -rf $(BUILD_DIR)/bin/demo-trace
 	$(BUILD_DIR)/bin/kiv-trace-demo --settings samples/kiv-trace-demo.log.xml
 	cp "$$(ls -t $(BUILD_DIR)/bin/demo-trace/*.log | head -n 1)" samples/sample.log
+
+# The README's picture: the viewer with the bundled sample, drawn on Qt's offscreen platform.
+SCREENSHOT := docs/KivLogView2.png
+screenshot: deps build
+	mkdir -p $(dir $(SCREENSHOT))
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bin/KivLogView2 --screenshot $(SCREENSHOT) samples/sample.log
 
 clean:
 	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR) $(FUZZ_BUILD_DIR)

@@ -66,10 +66,11 @@ public:
             {
                 std::unique_lock lock(m_lock);
                 m_changed.wait_for(lock, std::chrono::minutes(1), [this] { return m_stops > 0; });
+                // Noted before the report: the viewer may close its dialog as soon as the report
+                // is posted, before this thread runs again.
+                m_endReported = true;
             }
             m_sink->OnKivLogSysMgr_LoadProgress(2, 0);
-            std::lock_guard lock(m_lock);
-            m_endReported = true;
         });
         return S_OK;
     }
