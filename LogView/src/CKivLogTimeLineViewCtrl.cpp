@@ -108,6 +108,26 @@ HRESULT CKivLogTimeLineViewCtrl::LoadTimeLine(IKivLogSysMgr* engine)
             m_threads.push_back(SUCCEEDED(threads->GetChildItem(i, IID_PPV_ARGS(&thread))) ? LoadThread(thread) : NoLife);
         }
     }
+    FinishLoad();
+    return hr;
+}
+
+void CKivLogTimeLineViewCtrl::LoadTimeLine(const std::vector<std::unique_ptr<CKivLogThreadPage>>& pages)
+{
+    m_runs.Clear();
+    m_threads.clear();
+    for (const auto& page : pages) {
+        ThreadSpan span = NoLife;
+        for (const KivLogSysLineInfo* line : page->GetLines()) {
+            FileLine(*line, &span);
+        }
+        m_threads.push_back(span);
+    }
+    FinishLoad();
+}
+
+void CKivLogTimeLineViewCtrl::FinishLoad()
+{
     m_topRow = 0;
     Layout();
     m_rangeFirst = 0;
@@ -115,39 +135,39 @@ HRESULT CKivLogTimeLineViewCtrl::LoadTimeLine(IKivLogSysMgr* engine)
     m_dragMode = DragIdle;
     m_dragTimer->stop();
     viewport()->update();
-    return hr;
 }
 
 CKivLogTimeLineViewCtrl::ThreadSpan CKivLogTimeLineViewCtrl::LoadThread(IKivLogSysThread* thread)
 {
+    ThreadSpan span = NoLife;
     CComPtr<Kiv::IKivListAccess> lines;
     LONG count = 0;
     if (FAILED(thread->QueryInterface(IID_PPV_ARGS(&lines))) || FAILED(lines->GetListItemCount(&count))) {
-        return NoLife;
+        return span;
     }
-    // The life bar spans the earliest and latest line, which are the first and the last line
-    // unless the stamps go backwards in the file.
-    std::int64_t earliest = std::numeric_limits<std::int64_t>::max();
-    std::int64_t latest = std::numeric_limits<std::int64_t>::min();
     for (LONG i = 0; i < count; ++i) {
         CComPtr<IKivLogSysLine> line;
         const KivLogSysLineInfo* info = nullptr;
         if (FAILED(lines->GetListItem(i, IID_PPV_ARGS(&line))) || FAILED(line->GetLineInfo(&info)) || info == nullptr) {
             break;
         }
-        // A stamp that is no valid date has no place on the axis; the line is passed over.
-        const std::optional<std::int64_t> time = FileTimeValue(info->time);
-        if (!time) {
-            continue;
-        }
-        m_runs.Insert(*time);
-        earliest = std::min(earliest, *time);
-        latest = std::max(latest, *time);
+        FileLine(*info, &span);
     }
-    if (earliest > latest) {
-        return NoLife;
+    return span;
+}
+
+void CKivLogTimeLineViewCtrl::FileLine(const KivLogSysLineInfo& line, ThreadSpan* span)
+{
+    const std::optional<std::int64_t> time = FileTimeValue(line.time);
+    if (!time) {
+        return;
     }
-    return {CKivTimeSlotRuns::SlotOf(earliest), CKivTimeSlotRuns::SlotOf(latest)};
+    m_runs.Insert(*time);
+    // The life bar spans the earliest and the latest line, which are the first and the last line
+    // unless the stamps go backwards in the file.
+    const std::int64_t slot = CKivTimeSlotRuns::SlotOf(*time);
+    span->firstSlot = std::min(span->firstSlot, slot);
+    span->lastSlot = std::max(span->lastSlot, slot);
 }
 
 void CKivLogTimeLineViewCtrl::Layout()
@@ -159,7 +179,7 @@ void CKivLogTimeLineViewCtrl::Layout()
     m_markerWidth = metrics.horizontalAdvance(MarkerFirst);
     m_dateWidth = metrics.horizontalAdvance(DateSample);
     m_timeWidth = metrics.horizontalAdvance(TimeSample);
-    m_topRow = std::max<LONG>(std::min<LONG>(m_topRow, m_rowCount - m_visibleRows + 1), 0);
+    ClampTopRow();
     m_settingScroll = true;
     if (m_rowCount >= m_visibleRows) {
         verticalScrollBar()->setRange(0, m_rowCount - m_visibleRows + 1);
@@ -265,9 +285,14 @@ QString CKivLogTimeLineViewCtrl::TimeText(std::int64_t time)
     return QString::asprintf("%02d:%02d:%02d.%03d", t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
 }
 
-void CKivLogTimeLineViewCtrl::UpdateScroll()
+void CKivLogTimeLineViewCtrl::ClampTopRow()
 {
     m_topRow = std::max<LONG>(std::min<LONG>(m_topRow, m_rowCount - m_visibleRows + 1), 0);
+}
+
+void CKivLogTimeLineViewCtrl::UpdateScroll()
+{
+    ClampTopRow();
     m_settingScroll = true;
     verticalScrollBar()->setValue(m_topRow);
     m_settingScroll = false;
@@ -373,12 +398,19 @@ void CKivLogTimeLineViewCtrl::FollowMouse(const QPoint& position)
     default:
         return;
     }
+    const LONG top = m_topRow;
     if (position.y() < TopMargin) {
         m_topRow -= DragScrollRows;
     } else if (position.y() > viewport()->height()) {
         m_topRow += DragScrollRows;
     }
-    UpdateScroll();
+    ClampTopRow();
+    if (m_topRow != top) {
+        UpdateScroll();
+    } else {
+        // Only the markers moved.
+        viewport()->update(QRect(0, 0, m_markerWidth, viewport()->height()));
+    }
 }
 
 void CKivLogTimeLineViewCtrl::UpdateCursor(const QPoint& position)
@@ -389,59 +421,69 @@ void CKivLogTimeLineViewCtrl::UpdateCursor(const QPoint& position)
                                                                                              : Qt::ArrowCursor);
 }
 
-void CKivLogTimeLineViewCtrl::paintEvent(QPaintEvent*)
+void CKivLogTimeLineViewCtrl::paintEvent(QPaintEvent* event)
 {
     const qreal ratio = viewport()->devicePixelRatioF();
     const QSize size = viewport()->size();
     const QSize bufferSize = m_backBuffer.deviceIndependentSize().toSize();
+    // Only the area asked for is painted again; the rest of the buffer still holds what it shows.
+    QRect area = event->rect();
     if (m_backBuffer.isNull() || size.width() > bufferSize.width() || size.height() > bufferSize.height()) {
         m_backBuffer = QPixmap((QSizeF(size + QSize(BackBufferSlack, BackBufferSlack)) * ratio).toSize());
         m_backBuffer.setDevicePixelRatio(ratio);
+        area = QRect(QPoint(0, 0), size);
     }
     {
         QPainter painter(&m_backBuffer);
-        PaintRows(painter);
+        painter.setClipRect(area);
+        PaintRows(painter, area);
     }
     QPainter painter(viewport());
-    painter.drawPixmap(QPoint(0, 0), m_backBuffer, QRect(QPoint(0, 0), size * ratio));
+    painter.drawPixmap(QRectF(area), m_backBuffer, QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio));
 }
 
-void CKivLogTimeLineViewCtrl::PaintRows(QPainter& painter)
+void CKivLogTimeLineViewCtrl::PaintRows(QPainter& painter, const QRect& area)
 {
     const int width = viewport()->width();
     painter.setFont(m_font);
-    painter.fillRect(QRect(0, TopMargin, width, viewport()->height() - TopMargin), Qt::white);
+    painter.fillRect(area, Qt::white);
     painter.setPen(Qt::black);
     const int dateLeft = m_markerWidth;
     const int timeLeft = dateLeft + m_dateWidth;
     const int threadLeft = timeLeft + m_timeWidth;
-    // Only the thread columns that reach into the area are drawn.
-    const std::size_t shownThreads =
-        width <= threadLeft ? 0
-                            : std::min(m_threads.size(),
-                                       static_cast<std::size_t>((width - threadLeft) / ThreadColumnWidth + 1));
+    // The thread columns that reach into the area.
+    const auto threadCount = static_cast<int>(m_threads.size());
+    const int firstThread = std::max(0, (area.left() - threadLeft) / ThreadColumnWidth);
+    const int endThread =
+        area.right() < threadLeft ? 0 : std::min(threadCount, (area.right() - threadLeft) / ThreadColumnWidth + 1);
     for (LONG c = 0; c < m_visibleRows; ++c) {
         const LONG row = m_topRow + c;
         if (row >= m_rowCount) {
             break;
         }
-        const std::int64_t time = m_runs.RowTime(row);
         const int y = TopMargin + static_cast<int>(c) * m_rowHeight;
-        const auto cell = [&](int left, int cellWidth) { return QRect(left, y, cellWidth, m_rowHeight); };
-        const QString marker = MarkerOf(row);
-        if (!marker.isEmpty()) {
-            painter.drawText(cell(0, m_markerWidth), Qt::AlignCenter | Qt::TextSingleLine, marker);
+        if (y > area.bottom() || y + m_rowHeight <= area.top()) {
+            continue;
         }
-        painter.drawText(cell(dateLeft, m_dateWidth), Qt::AlignCenter | Qt::TextSingleLine, DateText(time));
-        painter.drawText(cell(timeLeft, m_timeWidth), Qt::AlignCenter | Qt::TextSingleLine, TimeText(time));
-        for (std::size_t j = 0; j < shownThreads; ++j) {
-            const ThreadSpan& span = m_threads[j];
+        const std::int64_t time = m_runs.RowTime(row);
+        const auto cell = [&](int left, int cellWidth) { return QRect(left, y, cellWidth, m_rowHeight); };
+        const auto drawCentred = [&](const QRect& rect, const QString& text) {
+            if (rect.intersects(area) && !text.isEmpty()) {
+                painter.drawText(rect, Qt::AlignCenter | Qt::TextSingleLine, text);
+            }
+        };
+        drawCentred(cell(0, m_markerWidth), MarkerOf(row));
+        if (cell(dateLeft, m_dateWidth + m_timeWidth).intersects(area)) {
+            drawCentred(cell(dateLeft, m_dateWidth), DateText(time));
+            drawCentred(cell(timeLeft, m_timeWidth), TimeText(time));
+        }
+        for (int j = firstThread; j < endThread; ++j) {
+            const ThreadSpan& span = m_threads[static_cast<std::size_t>(j)];
             if (time >= span.firstSlot && time - CKivTimeSlotRuns::SlotLength < span.lastSlot) {
-                painter.fillRect(cell(ThreadColumnLeft(static_cast<int>(j)) + LifeBarInset, LifeBarWidth),
-                                 ToQColor(LifeBarColor));
+                painter.fillRect(cell(ThreadColumnLeft(j) + LifeBarInset, LifeBarWidth), ToQColor(LifeBarColor));
             }
         }
-        if (row > 0) {
+        if (row > 0 && area.right() >= m_markerWidth) {
             const int level = BoundaryLevel(m_runs.RowTime(row - 1), time);
             COLORREF color = 0;
             if (level >= LevelDay && SUCCEEDED(GetBoundaryColor(level, &color))) {

@@ -7,6 +7,7 @@
 // model, so a file may close while the control still shows its axis. User-interface thread only.
 #pragma once
 
+#include "CKivLogThreadPage.h"
 #include "CKivTimeSlotRuns.h"
 
 #include "KivLogSysMgr/KivLogSysInterfaces.h"
@@ -17,6 +18,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <vector>
 
 class QTimer;
@@ -47,6 +49,7 @@ public:
     struct ThreadSpan {
         std::int64_t firstSlot;
         std::int64_t lastSlot;
+        bool operator==(const ThreadSpan&) const = default;
     };
     static constexpr ThreadSpan NoLife{std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::min()};
 
@@ -57,6 +60,9 @@ public:
     // The range becomes all rows. E_FAIL when the model's root or thread folder cannot be had
     // (the axis is then empty); a thread whose walk fails keeps the lines filed so far.
     HRESULT LoadTimeLine(IKivLogSysMgr* engine);
+    // The same from the view window's thread pages, which already hold every thread's line
+    // records: a pass over pointers, without asking the model for each line again.
+    void LoadTimeLine(const std::vector<std::unique_ptr<CKivLogThreadPage>>& pages);
     // Measures the font and recomputes the rows, the visible rows and the scroll bar (after a
     // load, a font change or a resize).
     void Layout();
@@ -111,6 +117,13 @@ private:
     // Walks one thread's lines into the runs and returns its span (NoLife when it has no line
     // with a valid time).
     ThreadSpan LoadThread(IKivLogSysThread* thread);
+    // Files a line's stamp into the runs and widens the span of its thread to it; a stamp that is
+    // no valid date has no place on the axis and is passed over.
+    void FileLine(const KivLogSysLineInfo& line, ThreadSpan* span);
+    // After a load: the layout, the range over all rows, no drag.
+    void FinishLoad();
+    // Keeps the top row within 0..rows - visible rows + 1.
+    void ClampTopRow();
     // Clamps the top row, moves the scroll bar and repaints.
     void UpdateScroll();
     // Moves the dragged marker to the row under the mouse and scrolls when the mouse is above or
@@ -118,7 +131,8 @@ private:
     void FollowMouse(const QPoint& position);
     void OnDragTimer();
     void UpdateCursor(const QPoint& position);
-    void PaintRows(QPainter& painter);
+    // Paints the rows into the back buffer, only the cells that reach into area.
+    void PaintRows(QPainter& painter, const QRect& area);
 
     CKivTimeSlotRuns m_runs;
     std::vector<ThreadSpan> m_threads;

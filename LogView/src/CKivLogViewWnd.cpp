@@ -152,9 +152,10 @@ void CKivLogViewWnd::ShowTabPage(int tab)
         }
         m_currentView->setFocus();
     } else if (tab == TabThreadInfo) {
+        // The time line files the lines the pages already hold, in one pass over pointers.
         if (m_timeLine->GetRowCount() == 0 && m_file != nullptr) {
             ScopedWaitCursor wait;
-            m_timeLine->LoadTimeLine(m_file->GetLogSysMgr());
+            m_timeLine->LoadTimeLine(m_pages);
         }
         m_threadList->setFocus();
     } else {
@@ -312,6 +313,10 @@ bool CKivLogViewWnd::event(QEvent* event)
         ScopedWaitCursor wait;
         RebuildPages();
         RecalcViews();
+        // Rebuilding cleared the time line; while its tab shows, it shows the rebuilt model.
+        if (m_tabStrip->currentIndex() == TabThreadInfo && m_file != nullptr) {
+            m_timeLine->LoadTimeLine(m_pages);
+        }
         return true;
     }
     return QWidget::event(event);

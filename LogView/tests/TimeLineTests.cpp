@@ -23,6 +23,7 @@
 #include "KivTestSupport/TempDir.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTemporaryDir>
@@ -385,6 +386,8 @@ private slots:
             {"then it follows", QEvent::MouseMove, 5, false, 0, 5, Last},
             {"release", QEvent::MouseButtonRelease, 5, false, 0, 5, Idle},
         };
+        // The screen shows the control before the drags start.
+        QApplication::processEvents();
         for (const Step& step : steps) {
             const int x = step.offMarkers ? ctrl.ThreadColumnLeft(0) : 1;
             const Qt::MouseButton button = step.type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
@@ -403,6 +406,12 @@ private slots:
         ctrl.GetRangeTimes(&first, &last);
         QCOMPARE(first, NoonValue);
         QCOMPARE(last, NoonValue + 5 * Slot);
+        // A marker's move repaints only the marker column; what the screen then shows equals a
+        // full painting of the control.
+        QApplication::processEvents();
+        const QImage shown = ctrl.screen()->grabWindow(ctrl.winId()).toImage();
+        const QImage painted = ctrl.grab().toImage();
+        QCOMPARE(shown.convertToFormat(QImage::Format_RGB32), painted.convertToFormat(QImage::Format_RGB32));
         // The sizing cursor shows on the range's ends near the left edge only.
         const auto cursorAt = [&](int x, LONG row) {
             SendMouse(ctrl.viewport(), QEvent::MouseMove, QPoint(x, fixture.RowY(row)), Qt::NoButton);
@@ -518,6 +527,38 @@ private slots:
         QCOMPARE(timeLine->GetRowCount(), 1);
         QCOMPARE(timeLine->GetRangeFirst(), 0);
         QCOMPARE(timeLine->GetRangeLast(), 0);
+        // The pages rebuilt from the model while the thread tab shows: the time line stays.
+        QEvent update(CKivLogViewWnd::UpdatePageEvent());
+        QApplication::sendEvent(&window, &update);
+        QCOMPARE(timeLine->GetRowCount(), 1);
+    }
+
+    // The view window fills the time line from its thread pages; the engine's line lists give the
+    // same axis and bars, also for stamps that go backwards and threads that interleave.
+    void PagesAndModelGiveTheSameTimeLine()
+    {
+        std::vector<std::pair<DWORD, Moment>> lines;
+        std::mt19937 random(4242);
+        std::uniform_int_distribution<int> thread(1, 5);
+        std::uniform_int_distribution<int> ms(0, 20000);
+        for (int i = 0; i < 400; ++i) {
+            lines.push_back({static_cast<DWORD>(thread(random)), Noon(ms(random))});
+        }
+        TempDir dir;
+        for (const QString& path : {ToQString(dir.WriteFile("random.log", Trace(lines))), SamplePath()}) {
+            const auto file = LoadFile(path);
+            QVERIFY(file != nullptr);
+            CKivLogViewWnd window(nullptr);
+            window.SelectFile(file.get());
+            CKivLogTimeLineViewCtrl fromPages(ViewerIds::IdcTimeLine, nullptr);
+            fromPages.LoadTimeLine(window.GetPages());
+            CKivLogTimeLineViewCtrl fromModel(ViewerIds::IdcTimeLine, nullptr);
+            QCOMPARE(fromModel.LoadTimeLine(file->GetLogSysMgr()), S_OK);
+            QVERIFY(fromModel.GetRowCount() > 0);
+            QCOMPARE(fromPages.GetRuns().GetRuns(), fromModel.GetRuns().GetRuns());
+            QVERIFY(fromPages.GetThreadSpans() == fromModel.GetThreadSpans());
+            QCOMPARE(fromPages.GetRangeLast(), fromModel.GetRowCount() - 1);
+        }
     }
 
     void ApplyFontReachesTheTimeLine()
