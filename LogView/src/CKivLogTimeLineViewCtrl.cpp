@@ -217,8 +217,7 @@ HRESULT CKivLogTimeLineViewCtrl::GetBoundaryColor(int level, COLORREF* color) co
 
 void CKivLogTimeLineViewCtrl::SetTopRow(LONG row)
 {
-    m_topRow = row;
-    UpdateScroll();
+    ScrollTo(row);
 }
 
 int CKivLogTimeLineViewCtrl::ThreadColumnLeft(int thread) const
@@ -290,13 +289,19 @@ void CKivLogTimeLineViewCtrl::ClampTopRow()
     m_topRow = std::max<LONG>(std::min<LONG>(m_topRow, m_rowCount - m_visibleRows + 1), 0);
 }
 
-void CKivLogTimeLineViewCtrl::UpdateScroll()
+void CKivLogTimeLineViewCtrl::ScrollTo(LONG row)
 {
+    const LONG previous = m_topRow;
+    m_topRow = row;
     ClampTopRow();
     m_settingScroll = true;
     verticalScrollBar()->setValue(m_topRow);
     m_settingScroll = false;
-    viewport()->update();
+    // Shifting the shown picture and painting only the rows that come into view was measured
+    // slower than painting the visible rows again, so a scroll repaints them all.
+    if (m_topRow != previous) {
+        viewport()->update();
+    }
 }
 
 void CKivLogTimeLineViewCtrl::resizeEvent(QResizeEvent* event)
@@ -311,14 +316,12 @@ void CKivLogTimeLineViewCtrl::scrollContentsBy(int, int)
     if (m_settingScroll) {
         return;
     }
-    m_topRow = verticalScrollBar()->value();
-    UpdateScroll();
+    ScrollTo(verticalScrollBar()->value());
 }
 
 void CKivLogTimeLineViewCtrl::wheelEvent(QWheelEvent* event)
 {
-    m_topRow += event->angleDelta().y() / WheelDivisor;
-    UpdateScroll();
+    ScrollTo(m_topRow + event->angleDelta().y() / WheelDivisor);
     event->accept();
 }
 
@@ -398,18 +401,12 @@ void CKivLogTimeLineViewCtrl::FollowMouse(const QPoint& position)
     default:
         return;
     }
-    const LONG top = m_topRow;
+    // The markers moved; above or below the rows, the rows scroll too.
+    viewport()->update(QRect(0, 0, m_markerWidth, viewport()->height()));
     if (position.y() < TopMargin) {
-        m_topRow -= DragScrollRows;
+        ScrollTo(m_topRow - DragScrollRows);
     } else if (position.y() > viewport()->height()) {
-        m_topRow += DragScrollRows;
-    }
-    ClampTopRow();
-    if (m_topRow != top) {
-        UpdateScroll();
-    } else {
-        // Only the markers moved.
-        viewport()->update(QRect(0, 0, m_markerWidth, viewport()->height()));
+        ScrollTo(m_topRow + DragScrollRows);
     }
 }
 

@@ -124,8 +124,8 @@ private:
     void FinishLoad();
     // Keeps the top row within 0..rows - visible rows + 1.
     void ClampTopRow();
-    // Clamps the top row, moves the scroll bar and repaints.
-    void UpdateScroll();
+    // Makes row the top row (clamped), moves the scroll bar and repaints.
+    void ScrollTo(LONG row);
     // Moves the dragged marker to the row under the mouse and scrolls when the mouse is above or
     // below the rows.
     void FollowMouse(const QPoint& position);

@@ -151,6 +151,15 @@ QList<LONG> BarRows(CTimeLineFixture& fixture, int thread)
     return rows;
 }
 
+// Whether the screen, once the pending repaints are done, shows what a full painting of the
+// control gives (the control repaints only what changed).
+bool ScreenShowsFullPainting(QAbstractScrollArea& ctrl)
+{
+    QApplication::processEvents();
+    const QImage shown = ctrl.screen()->grabWindow(ctrl.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    return shown == ctrl.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
 // The window's view font record at a pixel height.
 LOGFONTW FontOfHeight(LONG height)
 {
@@ -406,12 +415,8 @@ private slots:
         ctrl.GetRangeTimes(&first, &last);
         QCOMPARE(first, NoonValue);
         QCOMPARE(last, NoonValue + 5 * Slot);
-        // A marker's move repaints only the marker column; what the screen then shows equals a
-        // full painting of the control.
-        QApplication::processEvents();
-        const QImage shown = ctrl.screen()->grabWindow(ctrl.winId()).toImage();
-        const QImage painted = ctrl.grab().toImage();
-        QCOMPARE(shown.convertToFormat(QImage::Format_RGB32), painted.convertToFormat(QImage::Format_RGB32));
+        // A marker's move repaints only the marker column.
+        QVERIFY(ScreenShowsFullPainting(ctrl));
         // The sizing cursor shows on the range's ends near the left edge only.
         const auto cursorAt = [&](int x, LONG row) {
             SendMouse(ctrl.viewport(), QEvent::MouseMove, QPoint(x, fixture.RowY(row)), Qt::NoButton);
@@ -439,13 +444,17 @@ private slots:
         QVERIFY(ctrl.verticalScrollBar()->isVisible());
         QCOMPARE(ctrl.verticalScrollBar()->maximum(), 200 - 11 + 1);
 
+        // After a scroll the screen shows what a full painting gives.
+        QApplication::processEvents();
         SendWheel(ctrl.viewport(), -120);
         QCOMPARE(ctrl.GetTopRow(), 3);
+        QVERIFY(ScreenShowsFullPainting(ctrl));
         SendWheel(ctrl.viewport(), -30);
         QCOMPARE(ctrl.GetTopRow(), 3);
         SendWheel(ctrl.viewport(), 240);
         QCOMPARE(ctrl.GetTopRow(), 0);
         QCOMPARE(ctrl.verticalScrollBar()->value(), 0);
+        QVERIFY(ScreenShowsFullPainting(ctrl));
         ctrl.SetTopRow(1000);
         QCOMPARE(ctrl.GetTopRow(), 190);
         ctrl.SetTopRow(0);
@@ -461,6 +470,18 @@ private slots:
         QCursor::setPos(ctrl.viewport()->mapToGlobal(QPoint(1, below)));
         QTRY_VERIFY(ctrl.GetTopRow() >= 20);
         SendMouse(ctrl.viewport(), QEvent::MouseButtonRelease, QPoint(1, below), Qt::LeftButton);
+        QVERIFY(ScreenShowsFullPainting(ctrl));
+        // And back up, above the rows.
+        SendMouse(ctrl.viewport(), QEvent::MouseButtonPress, fixture.OnMarker(ctrl.GetRangeFirst()), Qt::LeftButton);
+        QCOMPARE(ctrl.GetDragMode(), CKivLogTimeLineViewCtrl::DragFirst);
+        const LONG scrolled = ctrl.GetTopRow();
+        SendMouse(ctrl.viewport(), QEvent::MouseMove, QPoint(1, -3), Qt::NoButton);
+        SendMouse(ctrl.viewport(), QEvent::MouseMove, QPoint(1, -3), Qt::NoButton);
+        QCOMPARE(ctrl.GetTopRow(), scrolled - 4);
+        QVERIFY(ScreenShowsFullPainting(ctrl));
+        SendMouse(ctrl.viewport(), QEvent::MouseMove, QPoint(1, fixture.RowY(scrolled)), Qt::NoButton);
+        SendMouse(ctrl.viewport(), QEvent::MouseButtonRelease, QPoint(1, fixture.RowY(scrolled)), Qt::LeftButton);
+        QCOMPARE(ctrl.GetRangeFirst(), scrolled);
         const LONG top = ctrl.GetTopRow();
         QVERIFY(ctrl.GetRangeFirst() >= top);
         QTest::qWait(50);
