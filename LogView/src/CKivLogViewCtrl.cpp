@@ -2,6 +2,7 @@
 // text selection, copy and search.
 #include "CKivLogViewCtrl.h"
 
+#include "FileTimeValue.h"
 #include "ViewerIds.h"
 
 #include "KivPlatform/Text.h"
@@ -116,12 +117,7 @@ QCursor DragCursor(bool dragging)
 // The line's time as a 64-bit file time; 0 when the stamp is not a valid date.
 std::int64_t FileTimeOf(const KivLogSysLineInfo& line)
 {
-    FILETIME fileTime{};
-    if (!SystemTimeToFileTime(&line.time, &fileTime)) {
-        return 0;
-    }
-    return static_cast<std::int64_t>((static_cast<std::uint64_t>(fileTime.dwHighDateTime) << 32) |
-                                     fileTime.dwLowDateTime);
+    return FileTimeValue(line.time).value_or(0);
 }
 
 bool EqualNoCase(const char* text, const std::string& pattern)

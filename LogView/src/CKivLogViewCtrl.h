@@ -77,6 +77,8 @@ public:
     void SetSelectRange(LONG first, LONG last);
     // The time range as 64-bit file times (100 ns units); both 0 for none.
     void SetTimeRange(std::int64_t start, std::int64_t end);
+    std::int64_t GetTimeRangeStart() const { return m_rangeStart; }
+    std::int64_t GetTimeRangeEnd() const { return m_rangeEnd; }
     int GetHorzOffset() const { return m_horzOffset; }
     int GetMouseMode() const { return m_mouseMode; }
     // The header control (id 1002).

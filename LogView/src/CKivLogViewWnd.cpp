@@ -2,6 +2,7 @@
 #include "CKivLogViewWnd.h"
 
 #include "CKivLogFile.h"
+#include "CKivLogTimeLineViewCtrl.h"
 #include "CKivLogViewCtrl.h"
 #include "CQtWindow.h"
 #include "ViewerIds.h"
@@ -61,7 +62,7 @@ QEvent::Type CKivLogViewWnd::UpdatePageEvent()
 
 CKivLogViewWnd::CKivLogViewWnd(QWidget* parent)
     : QWidget(parent), m_font(ToQFont(LOGFONTW{})), m_tabStrip(new QTabBar(this)),
-      m_timeLine(MakeStandIn(this, ViewerIds::IdcTimeLine, QStringLiteral("タイムライン（未実装）"))),
+      m_timeLine(new CKivLogTimeLineViewCtrl(ViewerIds::IdcTimeLine, this)),
       m_threadList(MakeStandIn(this, ViewerIds::IdcThreadList, QStringLiteral("スレッド一覧（未実装）"))),
       m_logView1(new CKivLogViewCtrl(ViewerIds::IdcLogView1, this)),
       m_logView2(new CKivLogViewCtrl(ViewerIds::IdcLogView2, this)),
@@ -91,6 +92,8 @@ CKivLogViewWnd::CKivLogViewWnd(QWidget* parent)
     m_tabStrip->addTab(QStringLiteral("関数情報"));
     m_bandHeight = std::max(TabBandHeight, m_tabStrip->sizeHint().height());
     m_tabStrip->setGeometry(0, 0, width(), m_bandHeight);
+    m_timeLine->setGeometry(0, m_bandHeight, width(), height() - m_bandHeight);
+    m_timeLine->SetViewFont(m_font);
 
     Kiv::IKivResizePanelUtil* util = Kiv::GetKivResizePanelUtil();
     const HWND window = CQtWindow::Of(this);
@@ -140,8 +143,20 @@ void CKivLogViewWnd::ShowTabPage(int tab)
     m_threadSplitter->SetVisible(tab == TabThreadInfo ? 1 : 0);
     m_logSplitter->SetVisible(tab == TabLogView ? 1 : 0);
     if (tab == TabLogView) {
+        // The views dim the lines outside the range chosen on the time line.
+        std::int64_t first = 0;
+        std::int64_t last = 0;
+        if (m_timeLine->GetRowCount() > 0 && SUCCEEDED(m_timeLine->GetRangeTimes(&first, &last))) {
+            m_logView1->SetTimeRange(first, last);
+            m_logView2->SetTimeRange(first, last);
+        }
         m_currentView->setFocus();
     } else if (tab == TabThreadInfo) {
+        // The time line files the lines the pages already hold, in one pass over pointers.
+        if (m_timeLine->GetRowCount() == 0 && m_file != nullptr) {
+            ScopedWaitCursor wait;
+            m_timeLine->LoadTimeLine(m_pages);
+        }
         m_threadList->setFocus();
     } else {
         m_methodList->setFocus();
@@ -162,12 +177,15 @@ void CKivLogViewWnd::SelectFile(CKivLogFile* file)
     for (CKivLogViewCtrl* view : {m_logView1, m_logView2}) {
         view->Recalc();
         view->ResetSelection();
+        // A range chosen on another file's time line would dim this file's lines at random.
+        view->SetTimeRange(0, 0);
     }
     ShowTabPage(m_tabStrip->currentIndex());
 }
 
 void CKivLogViewWnd::RebuildPages()
 {
+    m_timeLine->LoadTimeLine(nullptr);
     m_pages.clear();
     m_visible.clear();
     IKivLogSysMgr* engine = m_file == nullptr ? nullptr : m_file->GetLogSysMgr();
@@ -231,6 +249,7 @@ void CKivLogViewWnd::RepaintViews()
 {
     m_logView1->viewport()->update();
     m_logView2->viewport()->update();
+    m_timeLine->viewport()->update();
 }
 
 void CKivLogViewWnd::RemovePageLines(const CKivLogThreadPage& page)
@@ -294,6 +313,10 @@ bool CKivLogViewWnd::event(QEvent* event)
         ScopedWaitCursor wait;
         RebuildPages();
         RecalcViews();
+        // Rebuilding cleared the time line; while its tab shows, it shows the rebuilt model.
+        if (m_tabStrip->currentIndex() == TabThreadInfo && m_file != nullptr) {
+            m_timeLine->LoadTimeLine(m_pages);
+        }
         return true;
     }
     return QWidget::event(event);
@@ -314,6 +337,7 @@ void CKivLogViewWnd::ApplyFont(const LOGFONTW& font)
         view->SetViewFont(m_font);
         view->Recalc();
     }
+    m_timeLine->SetViewFont(m_font);
     m_tabStrip->setFont(m_font);
     update();
 }

@@ -23,6 +23,7 @@
 #include <vector>
 
 class CKivLogFile;
+class CKivLogTimeLineViewCtrl;
 class CKivLogViewCtrl;
 class IKivLogViewApp;
 class QLabel;
@@ -43,7 +44,7 @@ public:
     // Makes file (null: none) the current file, rebuilds the pages and resets both log views.
     void SelectFile(CKivLogFile* file);
     CKivLogFile* GetCurrentFile() const { return m_file; }
-    // The display font for the log views and the tab strip.
+    // The display font for the log views, the time line and the tab strip.
     void ApplyFont(const LOGFONTW& font);
     // Selects the block's lines (entry line to return line, or to the end of the list for a
     // block without return) in the current log view and highlights its thread.
@@ -77,6 +78,7 @@ public:
 
     CKivLogViewCtrl* GetLogView(int index) const { return index == 0 ? m_logView1 : m_logView2; }
     CKivLogViewCtrl* GetCurrentLogView() const { return m_currentView; }
+    CKivLogTimeLineViewCtrl* GetTimeLine() const { return m_timeLine; }
     QTabBar* GetTabStrip() const { return m_tabStrip; }
 
     HRESULT GetViewLineCount(LONG* count) override;
@@ -117,7 +119,7 @@ private:
     QTabBar* m_tabStrip;
     // The height of the band at the top that holds the tab strip.
     int m_bandHeight;
-    QLabel* m_timeLine;
+    CKivLogTimeLineViewCtrl* m_timeLine;
     QLabel* m_threadList;
     CKivLogViewCtrl* m_logView1;
     CKivLogViewCtrl* m_logView2;

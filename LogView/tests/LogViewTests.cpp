@@ -14,6 +14,7 @@
 #include "LogFont.h"
 #include "TraceFixtures.h"
 #include "ViewerIds.h"
+#include "ViewerTestSupport.h"
 
 #include "KivObject/ComPtr.h"
 #include "KivPlatform/Text.h"
@@ -120,21 +121,6 @@ struct CCtrlFixture {
     int RowY(LONG row) const { return static_cast<int>(row) * ctrl.GetRowHeight() + ctrl.GetRowHeight() / 2; }
     CKivLogViewCtrl ctrl;
 };
-
-// A mouse message as the platform sends it: the left button is held from press to release.
-void SendMouse(QWidget* widget, QEvent::Type type, QPoint position, Qt::MouseButton button)
-{
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
-    QMouseEvent event(type, QPointF(position), QPointF(widget->mapToGlobal(position)), button, held, Qt::NoModifier);
-    QApplication::sendEvent(widget, &event);
-}
-
-void SendWheel(QWidget* widget, int delta)
-{
-    QWheelEvent event(QPointF(10, 10), QPointF(widget->mapToGlobal(QPoint(10, 10))), QPoint(), QPoint(0, delta),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(widget, &event);
-}
 
 QColor PixelAt(CKivLogViewCtrl& ctrl, int x, int y)
 {

@@ -27,6 +27,13 @@ inline std::string Line(DWORD threadId, int depth, std::string_view marker, std:
     }
     return line + std::string(marker) + " " + std::string(text) + "\r\n";
 }
+// A message line of depth 0 with its own stamp, written as "2026/12/09(12:00:00.050)".
+inline std::string StampedLine(DWORD threadId, std::string_view stamp, std::string_view text)
+{
+    char header[16];
+    std::snprintf(header, sizeof header, "[%08X]", static_cast<unsigned>(threadId));
+    return header + ("[" + std::string(stamp) + "] " + std::string(text) + "\r\n");
+}
 inline std::string EnterLine(DWORD threadId, int depth, std::string_view name)
 {
     return Line(threadId, depth, "\x84\xA1", std::string(name) + "()");

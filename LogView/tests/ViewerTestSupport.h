@@ -1,5 +1,6 @@
-// Helpers of the viewer's Qt tests: the bundled sample trace, a watcher that sees a dialog the
-// moment it is shown (before its modal loop runs), and an engine whose load the test steers.
+// Helpers of the viewer's Qt tests: the bundled sample trace, mouse and wheel messages, a watcher
+// that sees a dialog the moment it is shown (before its modal loop runs), and an engine whose
+// load the test steers.
 // User-interface thread, except the engine's worker.
 #pragma once
 
@@ -10,6 +11,8 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
 #include <QWidget>
 
 #include <chrono>
@@ -23,6 +26,21 @@ namespace KivViewTest {
 inline QString SamplePath()
 {
     return QStringLiteral(KIV_SAMPLE_LOG);
+}
+
+// A mouse message as the platform sends it: the left button is held from press to release.
+inline void SendMouse(QWidget* widget, QEvent::Type type, QPoint position, Qt::MouseButton button)
+{
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
+    QMouseEvent event(type, QPointF(position), QPointF(widget->mapToGlobal(position)), button, held, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+inline void SendWheel(QWidget* widget, int delta)
+{
+    QWheelEvent event(QPointF(10, 10), QPointF(widget->mapToGlobal(QPoint(10, 10))), QPoint(), QPoint(0, delta),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &event);
 }
 
 // Calls onShow with each widget of type TDialog when it is shown, before the widget's own show
