@@ -2,6 +2,8 @@
 #include "CKivLogViewWnd.h"
 
 #include "CKivLogFile.h"
+#include "CKivLogMethodInfoCtrl.h"
+#include "CKivLogThreadInfoCtrl.h"
 #include "CKivLogViewCtrl.h"
 #include "CQtWindow.h"
 #include "ViewerIds.h"
@@ -62,10 +64,10 @@ QEvent::Type CKivLogViewWnd::UpdatePageEvent()
 CKivLogViewWnd::CKivLogViewWnd(QWidget* parent)
     : QWidget(parent), m_font(ToQFont(LOGFONTW{})), m_tabStrip(new QTabBar(this)),
       m_timeLine(MakeStandIn(this, ViewerIds::IdcTimeLine, QStringLiteral("タイムライン（未実装）"))),
-      m_threadList(MakeStandIn(this, ViewerIds::IdcThreadList, QStringLiteral("スレッド一覧（未実装）"))),
+      m_threadList(new CKivLogThreadInfoCtrl(this, this)),
       m_logView1(new CKivLogViewCtrl(ViewerIds::IdcLogView1, this)),
       m_logView2(new CKivLogViewCtrl(ViewerIds::IdcLogView2, this)),
-      m_methodList(MakeStandIn(this, ViewerIds::IdcMethodList, QStringLiteral("関数一覧（未実装）"))),
+      m_methodList(new CKivLogMethodInfoCtrl(this, this)),
       m_currentView(m_logView2)
 {
     setObjectName(ViewerIds::ObjectNameOf(ViewerIds::IdcViewWnd));
@@ -142,8 +144,10 @@ void CKivLogViewWnd::ShowTabPage(int tab)
     if (tab == TabLogView) {
         m_currentView->setFocus();
     } else if (tab == TabThreadInfo) {
+        m_threadList->Refill();
         m_threadList->setFocus();
     } else {
+        m_methodList->Refill();
         m_methodList->setFocus();
     }
 }
@@ -163,7 +167,17 @@ void CKivLogViewWnd::SelectFile(CKivLogFile* file)
         view->Recalc();
         view->ResetSelection();
     }
-    ShowTabPage(m_tabStrip->currentIndex());
+    // Showing the tab page refills the list on it. The thread list (one row per thread) shows
+    // the new file in any case; the method list, which walks every call, lets go of the old
+    // file's methods and is refilled when its tab is shown.
+    const int tab = m_tabStrip->currentIndex();
+    if (tab != TabThreadInfo) {
+        m_threadList->Refill();
+    }
+    if (tab != TabMethodInfo) {
+        m_methodList->Clear();
+    }
+    ShowTabPage(tab);
 }
 
 void CKivLogViewWnd::RebuildPages()

@@ -23,6 +23,8 @@
 #include <vector>
 
 class CKivLogFile;
+class CKivLogMethodInfoCtrl;
+class CKivLogThreadInfoCtrl;
 class CKivLogViewCtrl;
 class IKivLogViewApp;
 class QLabel;
@@ -78,6 +80,8 @@ public:
     CKivLogViewCtrl* GetLogView(int index) const { return index == 0 ? m_logView1 : m_logView2; }
     CKivLogViewCtrl* GetCurrentLogView() const { return m_currentView; }
     QTabBar* GetTabStrip() const { return m_tabStrip; }
+    CKivLogThreadInfoCtrl* GetThreadList() const { return m_threadList; }
+    CKivLogMethodInfoCtrl* GetMethodList() const { return m_methodList; }
 
     HRESULT GetViewLineCount(LONG* count) override;
     HRESULT GetViewLine(LONG index, const KivLogSysLineInfo** line) override;
@@ -118,9 +122,9 @@ private:
     // The height of the band at the top that holds the tab strip.
     int m_bandHeight;
     QLabel* m_timeLine;
-    QLabel* m_threadList;
+    CKivLogThreadInfoCtrl* m_threadList;
     CKivLogViewCtrl* m_logView1;
     CKivLogViewCtrl* m_logView2;
-    QLabel* m_methodList;
+    CKivLogMethodInfoCtrl* m_methodList;
     CKivLogViewCtrl* m_currentView;
 };
