@@ -26,7 +26,7 @@ using Kiv::CComPtr;
 
 namespace {
 
-constexpr ReportColumn Columns[] = {{u"Name", 400}, {u"回数", 70}, {u"合計時間", 100}};
+constexpr ReportColumn Columns[] = {{u"Name", 400}, {u"回数", 70, u"0000000"}, {u"合計時間", 100, u"00:00:00.000"}};
 
 // The total of a method with a call that never returned. It sorts below every other total, also
 // below a negative one (a file whose times go backwards).

@@ -29,14 +29,19 @@ struct PropColumn {
     Field field;
 };
 
+// The widest usual texts of the time, thread and lifetime columns.
+constexpr auto StartSample = u"[0000/00/00( 00:00:00.000)]";
+constexpr auto ThreadSample = u"[00000000]";
+constexpr auto LifeTimeSample = u"00:00:00.000";
+
 // A method's calls, or the one call without end.
-constexpr PropColumn CallColumns[] = {{{u"開始時間", 150}, Field::Start},
-                                      {{u"スレッド", 70}, Field::Thread},
-                                      {{u"生存時間", 80}, Field::LifeTime},
+constexpr PropColumn CallColumns[] = {{{u"開始時間", 150, StartSample}, Field::Start},
+                                      {{u"スレッド", 70, ThreadSample}, Field::Thread},
+                                      {{u"生存時間", 80, LifeTimeSample}, Field::LifeTime},
                                       {{u"戻り値", 140}, Field::Result}};
 // The calls of a method made by one thread: the thread goes without saying.
-constexpr PropColumn ThreadCallColumns[] = {{{u"開始時間", 150}, Field::Start},
-                                            {{u"生存時間", 80}, Field::LifeTime},
+constexpr PropColumn ThreadCallColumns[] = {{{u"開始時間", 150, StartSample}, Field::Start},
+                                            {{u"生存時間", 80, LifeTimeSample}, Field::LifeTime},
                                             {{u"戻り値", 140}, Field::Result}};
 // Any other node, or none: no rows.
 constexpr PropColumn NodeColumns[] = {{{u"名前", 160}, Field::Name}, {{u"値", 80}, Field::Value}};
@@ -278,7 +283,7 @@ void CKivLogPropListCtrl::ShowItem(CNaviChildItemData* item)
     m_model->Show(item);
     const auto columns = m_model->GetColumns();
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        setColumnWidth(static_cast<int>(i), columns[i].column.width);
+        setColumnWidth(static_cast<int>(i), ColumnWidth(this, columns[i].column));
     }
 }
 

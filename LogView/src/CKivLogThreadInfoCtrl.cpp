@@ -18,8 +18,13 @@ using Kiv::CComPtr;
 
 namespace {
 
-constexpr ReportColumn Columns[] = {
-    {u"Thread Id", 80}, {u"最初の時間", 140}, {u"最後の時間", 140}, {u"経過時間", 75}, {u"出力総行数", 75}};
+// The identifier column's sample leaves room for the check box in front of the identifier.
+constexpr auto StampSample = u"0000/00/00 00:00:00.000";
+constexpr ReportColumn Columns[] = {{u"Thread Id", 80, u"MM 00000000"},
+                                    {u"最初の時間", 140, StampSample},
+                                    {u"最後の時間", 140, StampSample},
+                                    {u"経過時間", 75, u"00:00:00.000"},
+                                    {u"出力総行数", 75, u"0000000"}};
 
 // The item data role that carries a row's thread identifier.
 constexpr int ThreadIdRole = Qt::UserRole;

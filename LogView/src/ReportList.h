@@ -9,10 +9,12 @@
 
 class QTableView;
 
-// A column of a report list: its title and its width in pixels.
+// A column of a report list: its title, its width in pixels, and the widest text it usually
+// shows (null when it has none), which widens the column where the list's font needs more room.
 struct ReportColumn {
     const char16_t* title;
     int width;
+    const char16_t* sample = nullptr;
 
     QString Title() const { return QString::fromUtf16(title); }
 };
@@ -21,5 +23,8 @@ struct ReportColumn {
 // no editing, titles left-aligned, fixed row height from the list's font.
 void SetUpReportList(QTableView* list);
 
-// Gives list's columns the widths of columns (the model holds their titles).
+// The width of a column in list: its given width, or more when its title or sample text needs
+// more in the list's font (the given widths were made for a smaller font).
+int ColumnWidth(const QTableView* list, const ReportColumn& column);
+// Gives list's columns their ColumnWidth (the model holds their titles).
 void SetColumnWidths(QTableView* list, std::span<const ReportColumn> columns);

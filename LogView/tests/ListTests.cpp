@@ -243,7 +243,9 @@ private slots:
         list.ShowItem(&method);
         QCOMPARE(list.GetItem(), &method);
         QCOMPARE(Headers(model), callColumns);
-        QCOMPARE(list.columnWidth(0), 150);
+        // The given widths, or wider where the list's font needs it to show the whole text.
+        QVERIFY(list.columnWidth(0) >= 150);
+        QVERIFY(QFontMetrics(list.font()).horizontalAdvance(first[0]) < list.columnWidth(0));
         QCOMPARE(list.columnWidth(3), 140);
         QCOMPARE(model->rowCount(), 3);
         QCOMPARE(Row(model, 0), first);
