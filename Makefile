@@ -72,6 +72,7 @@ bench: deps build
 	$(BUILD_DIR)/bin/KivLoadBench $(BENCH_TRACE)
 	$(BUILD_DIR)/bin/KivViewerTreeBench $(BENCH_TRACE)
 	$(BUILD_DIR)/bin/KivLogViewBench $(BENCH_TRACE)
+	$(BUILD_DIR)/bin/KivListsBench $(BENCH_TRACE)
 	bash -c 'time $(BUILD_DIR)/bin/kivlog summary $(BENCH_TRACE)'
 
 fuzz: deps
