@@ -6,6 +6,7 @@
 #include "CKivLogThreadInfoCtrl.h"
 #include "CKivLogViewCtrl.h"
 #include "CQtWindow.h"
+#include "DialogUnits.h"
 #include "ViewerIds.h"
 
 #include "KivPlatform/Boundary.h"
@@ -75,7 +76,9 @@ CKivLogViewWnd::CKivLogViewWnd(QWidget* parent)
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Button);
     setFocusPolicy(Qt::StrongFocus);
-    resize(400, 300);
+    // The size the view side gives the window (316 by 195 dialog units): the panels below are
+    // laid out in it, and the splitters keep their proportions when the window is resized.
+    resize(CDialogUnits(font()).ToPixels(316, 195));
 
     for (CKivLogViewCtrl* view : {m_logView1, m_logView2}) {
         view->setGeometry(0, 0, 10, 10);
