@@ -153,8 +153,7 @@ HRESULT CKivLogView2Dlg::SelectLogFile(CKivLogFile* file)
 
 HRESULT CKivLogView2Dlg::ShowItemProperty(CNaviChildItemData* item)
 {
-    m_infoView->GetPropList()->ShowItem(item);
-    return S_OK;
+    return Kiv::Platform::StatusFromExceptions([&] { m_infoView->GetPropList()->ShowItem(item); });
 }
 
 HRESULT CKivLogView2Dlg::ShowLogLine(CKivLogFile* file, const KivLogSysLineInfo* line)
