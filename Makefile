@@ -76,6 +76,7 @@ bench: deps build
 	$(BUILD_DIR)/bin/KivLoadBench $(BENCH_TRACE)
 	$(BUILD_DIR)/bin/KivViewerTreeBench $(BENCH_TRACE)
 	$(BUILD_DIR)/bin/KivLogViewBench $(BENCH_TRACE)
+	$(BUILD_DIR)/bin/KivListsBench $(BENCH_TRACE)
 	$(BUILD_DIR)/bin/KivTimeLineBench $(BENCH_TRACE)
 	$(BUILD_DIR)/bin/KivImageBench
 	bash -c 'time $(BUILD_DIR)/bin/kivlog summary $(BENCH_TRACE)'

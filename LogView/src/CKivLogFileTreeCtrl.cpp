@@ -4,13 +4,13 @@
 #include "CKivLogFile.h"
 #include "CNaviChildItemData.h"
 #include "IKivLogViewApp.h"
+#include "MethodNames.h"
 #include "ViewerIds.h"
 
 #include "KivLogSysMgr/KivLogSysInterfaces.h"
 #include "KivObject/ComBSTR.h"
 #include "KivObject/ComPtr.h"
 #include "KivPlatform/Boundary.h"
-#include "KivPlatform/TaskMem.h"
 
 #include <QApplication>
 
@@ -66,35 +66,6 @@ public:
     CWaitCursor(const CWaitCursor&) = delete;
     CWaitCursor& operator=(const CWaitCursor&) = delete;
 };
-
-// The method names of a method set, owned: every string is freed, then the array.
-class CMethodNames {
-public:
-    CMethodNames() = default;
-    ~CMethodNames()
-    {
-        for (LONG i = 0; i < m_count; ++i) {
-            CComBSTR owner;
-            owner.Attach(m_names[i]);
-        }
-        CoTaskMemFree(m_names);
-    }
-    CMethodNames(const CMethodNames&) = delete;
-    CMethodNames& operator=(const CMethodNames&) = delete;
-
-    HRESULT Read(IKivLogSysMethodSet* methodSet) { return methodSet->GetMethodNames(&m_count, &m_names); }
-    LONG Count() const { return m_count; }
-    BSTR operator[](LONG index) const { return m_names[index]; }
-
-private:
-    LONG m_count = 0;
-    BSTR* m_names = nullptr;
-};
-
-QString FromBstr(BSTR text)
-{
-    return QString::fromUtf16(text == nullptr ? u"" : text, SysStringLen(text));
-}
 
 CComBSTR CopyBstr(BSTR text)
 {

@@ -35,4 +35,5 @@ CKivLogInfoViewDlg::~CKivLogInfoViewDlg() = default;
 void CKivLogInfoViewDlg::SetApp(IKivLogViewApp* app)
 {
     m_tree->SetApp(app);
+    m_propList->SetApp(app);
 }

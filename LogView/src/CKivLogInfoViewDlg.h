@@ -19,7 +19,8 @@ public:
     explicit CKivLogInfoViewDlg(QWidget* parent);
     ~CKivLogInfoViewDlg() override;
 
-    // Hands the main dialog's interface to the tree (kept without a reference).
+    // Hands the main dialog's interface to the tree and the property list (kept without a
+    // reference).
     void SetApp(IKivLogViewApp* app);
     CKivLogFileTreeCtrl* GetTree() const { return m_tree; }
     CKivLogPropListCtrl* GetPropList() const { return m_propList; }

@@ -2,7 +2,7 @@
 // buffer, scrolling and dragging the range markers.
 #include "CKivLogTimeLineViewCtrl.h"
 
-#include "FileTimeValue.h"
+#include "LogTimes.h"
 #include "ViewerIds.h"
 
 #include "KivObject/ComPtr.h"
@@ -158,7 +158,7 @@ CKivLogTimeLineViewCtrl::ThreadSpan CKivLogTimeLineViewCtrl::LoadThread(IKivLogS
 
 void CKivLogTimeLineViewCtrl::FileLine(const KivLogSysLineInfo& line, ThreadSpan* span)
 {
-    const std::optional<std::int64_t> time = FileTimeValue(line.time);
+    const std::optional<std::int64_t> time = FileTimeOf(line.time);
     if (!time) {
         return;
     }

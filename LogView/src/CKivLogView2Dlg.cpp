@@ -4,6 +4,8 @@
 #include "CAboutDlg.h"
 #include "CKivLogFile.h"
 #include "CKivLogFileTreeCtrl.h"
+#include "CKivLogFindDlg.h"
+#include "CKivLogOptionDlg.h"
 #include "CNaviChildItemData.h"
 #include "CKivLogInfoViewDlg.h"
 #include "CKivLogMainViewDlg.h"
@@ -15,6 +17,7 @@
 #include "DialogUnits.h"
 #include "SystemPaths.h"
 #include "ViewerIds.h"
+#include "ViewerText.h"
 
 #include "KivPlatform/Boundary.h"
 
@@ -52,7 +55,7 @@ CKivLogView2Dlg::CKivLogView2Dlg(QString settingsPath, QWidget* parent)
     : QMainWindow(parent), m_settingsPath(std::move(settingsPath)), m_viewFont(CViewSettings::ReadFont(m_settingsPath)),
       m_client(new QWidget(this))
 {
-    setWindowTitle(QStringLiteral("KivLogView2"));
+    setWindowTitle(QString::fromUtf16(ProgramName));
     setAcceptDrops(true);
     setCentralWidget(m_client);
     CreateMenus();
@@ -62,8 +65,10 @@ CKivLogView2Dlg::CKivLogView2Dlg(QString settingsPath, QWidget* parent)
 CKivLogView2Dlg::~CKivLogView2Dlg()
 {
     CViewSettings::WriteFont(m_settingsPath, m_viewFont);
-    // The layout lets go of the windows first; the tree's nodes go before the files they name;
-    // each file then releases its engine.
+    // The find dialog goes before the view window it searches; the layout lets go of the
+    // windows; the tree's nodes go before the files they name; each file then releases its
+    // engine.
+    delete m_findDlg;
     m_container.Release();
     delete m_infoView;
     delete m_mainView;
@@ -88,12 +93,10 @@ void CKivLogView2Dlg::CreateMenus()
     connect(addCommand(file, ViewerIds::IdAppExit, QStringLiteral("終了(&X)")), &QAction::triggered, this,
             &QWidget::close);
 
-    // Find and the font option act through the find and option dialogs, which come with their
-    // own classes: until then those commands stay greyed. Copy goes to the current log view,
-    // and is offered only while it has selected text.
+    // Copy goes to the current log view, and is offered only while it has selected text.
     QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
-    addCommand(edit, ViewerIds::IdEditFind, QStringLiteral("検索(&F)"), QKeySequence(Qt::CTRL | Qt::Key_F))
-        ->setEnabled(false);
+    connect(addCommand(edit, ViewerIds::IdEditFind, QStringLiteral("検索(&F)"), QKeySequence(Qt::CTRL | Qt::Key_F)),
+            &QAction::triggered, this, &CKivLogView2Dlg::OnEditFind);
     QAction* copy = addCommand(edit, ViewerIds::IdEditCopy, QStringLiteral("コピー(&C)"), QKeySequence(Qt::CTRL | Qt::Key_C));
     connect(copy, &QAction::triggered, this, [this] { m_mainView->GetViewWnd()->OnCommand(ViewerIds::IdEditCopy); });
     connect(edit, &QMenu::aboutToShow, this,
@@ -101,7 +104,8 @@ void CKivLogView2Dlg::CreateMenus()
     // The shortcut works whenever the menu is closed; without a selection it copies nothing.
     connect(edit, &QMenu::aboutToHide, copy, [copy] { copy->setEnabled(true); });
     QMenu* tool = menuBar()->addMenu(QStringLiteral("ツール(&T)"));
-    addCommand(tool, ViewerIds::IdToolOption, QStringLiteral("オプション(&O)"))->setEnabled(false);
+    connect(addCommand(tool, ViewerIds::IdToolOption, QStringLiteral("オプション(&O)")), &QAction::triggered, this,
+            &CKivLogView2Dlg::OnToolOption);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     connect(addCommand(help, ViewerIds::IdAppAbout, QStringLiteral("バージョン情報(&A)")), &QAction::triggered, this,
@@ -149,8 +153,7 @@ HRESULT CKivLogView2Dlg::SelectLogFile(CKivLogFile* file)
 
 HRESULT CKivLogView2Dlg::ShowItemProperty(CNaviChildItemData* item)
 {
-    m_infoView->GetPropList()->ShowItem(item);
-    return S_OK;
+    return Kiv::Platform::StatusFromExceptions([&] { m_infoView->GetPropList()->ShowItem(item); });
 }
 
 HRESULT CKivLogView2Dlg::ShowLogLine(CKivLogFile* file, const KivLogSysLineInfo* line)
@@ -228,6 +231,30 @@ void CKivLogView2Dlg::OnFileOpen()
     const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), OpenFilter);
     if (!path.isEmpty()) {
         OpenLogFiles({path});
+    }
+}
+
+void CKivLogView2Dlg::OnEditFind()
+{
+    CKivLogViewWnd* viewWnd = m_mainView->GetViewWnd();
+    if (m_findDlg == nullptr) {
+        m_findDlg = new CKivLogFindDlg(this);
+    }
+    m_findDlg->SetViewWnd(viewWnd);
+    // A window already open keeps its text; a new one starts with the current selection.
+    if (!m_findDlg->isVisible()) {
+        m_findDlg->SetSearchText(viewWnd->GetCurrentLogView()->GetSelectedText());
+        m_findDlg->show();
+    }
+}
+
+void CKivLogView2Dlg::OnToolOption()
+{
+    CKivLogOptionDlg option(this);
+    option.SetLogFont(m_viewFont);
+    if (option.exec() == QDialog::Accepted) {
+        m_viewFont = option.GetLogFont();
+        m_mainView->GetViewWnd()->ApplyFont(m_viewFont);
     }
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 class CKivLogFile;
+class CKivLogFindDlg;
 class CKivLogInfoViewDlg;
 class CKivLogMainViewDlg;
 
@@ -49,6 +50,8 @@ public:
     QWidget* GetClientWidget() const { return m_client; }
     CKivLogInfoViewDlg* GetInfoView() const { return m_infoView; }
     CKivLogMainViewDlg* GetMainView() const { return m_mainView; }
+    // The find dialog; null until the first find command.
+    CKivLogFindDlg* GetFindDlg() const { return m_findDlg; }
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -59,6 +62,8 @@ private:
     void CreateLayout();
     void OpenWaitingFiles();
     void OnFileOpen();
+    void OnEditFind();
+    void OnToolOption();
     void OnAppAbout();
 
     QString m_settingsPath;
@@ -66,6 +71,8 @@ private:
     QWidget* m_client;
     CKivLogInfoViewDlg* m_infoView = nullptr;
     CKivLogMainViewDlg* m_mainView = nullptr;
+    // Made on the first find command and kept; its window is shown again by the next one.
+    CKivLogFindDlg* m_findDlg = nullptr;
     Kiv::CComPtr<Kiv::IKivResizePanelContainer> m_container;
     std::vector<std::unique_ptr<CKivLogFile>> m_files;
     // Files waiting to be loaded, and whether a load runs (its dialog's loop may take new ones).

@@ -2,8 +2,9 @@
 // text selection, copy and search.
 #include "CKivLogViewCtrl.h"
 
-#include "FileTimeValue.h"
+#include "LogTimes.h"
 #include "ViewerIds.h"
+#include "ViewerText.h"
 
 #include "KivPlatform/Text.h"
 #include "KivPlatform/Time.h"
@@ -114,12 +115,6 @@ QCursor DragCursor(bool dragging)
     return QCursor(picture, 16, 16);
 }
 
-// The line's time as a 64-bit file time; 0 when the stamp is not a valid date.
-std::int64_t FileTimeOf(const KivLogSysLineInfo& line)
-{
-    return FileTimeValue(line.time).value_or(0);
-}
-
 bool EqualNoCase(const char* text, const std::string& pattern)
 {
     for (std::size_t i = 0; i < pattern.size(); ++i) {
@@ -129,15 +124,6 @@ bool EqualNoCase(const char* text, const std::string& pattern)
         }
     }
     return true;
-}
-
-QString FromAnsi(const char* text, LONG length)
-{
-    if (text == nullptr || length <= 0) {
-        return {};
-    }
-    return QString::fromStdU16String(
-        Kiv::Platform::AnsiToUtf16(std::string_view(text, static_cast<std::size_t>(length))));
 }
 
 // "│" x depth and the marker of the line's kind.
@@ -606,7 +592,7 @@ void CKivLogViewCtrl::PaintRows(QPainter& painter)
         if (FAILED(m_handle->GetViewLine(line, &record))) {
             break;
         }
-        const std::int64_t time = hasRange ? FileTimeOf(*record) : 0;
+        const std::int64_t time = hasRange ? FileTimeOf(record->time).value_or(0) : 0;
         const bool dimmed = hasRange && (time < m_rangeStart || time >= rangeEnd);
         const bool inRange = m_selectFirst >= 0 && line >= m_selectFirst && line <= m_selectLast;
         const bool otherThread = m_highlightThread != 0 && record->threadId != m_highlightThread;

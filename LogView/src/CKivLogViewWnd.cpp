@@ -2,15 +2,17 @@
 #include "CKivLogViewWnd.h"
 
 #include "CKivLogFile.h"
+#include "CKivLogMethodInfoCtrl.h"
+#include "CKivLogThreadInfoCtrl.h"
 #include "CKivLogTimeLineViewCtrl.h"
 #include "CKivLogViewCtrl.h"
 #include "CQtWindow.h"
+#include "DialogUnits.h"
 #include "ViewerIds.h"
 
 #include "KivPlatform/Boundary.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QTabBar>
 
 #include <algorithm>
@@ -32,19 +34,6 @@ constexpr float ThreadFirstPane = 250.0f;
 constexpr LONG TabAnchor = Kiv::KivAnchorLeft | Kiv::KivAnchorTop | Kiv::KivAnchorRight;
 constexpr LONG PaneAnchor = Kiv::KivAnchorLeft | Kiv::KivAnchorTop | Kiv::KivAnchorRight;
 
-// A stand-in for a page that has no content of its own yet.
-QLabel* MakeStandIn(QWidget* parent, int id, const QString& text)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(ViewerIds::ObjectNameOf(id));
-    label->setAlignment(Qt::AlignCenter);
-    label->setFrameShape(QFrame::StyledPanel);
-    label->setAutoFillBackground(true);
-    label->setBackgroundRole(QPalette::Base);
-    label->setFocusPolicy(Qt::StrongFocus);
-    return label;
-}
-
 struct ScopedWaitCursor {
     ScopedWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~ScopedWaitCursor() { QApplication::restoreOverrideCursor(); }
@@ -63,10 +52,10 @@ QEvent::Type CKivLogViewWnd::UpdatePageEvent()
 CKivLogViewWnd::CKivLogViewWnd(QWidget* parent)
     : QWidget(parent), m_font(ToQFont(LOGFONTW{})), m_tabStrip(new QTabBar(this)),
       m_timeLine(new CKivLogTimeLineViewCtrl(ViewerIds::IdcTimeLine, this)),
-      m_threadList(MakeStandIn(this, ViewerIds::IdcThreadList, QStringLiteral("スレッド一覧（未実装）"))),
+      m_threadList(new CKivLogThreadInfoCtrl(this, this)),
       m_logView1(new CKivLogViewCtrl(ViewerIds::IdcLogView1, this)),
       m_logView2(new CKivLogViewCtrl(ViewerIds::IdcLogView2, this)),
-      m_methodList(MakeStandIn(this, ViewerIds::IdcMethodList, QStringLiteral("関数一覧（未実装）"))),
+      m_methodList(new CKivLogMethodInfoCtrl(this, this)),
       m_currentView(m_logView2)
 {
     setObjectName(ViewerIds::ObjectNameOf(ViewerIds::IdcViewWnd));
@@ -74,7 +63,9 @@ CKivLogViewWnd::CKivLogViewWnd(QWidget* parent)
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Button);
     setFocusPolicy(Qt::StrongFocus);
-    resize(400, 300);
+    // The size the view side gives the window (316 by 195 dialog units): the panels below are
+    // laid out in it, and the splitters keep their proportions when the window is resized.
+    resize(CDialogUnits(font()).ToPixels(316, 195));
 
     for (CKivLogViewCtrl* view : {m_logView1, m_logView2}) {
         view->setGeometry(0, 0, 10, 10);
@@ -157,8 +148,10 @@ void CKivLogViewWnd::ShowTabPage(int tab)
             ScopedWaitCursor wait;
             m_timeLine->LoadTimeLine(m_pages);
         }
+        m_threadList->Refill();
         m_threadList->setFocus();
     } else {
+        m_methodList->Refill();
         m_methodList->setFocus();
     }
 }
@@ -180,7 +173,17 @@ void CKivLogViewWnd::SelectFile(CKivLogFile* file)
         // A range chosen on another file's time line would dim this file's lines at random.
         view->SetTimeRange(0, 0);
     }
-    ShowTabPage(m_tabStrip->currentIndex());
+    // Showing the tab page refills the list on it. The thread list (one row per thread) shows
+    // the new file in any case; the method list, which walks every call, lets go of the old
+    // file's methods and is refilled when its tab is shown.
+    const int tab = m_tabStrip->currentIndex();
+    if (tab != TabThreadInfo) {
+        m_threadList->Refill();
+    }
+    if (tab != TabMethodInfo) {
+        m_methodList->Clear();
+    }
+    ShowTabPage(tab);
 }
 
 void CKivLogViewWnd::RebuildPages()

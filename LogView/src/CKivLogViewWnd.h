@@ -23,10 +23,11 @@
 #include <vector>
 
 class CKivLogFile;
+class CKivLogMethodInfoCtrl;
+class CKivLogThreadInfoCtrl;
 class CKivLogTimeLineViewCtrl;
 class CKivLogViewCtrl;
 class IKivLogViewApp;
-class QLabel;
 class QTabBar;
 
 class CKivLogViewWnd final : public QWidget, public IKivLogViewCtrl_EventHandle {
@@ -80,6 +81,8 @@ public:
     CKivLogViewCtrl* GetCurrentLogView() const { return m_currentView; }
     CKivLogTimeLineViewCtrl* GetTimeLine() const { return m_timeLine; }
     QTabBar* GetTabStrip() const { return m_tabStrip; }
+    CKivLogThreadInfoCtrl* GetThreadList() const { return m_threadList; }
+    CKivLogMethodInfoCtrl* GetMethodList() const { return m_methodList; }
 
     HRESULT GetViewLineCount(LONG* count) override;
     HRESULT GetViewLine(LONG index, const KivLogSysLineInfo** line) override;
@@ -120,9 +123,9 @@ private:
     // The height of the band at the top that holds the tab strip.
     int m_bandHeight;
     CKivLogTimeLineViewCtrl* m_timeLine;
-    QLabel* m_threadList;
+    CKivLogThreadInfoCtrl* m_threadList;
     CKivLogViewCtrl* m_logView1;
     CKivLogViewCtrl* m_logView2;
-    QLabel* m_methodList;
+    CKivLogMethodInfoCtrl* m_methodList;
     CKivLogViewCtrl* m_currentView;
 };

@@ -1,6 +1,7 @@
-// ToQFont: the one place where the settings' font record becomes a Qt font.
+// ToQFont and ToLogFont: the one place where the settings' font record and a Qt font meet.
 #include "LogFont.h"
 
+#include <QFontInfo>
 #include <QStringList>
 
 #include <algorithm>
@@ -13,6 +14,10 @@ constexpr int DefaultPixelHeight = 12;
 // FIXED_PITCH in the low bits of pitch and family.
 constexpr BYTE PitchMask = 0x03;
 constexpr BYTE FixedPitch = 0x01;
+constexpr BYTE VariablePitch = 0x02;
+// The families of pitch and family: FF_MODERN for fixed-pitch faces, FF_SWISS for the others.
+constexpr BYTE FamilyModern = 0x30;
+constexpr BYTE FamilySwiss = 0x20;
 
 } // namespace
 
@@ -54,4 +59,21 @@ QFont ToQFont(const LOGFONTW& font)
     families << (fixed ? QStringLiteral("Noto Sans Mono CJK JP") : QStringLiteral("Noto Sans CJK JP"));
     result.setFamilies(families);
     return result;
+}
+
+LOGFONTW ToLogFont(const QFont& font, const LOGFONTW& base)
+{
+    // What the font resolves to on this machine, as it will be drawn.
+    const QFontInfo info(font);
+    LOGFONTW record = base;
+    record.lfHeight = -std::max(1, info.pixelSize());
+    record.lfWeight = info.weight();
+    record.lfItalic = info.italic() ? 1 : 0;
+    record.lfUnderline = font.underline() ? 1 : 0;
+    record.lfStrikeOut = font.strikeOut() ? 1 : 0;
+    record.lfPitchAndFamily = info.fixedPitch() ? (FixedPitch | FamilyModern) : (VariablePitch | FamilySwiss);
+    const QString face = font.family();
+    SetFaceName(record, std::u16string_view(reinterpret_cast<const char16_t*>(face.utf16()),
+                                            static_cast<std::size_t>(face.size())));
+    return record;
 }

@@ -1,5 +1,5 @@
 // The display font record the viewer keeps in its settings (the fields of a platform logical
-// font), its defaults, and its conversion to a Qt font. Plain data; no state of its own.
+// font), its defaults, and its conversions to and from a Qt font. Plain data; no state of its own.
 #pragma once
 
 #include "KivPlatform/Types.h"
@@ -41,3 +41,8 @@ void SetFaceName(LOGFONTW& font, std::u16string_view name);
 // the default 12), weight, italic, underline, strike-out and face name; an empty face name, or
 // pitch and family asking for fixed pitch, picks a Japanese-capable (fixed-pitch) family.
 QFont ToQFont(const LOGFONTW& font);
+// The record for a font chosen in the font chooser: base with the font's face name, its pixel
+// height as a character height (negative), weight, italic, underline, strike-out and pitch;
+// the fields a Qt font does not know (character set, precisions, quality, width, angles) stay
+// as base has them.
+LOGFONTW ToLogFont(const QFont& font, const LOGFONTW& base);

@@ -24,7 +24,10 @@ inline constexpr int IdCancel = 2;
 // Controls.
 inline constexpr int IdcFileTree = 1001;
 inline constexpr int IdcCloseButton = 1002;
+inline constexpr int IdcFindText = 1003;
 inline constexpr int IdcLoadProgress = 1004;
+inline constexpr int IdcFindUpward = 1005;
+inline constexpr int IdcChooseFont = 1007;
 inline constexpr int IdcPropList = 1009;
 inline constexpr int IdcInfoViewPlaceholder = 1010;
 inline constexpr int IdcMainViewPlaceholder = 1011;

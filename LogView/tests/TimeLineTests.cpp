@@ -13,7 +13,7 @@
 #include "CKivLogViewCtrl.h"
 #include "CKivLogViewWnd.h"
 #include "CKivTimeSlotRuns.h"
-#include "FileTimeValue.h"
+#include "LogTimes.h"
 #include "LogFont.h"
 #include "TraceFixtures.h"
 #include "ViewerIds.h"
@@ -50,7 +50,7 @@ struct Moment {
 
     std::int64_t Value() const
     {
-        return FileTimeValue(SYSTEMTIME{year, month, 0, day, hour, minute, second, ms}).value_or(-1);
+        return FileTimeOf(SYSTEMTIME{year, month, 0, day, hour, minute, second, ms}).value_or(-1);
     }
     std::string Stamp() const
     {

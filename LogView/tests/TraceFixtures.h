@@ -5,6 +5,8 @@
 
 #include "CKivLogFile.h"
 
+#include "KivPlatform/Time.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -16,11 +18,17 @@
 
 namespace KivViewTest {
 
-// One trace line stamped 2026/12/09 10:00:00 plus ms milliseconds.
-inline std::string Line(DWORD threadId, int depth, std::string_view marker, std::string_view text, int ms = 0)
+// The code page 932 pairs of "┌" and "└" that mark entry and return lines.
+inline constexpr std::string_view EnterMark = "\x84\xA1";
+inline constexpr std::string_view ReturnMark = "\x84\xA4";
+
+// One trace line with the given stamp (any field values, also ones no calendar has).
+inline std::string StampedLine(DWORD threadId, const SYSTEMTIME& time, int depth, std::string_view marker,
+                               std::string_view text)
 {
-    char header[40];
-    std::snprintf(header, sizeof header, "[%08X][2026/12/09(10:00:00.%03d)]", static_cast<unsigned>(threadId), ms);
+    char header[64];
+    std::snprintf(header, sizeof header, "[%08X][%04d/%02d/%02d(%02d:%02d:%02d.%03d)]", static_cast<unsigned>(threadId),
+                  time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond, time.wMilliseconds);
     std::string line = header;
     for (int i = 0; i < depth; ++i) {
         line += "\x84\xA0";
@@ -34,13 +42,19 @@ inline std::string StampedLine(DWORD threadId, std::string_view stamp, std::stri
     std::snprintf(header, sizeof header, "[%08X]", static_cast<unsigned>(threadId));
     return header + ("[" + std::string(stamp) + "] " + std::string(text) + "\r\n");
 }
+// One trace line stamped 2026/12/09 10:00:00 plus ms milliseconds.
+inline std::string Line(DWORD threadId, int depth, std::string_view marker, std::string_view text, int ms = 0)
+{
+    const SYSTEMTIME time{2026, 12, 0, 9, 10, 0, 0, static_cast<WORD>(ms)};
+    return StampedLine(threadId, time, depth, marker, text);
+}
 inline std::string EnterLine(DWORD threadId, int depth, std::string_view name)
 {
-    return Line(threadId, depth, "\x84\xA1", std::string(name) + "()");
+    return Line(threadId, depth, EnterMark, std::string(name) + "()");
 }
 inline std::string ReturnLine(DWORD threadId, int depth, std::string_view name)
 {
-    return Line(threadId, depth, "\x84\xA4", std::string(name) + "()");
+    return Line(threadId, depth, ReturnMark, std::string(name) + "()");
 }
 inline std::string MessageLine(DWORD threadId, int depth, std::string_view text)
 {
