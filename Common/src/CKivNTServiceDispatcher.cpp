@@ -1,3 +1,5 @@
+// CKivNTServiceDispatcher: runs the registered services, each on its own thread, and hands the
+// controls that signals bring to their handlers on the dispatching thread.
 #include "CKivNTServiceDispatcher.h"
 
 #include "KivServiceUnit.h"
@@ -11,6 +13,7 @@
 
 #include <atomic>
 #include <list>
+#include <mutex>
 #include <thread>
 
 namespace Kiv {
@@ -18,10 +21,13 @@ namespace Kiv {
 namespace {
 
 // What the services of one Dispatch share: where status goes, and how many have become ready.
+// The count and the message it decides are sent under one lock, so the manager hears the
+// statuses in the order they were counted and "ready" comes with the last service to run.
 struct DispatchShared {
     Platform::ServiceNotifier notifier;
     std::size_t serviceCount = 0;
-    std::atomic<std::size_t> runningCount{0};
+    std::mutex statusLock;
+    std::size_t runningCount = 0;
 };
 
 // One service while it runs: its status target, its thread and whether its service main has
@@ -44,13 +50,14 @@ public:
     BOOL SetStatus(const SERVICE_STATUS& status) override
     {
         // The process is ready when every one of its services has come to run once.
+        const std::lock_guard lock(m_shared.statusLock);
         bool allRunning = false;
         if (status.dwCurrentState == SERVICE_RUNNING) {
-            if (!m_reportedRunning.exchange(true)) {
-                allRunning = m_shared.runningCount.fetch_add(1) + 1 == m_shared.serviceCount;
-            } else {
-                allRunning = m_shared.runningCount.load() == m_shared.serviceCount;
+            if (!m_reportedRunning) {
+                m_reportedRunning = true;
+                ++m_shared.runningCount;
             }
+            allRunning = m_shared.runningCount == m_shared.serviceCount;
         }
         const std::string message = NotifyMessageOfStatus(m_name, status, allRunning);
         if (message.empty()) {
@@ -91,7 +98,8 @@ private:
     DispatchShared& m_shared;
     std::thread m_thread;
     std::atomic<bool> m_ended{false};
-    std::atomic<bool> m_reportedRunning{false};
+    // Whether this service has been counted as running; guarded by the shared status lock.
+    bool m_reportedRunning = false;
 };
 
 } // namespace
