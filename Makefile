@@ -18,10 +18,12 @@ BENCH_TRACE    ?= $(BUILD_DIR)/bench-data/trace-1g.log
 
 # Debian packages: toolchain, test and benchmark frameworks, clang for the fuzzer, pugixml,
 # python3 for the independent model that checks kivlog; Qt 6, its SVG plugin (the viewer's icon)
-# and a Japanese font for the viewer; xmllint to check the XML files the tests write.
+# and a Japanese font for the viewer; xmllint to check the XML files the tests write; SQLite, the
+# registry's store.
 PACKAGES := g++ cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev \
             libbenchmark-dev clang libclang-rt-14-dev libpugixml-dev python3 \
-            qt6-base-dev qt6-base-dev-tools libqt6svg6 libgl-dev fonts-noto-cjk libxml2-utils
+            qt6-base-dev qt6-base-dev-tools libqt6svg6 libgl-dev fonts-noto-cjk libxml2-utils \
+            libsqlite3-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
