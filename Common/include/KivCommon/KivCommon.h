@@ -1,13 +1,15 @@
 // KivCommon's exported accessors. Each returns the library's single instance of a utility:
 // never null, not counted, never freed by the caller. Link with libKivCommon.so. The XML, panel
-// layout, HTTP message and memory accessors are declared with their interfaces.
+// layout, HTTP message, memory, socket and registry accessors are declared with their interfaces.
 #pragma once
 
 #include "KivCommon/KivCommonExport.h"
 #include "KivCommon/KivGeometry.h"
 #include "KivCommon/KivHttp.h"
 #include "KivCommon/KivMemory.h"
+#include "KivCommon/KivRegistry.h"
 #include "KivCommon/KivResizePanel.h"
+#include "KivCommon/KivSocket.h"
 #include "KivCommon/KivXML.h"
 
 namespace Kiv {
