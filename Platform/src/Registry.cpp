@@ -268,6 +268,7 @@ std::shared_ptr<Store> OpenStore(Tables& tables, const std::string& path)
     if (std::shared_ptr<Store> open = tables.stores[path].lock()) {
         return open;
     }
+    std::erase_if(tables.stores, [](const auto& entry) { return entry.second.expired(); });
     struct stat info {};
     const bool exists = ::stat(path.c_str(), &info) == 0;
     const bool readOnly = exists && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;

@@ -70,7 +70,7 @@ inline constexpr const char* RegistryDirVariable = "KIV_REGISTRY_DIR";
 // Opens the key at subKey below key (null or empty: key itself) with the given rights.
 LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM access, HKEY* result);
 // Opens the key, creating it and the keys on its way when missing; disposition (may be null)
-// says which. The class and security arguments are not kept.
+// says which. The class, options and security arguments are not kept: every key persists.
 LONG RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass, DWORD options, REGSAM access,
                      const void* security, HKEY* result, DWORD* disposition);
 LONG RegCloseKey(HKEY key);
