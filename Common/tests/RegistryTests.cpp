@@ -366,11 +366,18 @@ TEST_F(RegistryTest, KeysOpenCloseAndDelete)
     EXPECT_EQ(root->DeleteSubKey(u"Del"), E_FAIL);
     EXPECT_EQ(root->DeleteSubKey(u"Del\\Child"), S_OK);
     EXPECT_EQ(root->DeleteSubKey(u"Del\\Child"), E_FAIL);
+    // A key made afterwards is never taken for the deleted one.
+    OpenKey replacement;
+    ASSERT_EQ(root->CreateSubKey(u"Replacement", replacement.Out(), REG_OPTION_NON_VOLATILE), S_OK);
     CComPtr<IRegValue> value;
     ASSERT_EQ(parent->GetValue(u"v", &value), S_OK);
     EXPECT_EQ(value->SetDWord(1), S_FALSE);
-    OpenKey none;
-    EXPECT_EQ(parent->CreateSubKey(u"Again", none.Out(), REG_OPTION_NON_VOLATILE), E_FAIL);
+    CComPtr<IEnumRegValue> values;
+    ASSERT_EQ(replacement->EnumValues(&values), S_OK);
+    IRegValue* none[1] = {};
+    EXPECT_EQ(values->Next(1, none, nullptr), S_FALSE);
+    OpenKey noKey;
+    EXPECT_EQ(parent->CreateSubKey(u"Again", noKey.Out(), REG_OPTION_NON_VOLATILE), E_FAIL);
     EXPECT_EQ(root->DeleteSubKey(u"Del"), S_OK);
 
     // A key that does not open comes back closed; closed keys refuse politely, twice over.
@@ -378,8 +385,8 @@ TEST_F(RegistryTest, KeysOpenCloseAndDelete)
     ASSERT_TRUE(missing);
     EXPECT_EQ(missing->GetHandle(), nullptr);
     EXPECT_EQ(NameOf(missing), u"");
-    EXPECT_EQ(missing->OpenSubKey(u"x", none.Out()), E_INVALIDARG);
-    EXPECT_EQ(missing->CreateSubKey(u"x", none.Out(), REG_OPTION_NON_VOLATILE), E_FAIL);
+    EXPECT_EQ(missing->OpenSubKey(u"x", noKey.Out()), E_INVALIDARG);
+    EXPECT_EQ(missing->CreateSubKey(u"x", noKey.Out(), REG_OPTION_NON_VOLATILE), E_FAIL);
     EXPECT_EQ(missing->DeleteSubKey(u"x"), E_FAIL);
     EXPECT_EQ(missing->Close(), S_OK);
     EXPECT_EQ(missing->Close(), S_OK);
