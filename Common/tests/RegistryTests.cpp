@@ -394,8 +394,8 @@ TEST_F(RegistryTest, KeysOpenCloseAndDelete)
     EXPECT_EQ(root->GetName(nullptr), E_INVALIDARG);
 }
 
-// A child process that writes count values named prefix + i (each its own number) below the key
-// and ends with 0 when every write succeeded.
+// A child process that writes count values named prefix + i (each its own number) below the key,
+// creates sub-keys that the other writer creates too, and ends with 0 when every write succeeded.
 [[noreturn]] void WriteValues(const std::string& prefix, int count)
 {
     int failures = 0;
@@ -406,6 +406,12 @@ TEST_F(RegistryTest, KeysOpenCloseAndDelete)
             const std::u16string wide(name.begin(), name.end());
             CComPtr<IRegValue> value;
             if (key->GetValue(wide.c_str(), &value) != S_OK || value->SetDWord(static_cast<DWORD>(i)) != S_OK) {
+                ++failures;
+            }
+            // Both processes create the same keys: each finds the other's or makes its own.
+            const std::u16string both = u"Both\\" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26));
+            OpenKey created;
+            if (key->CreateSubKey(both.c_str(), created.Out(), REG_OPTION_NON_VOLATILE) != S_OK) {
                 ++failures;
             }
         }
@@ -438,6 +444,9 @@ TEST_F(RegistryTest, TwoWriterProcessesLoseNothing)
 
     OpenKey shared(Util()->OpenKey(HKEY_CURRENT_USER, u"Shared", KEY_READ));
     ASSERT_NE(shared->GetHandle(), nullptr);
+    OpenKey both;
+    ASSERT_EQ(shared->OpenSubKey(u"Both", both.Out()), S_OK);
+    EXPECT_EQ(SubKeyNames(both.Get()).size(), 26u);
     for (const char* prefix : {"first-", "second-"}) {
         for (int i = 0; i < Count; ++i) {
             const std::string name = prefix + std::to_string(i);
