@@ -88,11 +88,11 @@ int WSAStartup(WORD requestedVersion, WSADATA* data) noexcept
         return WSAEFAULT;
     }
     std::memset(data, 0, sizeof *data);
-    const bool above = (requestedVersion & 0xFF) > (WinsockVersion & 0xFF) ||
-                       ((requestedVersion & 0xFF) == (WinsockVersion & 0xFF) &&
-                        (requestedVersion >> 8) > (WinsockVersion >> 8));
-    data->wVersion = above ? WinsockVersion : requestedVersion;
-    data->wHighVersion = WinsockVersion;
+    const bool above = (requestedVersion & 0xFF) > (HighestSocketsVersion & 0xFF) ||
+                       ((requestedVersion & 0xFF) == (HighestSocketsVersion & 0xFF) &&
+                        (requestedVersion >> 8) > (HighestSocketsVersion >> 8));
+    data->wVersion = above ? HighestSocketsVersion : requestedVersion;
+    data->wHighVersion = HighestSocketsVersion;
     std::strcpy(data->szDescription, "Berkeley sockets");
     std::strcpy(data->szSystemStatus, "Running");
     g_startups.fetch_add(1, std::memory_order_acq_rel);

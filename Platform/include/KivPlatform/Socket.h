@@ -202,7 +202,7 @@ inline constexpr int WSAVERNOTSUPPORTED = 10092;
 inline constexpr int WSANOTINITIALISED = 10093;
 
 // The highest version this layer offers (2.2), as a version word: minor in the high byte.
-inline constexpr WORD WinsockVersion = 0x0202;
+inline constexpr WORD HighestSocketsVersion = 0x0202;
 
 constexpr WORD MAKEWORD(BYTE low, BYTE high)
 {
