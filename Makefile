@@ -21,11 +21,11 @@ BENCH_TRACE    ?= $(BUILD_DIR)/bench-data/trace-1g.log
 # python3 for the independent model that checks kivlog; Qt 6, its SVG plugin (the viewer's icon)
 # and a Japanese font for the viewer; xmllint to check the XML files the tests write; systemd's bus
 # library for the service control, and a D-Bus daemon for its tests' private bus; libpng to decode
-# PNG images and cairo for the image streams' drawing contexts.
+# PNG images and cairo for the image streams' drawing contexts; SQLite, the registry's store.
 PACKAGES := g++ cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev \
             libbenchmark-dev clang libclang-rt-14-dev libpugixml-dev python3 \
             qt6-base-dev qt6-base-dev-tools libqt6svg6 libgl-dev fonts-noto-cjk libxml2-utils \
-            libsystemd-dev dbus-daemon libpng-dev libcairo2-dev
+            libsystemd-dev dbus-daemon libpng-dev libcairo2-dev libsqlite3-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

@@ -24,6 +24,8 @@ TEST(KivCommonAccessors, EachReturnsTheSameUtilityOnEveryCall)
         [] { return static_cast<const void*>(GetKivImageUtil()); },
         [] { return static_cast<const void*>(GetKivGenIdUtil()); },
         [] { return static_cast<const void*>(GetNTServiceUtil()); },
+        [] { return static_cast<const void*>(GetKivSocketUtil()); },
+        [] { return static_cast<const void*>(GetRegistryUtil()); },
     };
     for (const auto& accessor : accessors) {
         const void* first = accessor();
