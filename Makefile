@@ -69,10 +69,10 @@ bench: deps build
 	  mv $(BENCH_TRACE).part $(BENCH_TRACE); \
 	fi
 	$(BUILD_DIR)/bin/KivBench
-	$(BUILD_DIR)/bin/KivLoadBench $(BENCH_TRACE)
+	$(BUILD_DIR)/bin/KivLoadBench $(BENCH_TRACE) $(BUILD_DIR)/bin/kivlog
+	mkdir -p $(BUILD_DIR)/bench-scale && $(BUILD_DIR)/bin/KivScaleBench $(BUILD_DIR)/bench-scale $(BENCH_TRACE)
 	$(BUILD_DIR)/bin/KivViewerTreeBench $(BENCH_TRACE)
 	$(BUILD_DIR)/bin/KivLogViewBench $(BENCH_TRACE)
-	bash -c 'time $(BUILD_DIR)/bin/kivlog summary $(BENCH_TRACE)'
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIV_FUZZ=ON

@@ -1,15 +1,33 @@
 // The baseline every benchmark figure is compared with: reading a whole file and counting its
-// lines, measured in the same run on the same (cached) file. Header-only, no state.
+// lines, measured in the same run on the same (cached) file; and the timing of a piece of work.
+// Header-only, no state.
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
 namespace KivBench {
+
+using Clock = std::chrono::steady_clock;
+
+inline double Seconds(Clock::duration duration)
+{
+    return std::chrono::duration<double>(duration).count();
+}
+
+// The seconds body takes.
+inline double Time(const std::function<void()>& body)
+{
+    const Clock::time_point start = Clock::now();
+    body();
+    return Seconds(Clock::now() - start);
+}
 
 // The number of line feeds in the file; nothing when it cannot be read.
 inline std::optional<std::uint64_t> CountLines(const std::string& path)
@@ -29,6 +47,28 @@ inline std::optional<std::uint64_t> CountLines(const std::string& path)
         return std::nullopt;
     }
     return lines;
+}
+
+struct Baseline {
+    double seconds;
+    std::uint64_t lines;
+};
+
+// The baseline of a file: the best of three reads, so that it is the file read from the page
+// cache, as the work measured after it finds it. Nothing when the file cannot be read or holds
+// no line.
+inline std::optional<Baseline> MeasureBaseline(const std::string& path)
+{
+    std::optional<std::uint64_t> lines;
+    double best = 0;
+    for (int i = 0; i < 3; ++i) {
+        const double seconds = Time([&] { lines = CountLines(path); });
+        best = i == 0 ? seconds : std::min(best, seconds);
+    }
+    if (!lines || *lines == 0) {
+        return std::nullopt;
+    }
+    return Baseline{best, *lines};
 }
 
 } // namespace KivBench

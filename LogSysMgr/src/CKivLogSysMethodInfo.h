@@ -7,7 +7,9 @@
 //
 // Thread-safety: filled (AddBlock, SetName) by one thread. Afterwards every reading operation may
 // be called from several threads at once: what is collected on first request (the order of the
-// calls, the calling threads, the calls of a thread) is collected once, under a lock.
+// calls, the calling threads, the calls of a thread) is collected once, under a lock. A trace may
+// name millions of methods, most of them never asked for their threads, so the lock is one of a
+// small shared set and what is collected lives in a part of its own, made on first request.
 #pragma once
 
 #include "KivLogSysMgr/KivLogSysInterfaces.h"
@@ -17,6 +19,7 @@
 
 #include <atomic>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -45,8 +48,19 @@ private:
         Kiv::CComPtr<Kiv::IKivListItem> block;
     };
 
+    // What is collected on first request.
+    struct Collected {
+        // The calling threads in order of their first call; built once by GetRefThreadCount.
+        std::vector<Kiv::CComPtr<Kiv::IKivListItem>> threads;
+        std::map<DWORD, std::vector<LONG>> threadLines;
+    };
+
+    // The lock that guards the sorting of m_calls and m_collected.
+    std::mutex& LazyLock() const;
+    // m_collected, made on first use; with LazyLock held. Throws std::bad_alloc.
+    Collected& CollectedLocked();
     // Puts the calls in line order (a stable sort: equal line numbers keep the order they came
-    // in), once; SortCallsLocked with m_lazyLock held.
+    // in), once; SortCallsLocked with LazyLock held.
     void SortCalls();
     void SortCallsLocked();
     // The indexes into m_calls of the calls made by the thread, collected on first request. The
@@ -57,9 +71,5 @@ private:
     std::vector<Call> m_calls;
     // Whether m_calls is in line order; read without the lock, set under it.
     std::atomic<bool> m_callsSorted{true};
-    // Guards the sorting of m_calls, m_threads and m_threadLines.
-    std::mutex m_lazyLock;
-    // The calling threads in order of their first call; built once by GetRefThreadCount.
-    std::vector<Kiv::CComPtr<Kiv::IKivListItem>> m_threads;
-    std::map<DWORD, std::vector<LONG>> m_threadLines;
+    std::unique_ptr<Collected> m_collected;
 };

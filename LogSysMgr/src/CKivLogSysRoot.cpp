@@ -4,12 +4,14 @@
 #include "CKivLogSysThread.h"
 #include "CThreadCalls.h"
 #include "EngineLog.h"
+#include "ReserveFor.h"
 
 #include "KivObject/InterfaceMap.h"
 
 #include "KivPlatform/Boundary.h"
 #include "KivPlatform/Threading.h"
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -33,17 +35,75 @@ HRESULT CKivLogSysRoot::RemoveChildItem(LONG count, IUnknown* const* items)
     return CKivLogSysBlock::RemoveChildItem(count, items);
 }
 
-void CKivLogSysRoot::RebuildThreadIndex()
+std::size_t CKivLogSysRoot::ThreadSlot(DWORD threadId) const
 {
-    m_threadIndex.clear();
-    for (const CComPtr<IUnknown>& child : Children()) {
-        CComPtr<IKivLogSysThread> thread;
-        DWORD threadId = 0;
-        if (SUCCEEDED(child.QueryInterface(&thread)) && thread && SUCCEEDED(thread->GetThreadId(&threadId))) {
-            m_threadIndex.emplace(threadId, thread); // the first child of an identifier wins
+    const std::size_t mask = m_threadSlots.size() - 1;
+    for (std::size_t i = (threadId * 0x9E3779B1u) & mask;; i = (i + 1) & mask) {
+        const std::uint32_t slot = m_threadSlots[i];
+        if (slot == 0 || m_indexedThreads[slot - 1]->ThreadId() == threadId) {
+            return i;
         }
     }
+}
+
+void CKivLogSysRoot::GrowThreadSlots()
+{
+    std::vector<std::uint32_t> slots(std::max<std::size_t>(16, m_threadSlots.size() * 2), 0);
+    slots.swap(m_threadSlots);
+    for (std::size_t position = 0; position < m_indexedThreads.size(); ++position) {
+        const std::size_t slot = ThreadSlot(m_indexedThreads[position]->ThreadId());
+        if (m_threadSlots[slot] == 0) {
+            m_threadSlots[slot] = static_cast<std::uint32_t>(position + 1);
+        }
+    }
+}
+
+void CKivLogSysRoot::IndexThread(CKivLogSysThread* thread)
+{
+    Kiv::LogSysMgr::ReserveFor(m_indexedThreads, 1);
+    if ((m_indexedThreads.size() + 1) * 2 > m_threadSlots.size()) {
+        GrowThreadSlots();
+    }
+    m_indexedThreads.push_back(thread);
+    const std::size_t slot = ThreadSlot(thread->ThreadId());
+    if (m_threadSlots[slot] == 0) {
+        m_threadSlots[slot] = static_cast<std::uint32_t>(m_indexedThreads.size());
+    }
+}
+
+void CKivLogSysRoot::RebuildThreadIndex()
+{
+    m_indexedThreads.clear();
+    m_threadSlots.clear();
+    m_walkForThreads = false;
     m_threadIndexValid = true;
+    const HRESULT indexed = Kiv::Platform::StatusFromExceptions([this] {
+        for (const CComPtr<IUnknown>& child : Children()) {
+            CComPtr<IKivLogSysThread> thread;
+            auto* own = SUCCEEDED(child.QueryInterface(&thread)) ? dynamic_cast<CKivLogSysThread*>(thread.Get()) : nullptr;
+            if (own == nullptr) {
+                m_walkForThreads = true;
+                return;
+            }
+            IndexThread(own);
+        }
+    });
+    if (FAILED(indexed)) {
+        m_walkForThreads = true; // no room for the index: the walk gives the same answers
+    }
+}
+
+IKivLogSysThread* CKivLogSysRoot::WalkForThread(DWORD threadId)
+{
+    for (const CComPtr<IUnknown>& child : Children()) {
+        CComPtr<IKivLogSysThread> thread;
+        DWORD childId = 0;
+        if (SUCCEEDED(child.QueryInterface(&thread)) && thread && SUCCEEDED(thread->GetThreadId(&childId)) &&
+            childId == threadId) {
+            return thread; // the child keeps it alive
+        }
+    }
+    return nullptr;
 }
 
 IKivLogSysThread* CKivLogSysRoot::FindThread(DWORD threadId)
@@ -51,18 +111,14 @@ IKivLogSysThread* CKivLogSysRoot::FindThread(DWORD threadId)
     if (!m_threadIndexValid) {
         RebuildThreadIndex();
     }
-    const auto found = m_threadIndex.find(threadId);
-    if (found == m_threadIndex.end()) {
+    if (m_walkForThreads) {
+        return WalkForThread(threadId);
+    }
+    if (m_threadSlots.empty()) {
         return nullptr;
     }
-    // A thread object that is not the engine's own cannot report a change of identifier.
-    DWORD current = 0;
-    if (SUCCEEDED(found->second->GetThreadId(&current)) && current == threadId) {
-        return found->second;
-    }
-    RebuildThreadIndex();
-    const auto again = m_threadIndex.find(threadId);
-    return again != m_threadIndex.end() ? again->second : nullptr;
+    const std::uint32_t slot = m_threadSlots[ThreadSlot(threadId)];
+    return slot != 0 ? m_indexedThreads[slot - 1] : nullptr;
 }
 
 HRESULT CKivLogSysRoot::GetLogThread(DWORD threadId, REFIID riid, void** ppv)
@@ -90,8 +146,12 @@ HRESULT CKivLogSysRoot::GetLogThread(DWORD threadId, REFIID riid, void** ppv)
             FAILED(status)) {
             return status;
         }
-        if (m_threadIndexValid) {
-            m_threadIndex.emplace(threadId, created);
+        if (m_threadIndexValid && !m_walkForThreads) {
+            // The new thread is the last child; without room for it the index is rebuilt later.
+            auto* own = static_cast<CKivLogSysThread*>(created.Get());
+            if (FAILED(Kiv::Platform::StatusFromExceptions([&] { IndexThread(own); }))) {
+                m_threadIndexValid = false;
+            }
         }
         created->QueryInterface(riid, ppv);
         return S_OK;
@@ -173,8 +233,7 @@ HRESULT CKivLogSysRoot::RemoveAllItems()
     HRESULT hr = S_OK;
     KIV_ENGINE_SCOPE(Subject, u"CKivLogSysRoot::RemoveAllItems", &hr);
     RemoveAllChildren();
-    m_threadIndex.clear();
-    m_threadIndexValid = true;
+    m_threadIndexValid = false;
     hr = Kiv::Platform::StatusFromExceptions([this] {
         CComPtr<IKivLogSysMethodSet> dropped; // goes after the lock, with the whole index
         std::lock_guard lock(m_methodSetLock);

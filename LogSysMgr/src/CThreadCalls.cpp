@@ -5,17 +5,10 @@
 #include "KivPlatform/Boundary.h"
 #include "KivPlatform/Text.h"
 
+#include <optional>
 #include <string>
-#include <unordered_map>
 
 using Kiv::CComPtr;
-
-namespace {
-
-// The distinct entry texts met so far, and where each is in the list of texts.
-using TextIndex = std::unordered_map<std::string_view, std::uint32_t>;
-
-} // namespace
 
 HRESULT CThreadCalls::Collect(Kiv::IKivListItem* folder) noexcept
 {
@@ -68,17 +61,13 @@ HRESULT CThreadCalls::Walk(Kiv::IKivListItem* folder)
     }
 
     constexpr std::size_t FetchAhead = 16;
-    TextIndex textIndex;
     m_calls.reserve(blocks.size());
     for (std::size_t i = 0; i < blocks.size(); ++i) {
         if (i + FetchAhead < entryTexts.size()) {
             __builtin_prefetch(entryTexts[i + FetchAhead].data());
         }
-        const auto [known, added] = textIndex.emplace(entryTexts[i], static_cast<std::uint32_t>(m_texts.size()));
-        if (added) {
-            m_texts.push_back(entryTexts[i]);
-        }
-        m_calls.push_back({known->second, std::move(blocks[i])});
+        const std::optional<std::uint32_t> known = m_texts.Find(entryTexts[i]);
+        m_calls.push_back({known ? *known : m_texts.Add(entryTexts[i]), std::move(blocks[i])});
     }
     return status;
 }
@@ -87,12 +76,12 @@ HRESULT CThreadCalls::FileInto(IKivLogSysMethodSet* methodSet) noexcept
 {
     return Kiv::Platform::StatusFromExceptions([&] {
         // Each distinct text is looked up in the set at its first call, as a walk would.
-        std::vector<CComPtr<IKivLogSysMethodInfoEdit>> methods(m_texts.size());
+        std::vector<CComPtr<IKivLogSysMethodInfoEdit>> methods(m_texts.Size());
         for (const Call& call : m_calls) {
             CComPtr<IKivLogSysMethodInfoEdit>& method = methods[call.text];
             if (!method) {
                 // The whole text is the name, NUL bytes and all, so it goes as a BSTR.
-                const Kiv::CComBSTR name(std::u16string_view(Kiv::Platform::AnsiToUtf16(m_texts[call.text])));
+                const Kiv::CComBSTR name(std::u16string_view(Kiv::Platform::AnsiToUtf16(m_texts.Name(call.text))));
                 if (name == nullptr) {
                     return E_OUTOFMEMORY;
                 }

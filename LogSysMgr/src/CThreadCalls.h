@@ -8,6 +8,8 @@
 
 #include "KivLogSysMgr/KivLogSysInterfaces.h"
 
+#include "MethodNameIndex.h"
+
 #include "KivObject/ComPtr.h"
 
 #include <cstdint>
@@ -25,13 +27,14 @@ public:
 
 private:
     struct Call {
-        std::uint32_t text; // index into m_texts
+        std::uint32_t text; // number of the entry text in m_texts
         Kiv::CComPtr<IKivLogSysBlock> block;
     };
 
     HRESULT Walk(Kiv::IKivListItem* folder);
 
-    std::vector<std::string_view> m_texts;
+    // The distinct entry texts, numbered in the order they were met; they lie in the file's text.
+    Kiv::LogSysMgr::MethodNameIndex m_texts{Kiv::LogSysMgr::MethodNameIndex::Names::Borrowed};
     std::vector<Call> m_calls;
     HRESULT m_walkStatus = S_OK;
 };

@@ -1,0 +1,116 @@
+// Loading a trace file through the engine's export, the way its callers do (a background load,
+// progress to a sink, then the method index on first use), with what each step cost in time and
+// resident memory. Header-only; one load at a time per manager. The sink is called on the
+// engine's loading thread, everything else runs on the caller's.
+#pragma once
+
+#include "BaselineRead.h"
+
+#include "KivLogSysMgr/KivLogSysMgr.h"
+
+#include "KivObject/ComPtr.h"
+#include "KivObject/InterfaceMap.h"
+#include "KivObject/KivObject.h"
+
+#include "KivPlatform/Memory.h"
+#include "KivPlatform/ModulePath.h"
+
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+namespace KivBench {
+
+// Waits for the end of a load and tells whether it read the whole file.
+class CLoadSink : public IKivLogSysMgr_LoadProgress {
+public:
+    virtual ~CLoadSink() = default;
+
+    HRESULT OnKivLogSysMgr_LoadProgress(LONG kind, LONG value) override
+    {
+        std::lock_guard lock(m_mutex);
+        if (kind == KivLogSysLoadProgress::Progress && value == 100) {
+            m_completed = true;
+        } else if (kind == KivLogSysLoadProgress::Finished) {
+            m_ended = true;
+            m_changed.notify_all();
+        }
+        return S_OK;
+    }
+    virtual HRESULT FindInterface(REFIID riid, void** ppv)
+    {
+        return Kiv::FindInterfaceInMap({{IUnknown::Iid, this}, {IKivLogSysMgr_LoadProgress::Iid, this}}, riid, ppv);
+    }
+
+    // Blocks until the load has ended; true when it got through the whole file.
+    bool WaitForEnd()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_ended; });
+        return m_completed;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_ended = false;
+    bool m_completed = false;
+};
+
+// One file loaded through the export, and what it cost. The model stays alive with the object.
+struct EngineLoad {
+    Kiv::CComPtr<IKivLogSysMgr> manager;
+    Kiv::CComPtr<IKivLogSysRoot> root;
+    Kiv::CComPtr<IKivLogSysMethodSet> methodSet;
+    double loadSeconds = 0;
+    double methodSetSeconds = 0;
+    // Resident memory gained by the load (the file's text included) and by the first method set.
+    double loadResidentGrowth = 0;
+    double methodSetResidentGrowth = 0;
+
+    // Loads path to its end; false (with a message on standard error) when the engine refuses
+    // the file or the load stops early.
+    bool Load(const std::string& path)
+    {
+        const Kiv::CComPtr<Kiv::CKivObject<CLoadSink>> sink(Kiv::CKivObject<CLoadSink>::CreateObject());
+        if (FAILED(CKivLogSysMgr::CreateLogSysMgr(&manager)) || FAILED(manager->SetLoadProgress(sink))) {
+            std::fputs("the engine cannot be created\n", stderr);
+            return false;
+        }
+        const std::u16string enginePath = Kiv::Platform::FromSystemPath(path);
+        const auto residentBefore = static_cast<double>(Kiv::Platform::ResidentBytes());
+        bool completed = false;
+        HRESULT started = E_FAIL;
+        loadSeconds = Time([&] {
+            started = manager->LoadLogFile(enginePath.c_str(), 1);
+            if (SUCCEEDED(started)) {
+                completed = sink->WaitForEnd();
+                manager->WaitWorkThreads();
+            }
+        });
+        loadResidentGrowth = static_cast<double>(Kiv::Platform::ResidentBytes()) - residentBefore;
+        manager->SetLoadProgress(nullptr);
+        if (FAILED(started) || !completed || FAILED(manager->GetRootObject(&root))) {
+            std::fprintf(stderr, "%s: the engine refused the file or stopped early\n", path.c_str());
+            return false;
+        }
+        return true;
+    }
+
+    // The first method set of the loaded model; false when it cannot be built.
+    bool BuildMethodSet()
+    {
+        const auto residentBefore = static_cast<double>(Kiv::Platform::ResidentBytes());
+        HRESULT built = E_FAIL;
+        methodSetSeconds = Time([&] { built = root->GetMethodSet(IID_PPV_ARGS(&methodSet)); });
+        methodSetResidentGrowth = static_cast<double>(Kiv::Platform::ResidentBytes()) - residentBefore;
+        if (FAILED(built)) {
+            std::fputs("the method set cannot be built\n", stderr);
+            return false;
+        }
+        return true;
+    }
+};
+
+} // namespace KivBench
