@@ -2,11 +2,13 @@
 // made-up traces into DIR (each removed after use) and loads each through the engine's export in
 // a process of its own, so that no case inherits the memory of another:
 //   - many distinct methods (0.5, 1, 2 and 4 million names, each called once): load, first
-//     method set and the list of method names, its growth per doubling, its ratio to a trace of as many lines with 200
-//     methods, and the resident memory the method set takes per distinct method;
+//     method set and the list of method names, its growth per doubling, its ratio to a trace of
+//     as many lines with 200 methods, and the resident memory the method set takes per distinct
+//     method beyond that trace's;
 //   - a file of zeros with one trace line at its end: the rate at which the reader skips what
 //     is not a trace line, against the rate at which it loads the real trace TRACE;
-//   - a million thread identifiers, one line each: resident memory per thread (its line included).
+//   - a million thread identifiers, one line each: resident memory per thread beyond that of the
+//     same lines in 16 threads, and with its line.
 // Every case also prints its ratio to reading its file and counting its lines (the baseline).
 //   KivScaleBench case KIND COUNT DIR RESULT   runs one case and writes its figures to RESULT.
 // Single-threaded, apart from the engine's loading thread.
@@ -99,8 +101,8 @@ void WriteCalls(TraceWriter& out, std::uint64_t count, std::uint64_t methods)
 }
 
 struct CaseResult {
-    double seconds = 0;     // the time the case is about
-    double bytesPerUnit = 0; // resident memory per method or thread, where the case measures it
+    double seconds = 0;         // the time the case is about
+    double residentGrowth = 0;  // the resident memory the case is about, in bytes
     double bytesPerSecond = 0;
 };
 
@@ -162,7 +164,7 @@ std::optional<CaseResult> RunOneCase(const std::string& kind, std::uint64_t coun
                 std::printf("  load %.2f s, first method set %.2f s, method names %.2f s\n", load.loadSeconds,
                             load.methodSetSeconds, namesSeconds);
                 return CaseResult{load.loadSeconds + load.methodSetSeconds + namesSeconds,
-                                  load.methodSetResidentGrowth / static_cast<double>(methods), 0};
+                                  load.methodSetResidentGrowth, 0};
             });
     }
     if (kind == "zeros") {
@@ -176,17 +178,17 @@ std::optional<CaseResult> RunOneCase(const std::string& kind, std::uint64_t coun
                 return CaseResult{load.loadSeconds, 0, bytes / load.loadSeconds};
             });
     }
-    if (kind == "threads") {
+    if (kind == "threads" || kind == "thread-reference") {
+        const std::uint64_t threads = kind == "threads" ? count : TraceThreads;
         return RunCase(
             file,
             [&](TraceWriter& out) {
                 for (std::uint64_t i = 0; i < count; ++i) {
-                    out.Line(static_cast<std::uint32_t>(i + 1), "", " one line of its own");
+                    out.Line(static_cast<std::uint32_t>(1 + i % threads), "", " one line");
                 }
             },
             [&](KivBench::EngineLoad& load, double bytes) -> std::optional<CaseResult> {
-                // The thread's one line and its object, the root's and the loader's indexes.
-                return CaseResult{load.loadSeconds, (load.loadResidentGrowth - bytes) / static_cast<double>(count), 0};
+                return CaseResult{load.loadSeconds, load.loadResidentGrowth - bytes, 0};
             });
     }
     return std::nullopt;
@@ -205,7 +207,7 @@ std::optional<CaseResult> RunChild(const char* self, const std::string& kind, st
     }
     CaseResult figures;
     std::ifstream in(result);
-    if (!(in >> figures.seconds >> figures.bytesPerUnit >> figures.bytesPerSecond)) {
+    if (!(in >> figures.seconds >> figures.residentGrowth >> figures.bytesPerSecond)) {
         return std::nullopt;
     }
     return figures;
@@ -223,10 +225,14 @@ int Drive(const char* self, const std::string& dir, const std::string& trace)
         if (!many || !few) {
             return 1;
         }
+        // What a distinct method costs: the method set's growth beyond that of the same calls
+        // of 200 methods.
         std::printf(" => %.2f s; %.2f x the %llu-method trace (target <= 3); %.0f bytes/method in the method set "
-                    "(target <= 400)",
+                    "beyond the %llu-method trace's (target <= 400; %.0f bytes/method in all)",
                     many->seconds, many->seconds / few->seconds, static_cast<unsigned long long>(ReferenceMethods),
-                    many->bytesPerUnit);
+                    (many->residentGrowth - few->residentGrowth) / static_cast<double>(methods - ReferenceMethods),
+                    static_cast<unsigned long long>(ReferenceMethods),
+                    many->residentGrowth / static_cast<double>(methods));
         if (previous) {
             std::printf("; %.2f x the half as many (target <= 2)", many->seconds / previous->seconds);
         }
@@ -254,13 +260,19 @@ int Drive(const char* self, const std::string& dir, const std::string& trace)
     std::printf(" => zeros skipped at %.0f MB/s, real trace loaded at %.0f MB/s: %.2f x (target >= 1)\n",
                 zeros->bytesPerSecond / MiB, real->bytesPerSecond / MiB, zeros->bytesPerSecond / real->bytesPerSecond);
 
+    constexpr std::uint64_t ManyThreads = 1'000'000;
     std::printf("a million thread identifiers, one line each\n");
-    const std::optional<CaseResult> threads = RunChild(self, "threads", 1'000'000, dir);
-    if (!threads) {
+    const std::optional<CaseResult> threads = RunChild(self, "threads", ManyThreads, dir);
+    std::printf(" the same lines in %llu threads:\n", static_cast<unsigned long long>(TraceThreads));
+    const std::optional<CaseResult> lines = RunChild(self, "thread-reference", ManyThreads, dir);
+    if (!threads || !lines) {
         return 1;
     }
-    std::printf(" => %.0f bytes/thread resident beyond the file, its line included (target < 300)\n",
-                threads->bytesPerUnit);
+    // What a thread identifier costs: the model's growth beyond that of the same lines in a few threads.
+    std::printf(" => %.0f bytes/thread beyond the same lines in %llu threads (target < 300); %.0f bytes/thread "
+                "with its line\n",
+                (threads->residentGrowth - lines->residentGrowth) / static_cast<double>(ManyThreads - TraceThreads),
+                static_cast<unsigned long long>(TraceThreads), threads->residentGrowth / static_cast<double>(ManyThreads));
     return 0;
 }
 
@@ -274,7 +286,7 @@ int main(int argc, char** argv)
             return 1;
         }
         std::ofstream out(argv[5], std::ios::trunc);
-        out << result->seconds << ' ' << result->bytesPerUnit << ' ' << result->bytesPerSecond << '\n';
+        out << result->seconds << ' ' << result->residentGrowth << ' ' << result->bytesPerSecond << '\n';
         return out ? 0 : 1;
     }
     if (argc != 3) {

@@ -9,8 +9,11 @@
 // be called from several threads at once: what is collected on first request (the order of the
 // calls, the calling threads, the calls of a thread) is collected once, under a lock. A trace may
 // name millions of methods, most of them never asked for their threads, so the lock is one of a
-// small shared set and what is collected lives in a part of its own, made on first request.
+// small shared set, what is collected lives in a part of its own, made on first request, and the
+// object takes its memory from the model allocator, without a heap block's header.
 #pragma once
+
+#include "ModelAllocator.h"
 
 #include "KivLogSysMgr/KivLogSysInterfaces.h"
 
@@ -23,7 +26,9 @@
 #include <mutex>
 #include <vector>
 
-class CKivLogSysMethodInfo : public IKivLogSysMethodInfo, public IKivLogSysMethodInfoEdit {
+class CKivLogSysMethodInfo : public IKivLogSysMethodInfo,
+                             public IKivLogSysMethodInfoEdit,
+                             public Kiv::LogSysMgr::CModelAllocated {
 public:
     CKivLogSysMethodInfo() = default;
     virtual ~CKivLogSysMethodInfo() = default;

@@ -1,11 +1,14 @@
 // CKivLogSysNameSpace: one node of the namespace tree over method names. A method name is cut at
 // every "::" into parts; the node at depth d holds part d, and the node of the last part holds
 // the method. The root has no name and no method. Children keep their creation order, and an
-// index of their names finds a child without a scan.
+// index of their names finds a child without a scan. There is a node per method at least, so
+// nodes take their memory from the model allocator, without a heap block's header.
 //
 // Thread-safety: built on one thread (AddMethodInfo). Its reading operations only read, so
 // several threads may call them at once afterwards; nothing is locked.
 #pragma once
+
+#include "ModelAllocator.h"
 
 #include "KivLogSysMgr/KivLogSysInterfaces.h"
 
@@ -18,7 +21,10 @@
 #include <string_view>
 #include <vector>
 
-class CKivLogSysNameSpace : public IKivListItemEdit, public IKivLogSysNameSpace, public IKivLogSysNameSpaceEdit {
+class CKivLogSysNameSpace : public IKivListItemEdit,
+                            public IKivLogSysNameSpace,
+                            public IKivLogSysNameSpaceEdit,
+                            public Kiv::LogSysMgr::CModelAllocated {
 public:
     CKivLogSysNameSpace() = default;
     virtual ~CKivLogSysNameSpace() = default;

@@ -12,6 +12,7 @@
 #include "KivPlatform/Threading.h"
 
 #include <algorithm>
+#include <bit>
 #include <thread>
 #include <vector>
 
@@ -37,8 +38,12 @@ HRESULT CKivLogSysRoot::RemoveChildItem(LONG count, IUnknown* const* items)
 
 std::size_t CKivLogSysRoot::ThreadSlot(DWORD threadId) const
 {
+    // The top bits of a multiplicative hash: identifiers that differ only in their high bits, or
+    // that are all multiples of a power of two, still spread over the table.
     const std::size_t mask = m_threadSlots.size() - 1;
-    for (std::size_t i = (threadId * 0x9E3779B1u) & mask;; i = (i + 1) & mask) {
+    const std::size_t home = static_cast<std::size_t>((std::uint64_t{threadId} * 0x9E3779B97F4A7C15u) >>
+                                                      (64 - std::countr_zero(m_threadSlots.size())));
+    for (std::size_t i = home;; i = (i + 1) & mask) {
         const std::uint32_t slot = m_threadSlots[i];
         if (slot == 0 || m_indexedThreads[slot - 1]->ThreadId() == threadId) {
             return i;

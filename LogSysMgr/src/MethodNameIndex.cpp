@@ -3,6 +3,7 @@
 #include "ReserveFor.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <functional>
 
@@ -23,6 +24,13 @@ constexpr std::uint64_t HashTag(std::uint64_t hash)
     return hash & ~NumberMask;
 }
 
+// Where a name's probe starts in a table of `slots` slots: the top bits of its hash, which the
+// slot keeps as its tag, so that a larger table places every name again from the slots alone.
+constexpr std::size_t Home(std::uint64_t tag, std::size_t slots)
+{
+    return static_cast<std::size_t>(tag >> (64 - std::countr_zero(slots)));
+}
+
 } // namespace
 
 std::uint64_t MethodNameIndex::Hash(std::string_view name) noexcept
@@ -33,7 +41,7 @@ std::uint64_t MethodNameIndex::Hash(std::string_view name) noexcept
 std::size_t MethodNameIndex::Probe(std::string_view name, std::uint64_t hash) const noexcept
 {
     const std::size_t mask = m_slots.size() - 1;
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    for (std::size_t i = Home(hash, m_slots.size());; i = (i + 1) & mask) {
         const Slot slot = m_slots[i];
         if (slot == 0 || (HashTag(slot) == HashTag(hash) && m_names[(slot & NumberMask) - 1] == name)) {
             return i;
@@ -57,13 +65,15 @@ void MethodNameIndex::Grow()
 {
     std::vector<Slot> slots(std::max(InitialSlots, m_slots.size() * 2), 0);
     const std::size_t mask = slots.size() - 1;
-    for (std::size_t number = 0; number < m_names.size(); ++number) {
-        const std::uint64_t hash = Hash(m_names[number]);
-        std::size_t i = hash & mask;
+    for (const Slot slot : m_slots) {
+        if (slot == 0) {
+            continue;
+        }
+        std::size_t i = Home(slot, slots.size());
         while (slots[i] != 0) {
             i = (i + 1) & mask;
         }
-        slots[i] = HashTag(hash) | (number + 1);
+        slots[i] = slot;
     }
     m_slots.swap(slots);
 }
@@ -96,7 +106,7 @@ std::uint32_t MethodNameIndex::Add(std::string_view name)
     // Everything that can fail comes first; a grown table or a copy of the bytes nobody points
     // to changes nothing that can be seen.
     ReserveFor(m_names, 1);
-    if ((m_names.size() + 1) * 2 > m_slots.size()) {
+    if ((m_names.size() + 1) * 4 > m_slots.size() * 3) {
         Grow();
     }
     const std::string_view stored = Store(name);

@@ -49,7 +49,7 @@ private:
     // A copy of the bytes in the shared blocks. Throws std::bad_alloc (unchanged).
     std::string_view Store(std::string_view bytes);
 
-    std::vector<Slot> m_slots; // a power of two in size, at most half full
+    std::vector<Slot> m_slots; // a power of two in size, at most three quarters full
     std::vector<std::string_view> m_names;
     bool m_copies;
     std::vector<std::unique_ptr<char[]>> m_blocks;

@@ -215,6 +215,19 @@ void RunStep(IKivLogSysRoot* root, const RootStep& step, const char* name)
     }
 }
 
+// Threads whose identifiers differ only in their high bits, each asked for twice, so that the
+// index grows several times with its identifiers crowded together.
+std::vector<RootStep> ManyThreads(std::size_t count)
+{
+    std::vector<RootStep> steps;
+    for (const int round : {0, 1}) {
+        for (std::size_t i = 0; i < count; ++i) {
+            steps.push_back({RootStep::Get, static_cast<DWORD>((i + round * count / 2) % count) << 20});
+        }
+    }
+    return steps;
+}
+
 TEST(RootThreadIndexTest, AgreesWithAWalkOverTheChildrenThroughInsertsRemovesAndIdentifierChanges)
 {
     using S = RootStep;
@@ -237,6 +250,7 @@ TEST(RootThreadIndexTest, AgreesWithAWalkOverTheChildrenThroughInsertsRemovesAnd
         {"removals from the front, the middle and the end",
          {{S::Get, 1}, {S::Get, 2}, {S::Get, 3}, {S::Get, 4}, {S::Remove, 0, 1}, {S::Get, 2}, {S::Get, 3},
           {S::Remove, 0, 0}, {S::Get, 1}, {S::Remove, 0, 2}, {S::Get, 4}, {S::Get, 1}}},
+        {"many threads with crowded identifiers", ManyThreads(100)},
         {"everything dropped, then made again",
          {{S::Get, 1}, {S::Get, 2}, {S::RemoveAll}, {S::Get, 2}, {S::Get, 1}, {S::Get, 2}}},
     };
