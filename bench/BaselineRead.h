@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdint>
 #include <fstream>
 #include <functional>
@@ -27,6 +28,20 @@ inline double Time(const std::function<void()>& body)
     const Clock::time_point start = Clock::now();
     body();
     return Seconds(Clock::now() - start);
+}
+
+// The time body takes on the clock and in processor time of the whole process (all its threads).
+// On a machine shared with other work the processor time shows the work itself, which the clock
+// time does not.
+struct Timing {
+    double seconds = 0;
+    double cpuSeconds = 0;
+};
+inline Timing TimeWithCpu(const std::function<void()>& body)
+{
+    const std::clock_t cpuStart = std::clock();
+    const double seconds = Time(body);
+    return {seconds, static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC};
 }
 
 // The number of line feeds in the file; nothing when it cannot be read.
@@ -52,6 +67,7 @@ inline std::optional<std::uint64_t> CountLines(const std::string& path)
 struct Baseline {
     double seconds;
     std::uint64_t lines;
+    double cpuSeconds;
 };
 
 // The baseline of a file: the best of three reads, so that it is the file read from the page
@@ -60,15 +76,16 @@ struct Baseline {
 inline std::optional<Baseline> MeasureBaseline(const std::string& path)
 {
     std::optional<std::uint64_t> lines;
-    double best = 0;
+    Timing best;
     for (int i = 0; i < 3; ++i) {
-        const double seconds = Time([&] { lines = CountLines(path); });
-        best = i == 0 ? seconds : std::min(best, seconds);
+        const Timing timing = TimeWithCpu([&] { lines = CountLines(path); });
+        best.seconds = i == 0 ? timing.seconds : std::min(best.seconds, timing.seconds);
+        best.cpuSeconds = i == 0 ? timing.cpuSeconds : std::min(best.cpuSeconds, timing.cpuSeconds);
     }
     if (!lines || *lines == 0) {
         return std::nullopt;
     }
-    return Baseline{best, *lines};
+    return Baseline{best.seconds, *lines, best.cpuSeconds};
 }
 
 } // namespace KivBench

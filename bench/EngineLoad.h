@@ -65,6 +65,9 @@ struct EngineLoad {
     Kiv::CComPtr<IKivLogSysMethodSet> methodSet;
     double loadSeconds = 0;
     double methodSetSeconds = 0;
+    // Processor time of the whole process in the same spans.
+    double loadCpuSeconds = 0;
+    double methodSetCpuSeconds = 0;
     // Resident memory gained by the load (the file's text included) and by the first method set.
     double loadResidentGrowth = 0;
     double methodSetResidentGrowth = 0;
@@ -82,13 +85,15 @@ struct EngineLoad {
         const auto residentBefore = static_cast<double>(Kiv::Platform::ResidentBytes());
         bool completed = false;
         HRESULT started = E_FAIL;
-        loadSeconds = Time([&] {
+        const Timing timing = TimeWithCpu([&] {
             started = manager->LoadLogFile(enginePath.c_str(), 1);
             if (SUCCEEDED(started)) {
                 completed = sink->WaitForEnd();
                 manager->WaitWorkThreads();
             }
         });
+        loadSeconds = timing.seconds;
+        loadCpuSeconds = timing.cpuSeconds;
         loadResidentGrowth = static_cast<double>(Kiv::Platform::ResidentBytes()) - residentBefore;
         manager->SetLoadProgress(nullptr);
         if (FAILED(started) || !completed || FAILED(manager->GetRootObject(&root))) {
@@ -103,7 +108,9 @@ struct EngineLoad {
     {
         const auto residentBefore = static_cast<double>(Kiv::Platform::ResidentBytes());
         HRESULT built = E_FAIL;
-        methodSetSeconds = Time([&] { built = root->GetMethodSet(IID_PPV_ARGS(&methodSet)); });
+        const Timing timing = TimeWithCpu([&] { built = root->GetMethodSet(IID_PPV_ARGS(&methodSet)); });
+        methodSetSeconds = timing.seconds;
+        methodSetCpuSeconds = timing.cpuSeconds;
         methodSetResidentGrowth = static_cast<double>(Kiv::Platform::ResidentBytes()) - residentBefore;
         if (FAILED(built)) {
             std::fputs("the method set cannot be built\n", stderr);

@@ -31,6 +31,13 @@ void PrintRatio(const char* what, double seconds, double baseline, double target
     std::printf("%-16s %7.2f s   %5.1f x baseline (target <= %.0f x)\n", what, seconds, seconds / baseline, target);
 }
 
+// The same in processor time, which a machine busy with other work does not stretch.
+void PrintCpuRatio(double cpuSeconds, double baselineCpu)
+{
+    std::printf("%-16s %7.2f s   %5.1f x baseline processor time\n", "  processor time", cpuSeconds,
+                cpuSeconds / baselineCpu);
+}
+
 // A path quoted for the shell.
 std::string ShellQuoted(const std::string& text)
 {
@@ -65,7 +72,8 @@ int main(int argc, char** argv)
     }
     const auto lineCount = static_cast<double>(baseline->lines);
     std::printf("input            %.1f MB, %llu lines\n", bytes / MiB, static_cast<unsigned long long>(baseline->lines));
-    std::printf("baseline         %7.2f s   (read + count lines, best of three)\n", baseline->seconds);
+    std::printf("baseline         %7.2f s   (read + count lines, best of three; %.2f s processor time)\n",
+                baseline->seconds, baseline->cpuSeconds);
 
     double peakResident = 0;
     {
@@ -74,12 +82,14 @@ int main(int argc, char** argv)
             return 1;
         }
         PrintRatio("load", load.loadSeconds, baseline->seconds, LoadTarget);
+        PrintCpuRatio(load.loadCpuSeconds, baseline->cpuSeconds);
         std::printf("                 %.1f MB/s   %.2f M lines/s\n", bytes / MiB / load.loadSeconds,
                     lineCount / 1e6 / load.loadSeconds);
         if (!load.BuildMethodSet()) {
             return 1;
         }
         PrintRatio("first method set", load.methodSetSeconds, baseline->seconds, MethodSetTarget);
+        PrintCpuRatio(load.methodSetCpuSeconds, baseline->cpuSeconds);
         // The model is what the load made resident beyond the file's text, which the engine holds too.
         std::printf("model            %.1f bytes/line (resident growth during the load, less the file, / lines)\n",
                     (load.loadResidentGrowth - bytes) / lineCount);

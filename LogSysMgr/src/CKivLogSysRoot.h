@@ -32,6 +32,7 @@ public:
     HRESULT RemoveAllItems() override;
 
     HRESULT FindInterface(REFIID riid, void** ppv) override;
+    bool IsCallBlock() const override { return false; }
 
     void OnChildThreadIdChanged() override { m_threadIndexValid = false; }
 

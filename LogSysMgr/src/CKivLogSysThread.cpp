@@ -149,6 +149,11 @@ HRESULT CKivLogSysThread::AddLine(const KivLogSysLineInfo* info)
         case KivLogSysLineKind::Return: {
             // Closes the last block of the folder, whatever its name; a second return replaces
             // the end line the first one set.
+            CKivLogSysBlock* const lastBlock = parentBlock != nullptr ? parentBlock->LastBlockChild() : nullptr;
+            if (lastBlock != nullptr && lastBlock->IsCallBlock()) {
+                lastBlock->PutEndLineInfo(info); // one of the engine's blocks, asked directly
+                return S_OK;
+            }
             CComPtr<Kiv::IKivListItemFolder> last;
             if (parentBlock != nullptr) {
                 last = parentBlock->LastFolderChild();

@@ -30,6 +30,7 @@ public:
     HRESULT GetListItem(LONG index, REFIID riid, void** ppv) override;
 
     HRESULT FindInterface(REFIID riid, void** ppv) override;
+    bool IsCallBlock() const override { return false; }
 
     DWORD ThreadId() const { return m_threadId; }
 

@@ -1,5 +1,7 @@
 #include "CThreadCalls.h"
 
+#include "CKivLogSysBlock.h"
+
 #include "KivObject/ComBSTR.h"
 
 #include "KivPlatform/Boundary.h"
@@ -21,6 +23,7 @@ HRESULT CThreadCalls::Walk(Kiv::IKivListItem* folder)
     // Iterative depth-first walk: damaged traces nest deep, and this may run on any thread.
     struct Level {
         CComPtr<Kiv::IKivListItem> folder;
+        const CKivLogSysBlock* block; // the folder as one of the engine's blocks, or null
         LONG count;
         LONG next;
     };
@@ -34,15 +37,20 @@ HRESULT CThreadCalls::Walk(Kiv::IKivListItem* folder)
     if (HRESULT hr = folder->GetChildCount(&count); FAILED(hr)) {
         return hr;
     }
-    path.push_back({folder, count, 0});
+    path.push_back({folder, dynamic_cast<const CKivLogSysBlock*>(folder), count, 0});
     while (!path.empty() && status == S_OK) {
         Level& level = path.back();
         if (level.next == level.count) {
             path.pop_back();
             continue;
         }
+        // The engine's own blocks hand their children over directly; anything else is asked.
         CComPtr<IKivLogSysBlock> block;
-        if (FAILED(level.folder->GetChildItem(level.next++, IID_PPV_ARGS(&block))) || !block) {
+        const LONG next = level.next++;
+        const HRESULT found = level.block != nullptr
+                                  ? level.block->Children()[static_cast<std::size_t>(next)].QueryInterface(&block)
+                                  : level.folder->GetChildItem(next, IID_PPV_ARGS(&block));
+        if (FAILED(found) || !block) {
             continue; // plain lines are passed over
         }
         const KivLogSysLineInfo* entry = nullptr;
@@ -57,7 +65,8 @@ HRESULT CThreadCalls::Walk(Kiv::IKivListItem* folder)
         blocks.push_back(block);
         LONG children = 0;
         block->GetChildCount(&children);
-        path.push_back({Kiv::CComPtr<Kiv::IKivListItem>(block.Get()), children, 0});
+        path.push_back({Kiv::CComPtr<Kiv::IKivListItem>(block.Get()), dynamic_cast<const CKivLogSysBlock*>(block.Get()),
+                        children, 0});
     }
 
     constexpr std::size_t FetchAhead = 16;
