@@ -47,6 +47,10 @@ public:
 
     virtual HRESULT FindInterface(REFIID riid, void** ppv);
 
+    // Room for count more calls, so that adding them does not grow the list step by step.
+    // Throws std::bad_alloc.
+    void ReserveCalls(std::size_t count) { m_calls.reserve(m_calls.size() + count); }
+
 private:
     struct Call {
         LONG lineNumber; // of the entry line

@@ -1,6 +1,7 @@
 #include "CKivLogSysRoot.h"
 
 #include "CKivLogSysFactory.h"
+#include "CKivLogSysMethodInfo.h"
 #include "CKivLogSysThread.h"
 #include "CThreadCalls.h"
 #include "EngineLog.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <bit>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 using Kiv::CComPtr;
@@ -222,6 +224,23 @@ HRESULT CKivLogSysRoot::BuildMethodSet(IKivLogSysMethodSet* methodSet)
     if (helper.joinable()) {
         helper.join();
     }
+    // When every thread is the engine's own, all methods are looked up first, in the same order
+    // as thread by thread, so that each method's list of calls is made at its final size once
+    // instead of growing call by call.
+    if (std::find(own.begin(), own.end(), nullptr) == own.end()) {
+        std::unordered_map<IKivLogSysMethodInfoEdit*, std::size_t> counts;
+        for (CThreadCalls& thread : calls) {
+            if (const HRESULT resolved = thread.Resolve(methodSet); FAILED(resolved)) {
+                return resolved;
+            }
+            thread.CountCalls(counts);
+        }
+        for (const auto& [method, count] : counts) {
+            if (auto* info = dynamic_cast<CKivLogSysMethodInfo*>(method)) {
+                info->ReserveCalls(count);
+            }
+        }
+    }
     // A thread that cannot file all its calls (out of memory) fails the whole set: a set with
     // calls missing must not pass for the model's.
     for (std::size_t i = 0; i < threads.size(); ++i) {
@@ -229,6 +248,9 @@ HRESULT CKivLogSysRoot::BuildMethodSet(IKivLogSysMethodSet* methodSet)
         if (FAILED(filed)) {
             return filed;
         }
+        // Filed calls are held by the set now: the collected copy goes at once, so that the
+        // collected calls and the set's lists of calls are never all in memory together.
+        calls[i] = CThreadCalls();
     }
     return S_OK;
 }

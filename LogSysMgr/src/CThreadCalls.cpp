@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 using Kiv::CComPtr;
 
@@ -70,36 +71,58 @@ HRESULT CThreadCalls::Walk(Kiv::IKivListItem* folder)
     }
 
     constexpr std::size_t FetchAhead = 16;
-    m_calls.reserve(blocks.size());
-    for (std::size_t i = 0; i < blocks.size(); ++i) {
+    m_callTexts.reserve(entryTexts.size());
+    for (std::size_t i = 0; i < entryTexts.size(); ++i) {
         if (i + FetchAhead < entryTexts.size()) {
             __builtin_prefetch(entryTexts[i + FetchAhead].data());
         }
         const std::optional<std::uint32_t> known = m_texts.Find(entryTexts[i]);
-        m_calls.push_back({known ? *known : m_texts.Add(entryTexts[i]), std::move(blocks[i])});
+        m_callTexts.push_back(known ? *known : m_texts.Add(entryTexts[i]));
     }
+    m_callBlocks = std::move(blocks);
     return status;
+}
+
+HRESULT CThreadCalls::Resolve(IKivLogSysMethodSet* methodSet) noexcept
+{
+    if (m_methods.size() == m_texts.Size()) {
+        return S_OK;
+    }
+    return Kiv::Platform::StatusFromExceptions([&] {
+        // Each distinct text is looked up in the set in the order of its first call, as a walk
+        // would look it up.
+        std::vector<CComPtr<IKivLogSysMethodInfoEdit>> methods(m_texts.Size());
+        for (std::uint32_t text = 0; text < m_texts.Size(); ++text) {
+            // The whole text is the name, NUL bytes and all, so it goes as a BSTR.
+            const Kiv::CComBSTR name(std::u16string_view(Kiv::Platform::AnsiToUtf16(m_texts.Name(text))));
+            if (name == nullptr) {
+                return E_OUTOFMEMORY;
+            }
+            methodSet->GetMethodInfo(name, IID_PPV_ARGS(&methods[text]));
+            if (!methods[text]) {
+                return E_OUTOFMEMORY;
+            }
+        }
+        m_methods.swap(methods);
+        return S_OK;
+    });
+}
+
+void CThreadCalls::CountCalls(std::unordered_map<IKivLogSysMethodInfoEdit*, std::size_t>& counts) const
+{
+    for (const std::uint32_t text : m_callTexts) {
+        ++counts[m_methods[text].Get()];
+    }
 }
 
 HRESULT CThreadCalls::FileInto(IKivLogSysMethodSet* methodSet) noexcept
 {
+    if (const HRESULT hr = Resolve(methodSet); FAILED(hr)) {
+        return hr;
+    }
     return Kiv::Platform::StatusFromExceptions([&] {
-        // Each distinct text is looked up in the set at its first call, as a walk would.
-        std::vector<CComPtr<IKivLogSysMethodInfoEdit>> methods(m_texts.Size());
-        for (const Call& call : m_calls) {
-            CComPtr<IKivLogSysMethodInfoEdit>& method = methods[call.text];
-            if (!method) {
-                // The whole text is the name, NUL bytes and all, so it goes as a BSTR.
-                const Kiv::CComBSTR name(std::u16string_view(Kiv::Platform::AnsiToUtf16(m_texts.Name(call.text))));
-                if (name == nullptr) {
-                    return E_OUTOFMEMORY;
-                }
-                methodSet->GetMethodInfo(name, IID_PPV_ARGS(&method));
-                if (!method) {
-                    return E_OUTOFMEMORY;
-                }
-            }
-            if (HRESULT hr = method->AddBlock(call.block); FAILED(hr)) {
+        for (std::size_t i = 0; i < m_callTexts.size(); ++i) {
+            if (HRESULT hr = m_methods[m_callTexts[i]]->AddBlock(m_callBlocks[i]); FAILED(hr)) {
                 return hr;
             }
         }
