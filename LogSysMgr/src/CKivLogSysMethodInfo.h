@@ -21,6 +21,7 @@
 #include "KivObject/ComPtr.h"
 
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -47,9 +48,15 @@ public:
 
     virtual HRESULT FindInterface(REFIID riid, void** ppv);
 
-    // Room for count more calls, so that adding them does not grow the list step by step.
+    // Announces count calls that are about to be added; MakeRoomForAnnouncedCalls then makes the
+    // list of calls large enough for all of them at once instead of growing it call by call.
     // Throws std::bad_alloc.
-    void ReserveCalls(std::size_t count) { m_calls.reserve(m_calls.size() + count); }
+    void AnnounceCalls(std::size_t count) { m_announcedCalls += static_cast<std::uint32_t>(count); }
+    void MakeRoomForAnnouncedCalls()
+    {
+        m_calls.reserve(m_calls.size() + m_announcedCalls);
+        m_announcedCalls = 0;
+    }
 
 private:
     struct Call {
@@ -80,5 +87,6 @@ private:
     std::vector<Call> m_calls;
     // Whether m_calls is in line order; read without the lock, set under it.
     std::atomic<bool> m_callsSorted{true};
+    std::uint32_t m_announcedCalls = 0; // beside the flag, in what would be padding
     std::unique_ptr<Collected> m_collected;
 };

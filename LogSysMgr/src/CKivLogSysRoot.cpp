@@ -1,7 +1,6 @@
 #include "CKivLogSysRoot.h"
 
 #include "CKivLogSysFactory.h"
-#include "CKivLogSysMethodInfo.h"
 #include "CKivLogSysThread.h"
 #include "CThreadCalls.h"
 #include "EngineLog.h"
@@ -15,7 +14,6 @@
 #include <algorithm>
 #include <bit>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 using Kiv::CComPtr;
@@ -225,20 +223,17 @@ HRESULT CKivLogSysRoot::BuildMethodSet(IKivLogSysMethodSet* methodSet)
         helper.join();
     }
     // When every thread is the engine's own, all methods are looked up first, in the same order
-    // as thread by thread, so that each method's list of calls is made at its final size once
-    // instead of growing call by call.
+    // as thread by thread, so that each method's list of calls is made at its final size once,
+    // before any call is added, instead of growing call by call.
     if (std::find(own.begin(), own.end(), nullptr) == own.end()) {
-        std::unordered_map<IKivLogSysMethodInfoEdit*, std::size_t> counts;
         for (CThreadCalls& thread : calls) {
             if (const HRESULT resolved = thread.Resolve(methodSet); FAILED(resolved)) {
                 return resolved;
             }
-            thread.CountCalls(counts);
+            thread.AnnounceCalls();
         }
-        for (const auto& [method, count] : counts) {
-            if (auto* info = dynamic_cast<CKivLogSysMethodInfo*>(method)) {
-                info->ReserveCalls(count);
-            }
+        for (const CThreadCalls& thread : calls) {
+            thread.MakeRoomForCalls();
         }
     }
     // A thread that cannot file all its calls (out of memory) fails the whole set: a set with

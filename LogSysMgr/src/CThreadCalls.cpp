@@ -1,6 +1,7 @@
 #include "CThreadCalls.h"
 
 #include "CKivLogSysBlock.h"
+#include "CKivLogSysMethodInfo.h"
 
 #include "KivObject/ComBSTR.h"
 
@@ -9,7 +10,6 @@
 
 #include <optional>
 #include <string>
-#include <unordered_map>
 
 using Kiv::CComPtr;
 
@@ -108,10 +108,25 @@ HRESULT CThreadCalls::Resolve(IKivLogSysMethodSet* methodSet) noexcept
     });
 }
 
-void CThreadCalls::CountCalls(std::unordered_map<IKivLogSysMethodInfoEdit*, std::size_t>& counts) const
+void CThreadCalls::AnnounceCalls() const
 {
+    std::vector<std::size_t> counts(m_texts.Size());
     for (const std::uint32_t text : m_callTexts) {
-        ++counts[m_methods[text].Get()];
+        ++counts[text];
+    }
+    for (std::uint32_t text = 0; text < m_texts.Size(); ++text) {
+        if (auto* method = dynamic_cast<CKivLogSysMethodInfo*>(m_methods[text].Get())) {
+            method->AnnounceCalls(counts[text]);
+        }
+    }
+}
+
+void CThreadCalls::MakeRoomForCalls() const
+{
+    for (const CComPtr<IKivLogSysMethodInfoEdit>& method : m_methods) {
+        if (auto* info = dynamic_cast<CKivLogSysMethodInfo*>(method.Get())) {
+            info->MakeRoomForAnnouncedCalls();
+        }
     }
 }
 

@@ -14,7 +14,6 @@
 
 #include <cstdint>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 class CThreadCalls {
@@ -25,8 +24,11 @@ public:
     // Looks up the method of every distinct entry text in the set, in the order of their first
     // calls (once; FileInto does it when it has not been done).
     HRESULT Resolve(IKivLogSysMethodSet* methodSet) noexcept;
-    // Adds the number of collected calls of each method (after Resolve). Throws std::bad_alloc.
-    void CountCalls(std::unordered_map<IKivLogSysMethodInfoEdit*, std::size_t>& counts) const;
+    // After Resolve: tells each method (the engine's method informations) how many of its calls
+    // were collected, and then, once every thread has told, makes room for them all. Throws
+    // std::bad_alloc.
+    void AnnounceCalls() const;
+    void MakeRoomForCalls() const;
     // Files the collected calls in order, each under the method of its entry text, and gives
     // the walk's status when filing itself succeeds.
     HRESULT FileInto(IKivLogSysMethodSet* methodSet) noexcept;
