@@ -73,13 +73,13 @@ bench: deps build
 	  mv $(BENCH_TRACE).part $(BENCH_TRACE); \
 	fi
 	$(BUILD_DIR)/bin/KivBench
-	$(BUILD_DIR)/bin/KivLoadBench $(BENCH_TRACE)
+	$(BUILD_DIR)/bin/KivLoadBench $(BENCH_TRACE) $(BUILD_DIR)/bin/kivlog
+	mkdir -p $(BUILD_DIR)/bench-scale && $(BUILD_DIR)/bin/KivScaleBench $(BUILD_DIR)/bench-scale $(BENCH_TRACE)
 	$(BUILD_DIR)/bin/KivViewerTreeBench $(BENCH_TRACE)
 	$(BUILD_DIR)/bin/KivLogViewBench $(BENCH_TRACE)
 	$(BUILD_DIR)/bin/KivListsBench $(BENCH_TRACE)
 	$(BUILD_DIR)/bin/KivTimeLineBench $(BENCH_TRACE)
 	$(BUILD_DIR)/bin/KivImageBench
-	bash -c 'time $(BUILD_DIR)/bin/kivlog summary $(BENCH_TRACE)'
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIV_FUZZ=ON

@@ -1,111 +1,114 @@
-// KivLoadBench FILE: loads one trace log through the engine's export, the way its callers do
-// (a background load, progress to a sink, then the method index on first use), and prints what
-// it cost: load time and rates, model memory per line, peak resident memory, and the time of
-// the first method set. The file's lines are counted beforehand, outside the timings.
+// KivLoadBench FILE [KIVLOG]: loads one trace log through the engine's export, the way its callers
+// do (a background load, progress to a sink, then the method index on first use), and prints what
+// it cost, each time with its ratio to the baseline measured first in the same run on the same
+// cached file (reading it and counting its lines): the load, the first method set, the peak
+// resident memory against the file's size plus 130 bytes per line, and, given the kivlog
+// program, the time of "kivlog summary FILE" as a process of its own.
 // Single-threaded, apart from the sink, which the engine calls on its loading thread.
-#include "BaselineRead.h"
-#include "KivLogSysMgr/KivLogSysMgr.h"
-
-#include "KivObject/ComPtr.h"
-#include "KivObject/KivObject.h"
-#include "KivObject/MakeObject.h"
-
-#include "KivTestSupport/LoadWaitSink.h"
+#include "EngineLoad.h"
 
 #include "KivPlatform/Memory.h"
-#include "KivPlatform/ModulePath.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <memory>
 #include <optional>
+#include <string>
 
 namespace {
 
-using KivBench::CountLines;
-
-using Kiv::CComPtr;
-using Clock = std::chrono::steady_clock;
-
 constexpr double MiB = 1024.0 * 1024.0;
 
-double Seconds(Clock::duration duration)
+// The targets, as multiples of the baseline, and the memory allowed per line beyond the file.
+constexpr double LoadTarget = 10;
+constexpr double MethodSetTarget = 3;
+constexpr double SummaryTarget = 16;
+constexpr double MemoryPerLineTarget = 130;
+
+void PrintRatio(const char* what, double seconds, double baseline, double target)
 {
-    return std::chrono::duration<double>(duration).count();
+    std::printf("%-16s %7.2f s   %5.1f x baseline (target <= %.0f x)\n", what, seconds, seconds / baseline, target);
+}
+
+// The same in processor time, which a machine busy with other work does not stretch.
+void PrintCpuRatio(double cpuSeconds, double baselineCpu)
+{
+    std::printf("%-16s %7.2f s   %5.1f x baseline processor time\n", "  processor time", cpuSeconds,
+                cpuSeconds / baselineCpu);
+}
+
+// A path quoted for the shell.
+std::string ShellQuoted(const std::string& text)
+{
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fputs("usage: KivLoadBench FILE\n"
+    if (argc != 2 && argc != 3) {
+        std::fputs("usage: KivLoadBench FILE [KIVLOG]\n"
                    "Loads the trace log FILE through the engine and prints the load's time, rates and memory,\n"
-                   "and the time of the first method set. Exit status: 0 on success, 1 when the file\n"
-                   "cannot be read or the load fails, 2 for a usage error.\n",
+                   "and the time of the first method set; given the kivlog program, also the time of\n"
+                   "\"kivlog summary FILE\". Each time comes with its ratio to reading FILE and counting its\n"
+                   "lines. Exit status: 0 on success, 1 when the file cannot be read or the load fails,\n"
+                   "2 for a usage error.\n",
                    stderr);
         return 2;
     }
-    const char* path = argv[1];
+    const std::string path = argv[1];
     std::error_code sizeError;
     const auto bytes = static_cast<double>(std::filesystem::file_size(path, sizeError));
-    const std::optional<std::uint64_t> lines = CountLines(path);
-    if (sizeError || !lines || *lines == 0) {
-        std::fprintf(stderr, "KivLoadBench: %s: cannot be read or holds no line\n", path);
+    const std::optional<KivBench::Baseline> baseline = KivBench::MeasureBaseline(path);
+    if (sizeError || !baseline) {
+        std::fprintf(stderr, "KivLoadBench: %s: cannot be read or holds no line\n", path.c_str());
         return 1;
     }
+    const auto lineCount = static_cast<double>(baseline->lines);
+    std::printf("input            %.1f MB, %llu lines\n", bytes / MiB, static_cast<unsigned long long>(baseline->lines));
+    std::printf("baseline         %7.2f s   (read + count lines, best of three; %.2f s processor time)\n",
+                baseline->seconds, baseline->cpuSeconds);
 
-    CComPtr<IKivLogSysMgr> manager;
-    const CComPtr<Kiv::CKivObject<KivTest::CLoadWaitSink>> sink = Kiv::MakeObject<Kiv::CKivObject<KivTest::CLoadWaitSink>>();
-    if (FAILED(CKivLogSysMgr::CreateLogSysMgr(&manager)) || FAILED(manager->SetLoadProgress(sink))) {
-        std::fputs("KivLoadBench: the engine cannot be created\n", stderr);
-        return 1;
+    double peakResident = 0;
+    {
+        KivBench::EngineLoad load;
+        if (!load.Load(path)) {
+            return 1;
+        }
+        PrintRatio("load", load.loadSeconds, baseline->seconds, LoadTarget);
+        PrintCpuRatio(load.loadCpuSeconds, baseline->cpuSeconds);
+        std::printf("                 %.1f MB/s   %.2f M lines/s\n", bytes / MiB / load.loadSeconds,
+                    lineCount / 1e6 / load.loadSeconds);
+        if (!load.BuildMethodSet()) {
+            return 1;
+        }
+        PrintRatio("first method set", load.methodSetSeconds, baseline->seconds, MethodSetTarget);
+        PrintCpuRatio(load.methodSetCpuSeconds, baseline->cpuSeconds);
+        // The model is what the load made resident beyond the file's text, which the engine holds too.
+        std::printf("model            %.1f bytes/line (resident growth during the load, less the file, / lines)\n",
+                    (load.loadResidentGrowth - bytes) / lineCount);
+        peakResident = static_cast<double>(Kiv::Platform::PeakResidentBytes());
     }
-    const std::u16string enginePath = Kiv::Platform::FromSystemPath(path);
+    const double memoryLimit = bytes + MemoryPerLineTarget * lineCount;
+    std::printf("peak RSS         %.0f MB   %.2f x (file + %.0f bytes/line = %.0f MB); %.1f bytes/line beyond the file\n",
+                peakResident / MiB, peakResident / memoryLimit, MemoryPerLineTarget, memoryLimit / MiB,
+                (peakResident - bytes) / lineCount);
 
-    const std::size_t residentBefore = Kiv::Platform::ResidentBytes();
-    const Clock::time_point loadStart = Clock::now();
-    if (FAILED(manager->LoadLogFile(enginePath.c_str(), 1))) {
-        std::fprintf(stderr, "KivLoadBench: %s: the engine refused the file\n", path);
-        return 1;
+    if (argc == 3) {
+        const std::string command = ShellQuoted(argv[2]) + " summary " + ShellQuoted(path) + " > /dev/null";
+        int status = 0;
+        const double seconds = KivBench::Time([&] { status = std::system(command.c_str()); });
+        if (status != 0) {
+            std::fprintf(stderr, "KivLoadBench: \"%s\" failed\n", command.c_str());
+            return 1;
+        }
+        PrintRatio("kivlog summary", seconds, baseline->seconds, SummaryTarget);
     }
-    if (!sink->WaitForEnds(1, std::chrono::hours(1))) {
-        std::fprintf(stderr, "KivLoadBench: %s: the load did not end within an hour\n", path);
-        return 1;
-    }
-    const bool completed = sink->LastLoadReadWholeFile();
-    manager->WaitWorkThreads();
-    const double loadSeconds = Seconds(Clock::now() - loadStart);
-    // The model is what the load made resident beyond the file's text, which the engine holds too.
-    const double modelBytes = static_cast<double>(Kiv::Platform::ResidentBytes()) -
-                              static_cast<double>(residentBefore) - bytes;
-    if (!completed) {
-        std::fprintf(stderr, "KivLoadBench: %s: the load ended before the end of the file\n", path);
-        return 1;
-    }
-
-    CComPtr<IKivLogSysRoot> root;
-    CComPtr<IKivLogSysMethodSet> methodSet;
-    const HRESULT rootResult = manager->GetRootObject(&root);
-    const Clock::time_point methodSetStart = Clock::now();
-    if (FAILED(rootResult) || FAILED(root->GetMethodSet(IID_PPV_ARGS(&methodSet)))) {
-        std::fputs("KivLoadBench: the method set cannot be built\n", stderr);
-        return 1;
-    }
-    const double methodSetSeconds = Seconds(Clock::now() - methodSetStart);
-
-    const auto lineCount = static_cast<double>(*lines);
-    std::printf("input       %.1f MB\n", bytes / MiB);
-    std::printf("lines       %llu\n", static_cast<unsigned long long>(*lines));
-    std::printf("load        %.2f s   %.1f MB/s   %.2f M lines/s\n", loadSeconds, bytes / MiB / loadSeconds,
-                lineCount / 1e6 / loadSeconds);
-    std::printf("model       %.1f bytes/line (resident growth during the load, less the file, / lines)\n",
-                modelBytes / lineCount);
-    std::printf("peak RSS    %.0f MB\n", static_cast<double>(Kiv::Platform::PeakResidentBytes()) / MiB);
-    std::printf("method set  %.2f s (%.1f %% of the load)\n", methodSetSeconds, methodSetSeconds / loadSeconds * 100);
     return 0;
 }

@@ -17,44 +17,24 @@
 
 namespace KivViewerBench {
 
-using Clock = std::chrono::steady_clock;
+using KivBench::Clock;
+using KivBench::Seconds;
+using KivBench::Time;
 
-inline double Seconds(Clock::duration duration)
-{
-    return std::chrono::duration<double>(duration).count();
-}
-
-// The seconds body takes.
-inline double Time(const std::function<void()>& body)
-{
-    const Clock::time_point start = Clock::now();
-    body();
-    return Seconds(Clock::now() - start);
-}
-
-// The baseline: reading the file and counting its lines, the best of three reads, so that it is
-// the file read from the page cache as the work measured after it finds it. Prints the number
-// of lines; nothing (and a message on standard error naming program) when the file cannot be
-// read or holds no line.
-struct Baseline {
-    double seconds;
-    std::uint64_t lines;
-};
+// The baseline: reading the file and counting its lines (KivBench::MeasureBaseline). Prints the
+// number of lines; nothing (and a message on standard error naming program) when the file cannot
+// be read or holds no line.
+using KivBench::Baseline;
 inline std::optional<Baseline> MeasureBaseline(const QString& path, const char* program)
 {
     const std::string file = path.toStdString();
-    std::optional<std::uint64_t> lines;
-    double best = 0;
-    for (int i = 0; i < 3; ++i) {
-        const double seconds = Time([&] { lines = KivBench::CountLines(file); });
-        best = i == 0 ? seconds : std::min(best, seconds);
-    }
-    if (!lines || *lines == 0) {
+    const std::optional<Baseline> baseline = KivBench::MeasureBaseline(file);
+    if (!baseline) {
         std::fprintf(stderr, "%s: %s: cannot be read or holds no line\n", program, file.c_str());
         return std::nullopt;
     }
-    std::printf("%llu lines\n", static_cast<unsigned long long>(*lines));
-    return Baseline{best, *lines};
+    std::printf("%llu lines\n", static_cast<unsigned long long>(baseline->lines));
+    return baseline;
 }
 
 // The viewer's benchmarks run without a display unless QT_QPA_PLATFORM names a platform.

@@ -64,6 +64,9 @@ public:
     Kiv::IKivListItemFolder* FolderPart() { return this; }
     // A child thread object's identifier changed (a root keeps an index by identifier).
     virtual void OnChildThreadIdChanged() {}
+    // Whether the object answers as a block (IKivLogSysBlock): threads and roots extend the
+    // block but do not.
+    virtual bool IsCallBlock() const { return true; }
 
 private:
     // Keeps the last-folder answer right after children were inserted at [position, position + count).

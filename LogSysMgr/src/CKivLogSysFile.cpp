@@ -10,10 +10,10 @@
 #include "KivPlatform/Text.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
-#include <unordered_map>
 
 using Kiv::CComPtr;
 using Kiv::Platform::IsAnsiLeadByte;
@@ -67,7 +67,9 @@ DWORD ThreadIdField(const BYTE* p)
 }
 
 // The thread objects that lines go to. The root gives the same thread object for an identifier
-// every time, so each is asked for once and then remembered for the rest of the load.
+// every time, so the ones asked for last are remembered, a few per slot of a small table: a trace
+// switches between a handful of threads line by line, and a trace of a million threads costs the
+// loader no memory per thread.
 class CThreadCache {
 public:
     explicit CThreadCache(IKivLogSysRoot* root) : m_root(root) {}
@@ -78,27 +80,35 @@ public:
     // would be missing lines, so the load cannot go on.
     HRESULT AddLine(const KivLogSysLineInfo& record)
     {
-        if (m_last == nullptr || record.threadId != m_lastId) {
-            if (Find(record.threadId, m_last) == E_OUTOFMEMORY) {
+        Entry& entry = m_entries[Slot(record.threadId)];
+        if (!entry.known || entry.threadId != record.threadId) {
+            CComPtr<IKivLogSysThreadEdit> found;
+            if (Find(record.threadId, found) == E_OUTOFMEMORY) {
                 return E_OUTOFMEMORY;
             }
-            m_lastId = record.threadId;
+            // A root that gave no thread object is asked again for the next line.
+            entry.known = static_cast<bool>(found);
+            entry.edit = std::move(found);
+            entry.threadId = record.threadId;
         }
-        if (m_last != nullptr && m_last->AddLine(&record) == E_OUTOFMEMORY) {
+        if (entry.edit && entry.edit->AddLine(&record) == E_OUTOFMEMORY) {
             return E_OUTOFMEMORY;
         }
         return S_OK;
     }
 
 private:
+    struct Entry {
+        DWORD threadId = 0;
+        bool known = false;
+        CComPtr<IKivLogSysThreadEdit> edit; // null when the root gave none
+    };
+
+    static std::size_t Slot(DWORD threadId) { return (threadId * 0x9E3779B1u) >> (32 - SlotBits); }
+
     // The thread object of the identifier, or null when the root gives none; the root's status.
-    HRESULT Find(DWORD threadId, IKivLogSysThreadEdit*& found)
+    HRESULT Find(DWORD threadId, CComPtr<IKivLogSysThreadEdit>& found)
     {
-        found = nullptr;
-        if (const auto known = m_threads.find(threadId); known != m_threads.end()) {
-            found = known->second;
-            return S_OK;
-        }
         CComPtr<IKivLogSysThread> thread;
         if (m_root == nullptr) {
             return S_OK;
@@ -106,18 +116,13 @@ private:
         if (const HRESULT hr = m_root->GetLogThread(threadId, IID_PPV_ARGS(&thread)); FAILED(hr) || !thread) {
             return hr;
         }
-        CComPtr<IKivLogSysThreadEdit> edit;
-        if (FAILED(thread.QueryInterface(&edit)) || !edit) {
-            return S_OK;
-        }
-        found = m_threads.emplace(threadId, std::move(edit)).first->second;
+        thread.QueryInterface(&found);
         return S_OK;
     }
 
+    static constexpr unsigned SlotBits = 6;
     IKivLogSysRoot* m_root;
-    std::unordered_map<DWORD, CComPtr<IKivLogSysThreadEdit>> m_threads;
-    IKivLogSysThreadEdit* m_last = nullptr;
-    DWORD m_lastId = 0;
+    std::array<Entry, std::size_t{1} << SlotBits> m_entries;
 };
 
 // Drops everything a cancelled load has built.
@@ -165,6 +170,33 @@ std::size_t MeasureLine(const BYTE* p, std::size_t n)
         }
     }
     return std::min(length, n);
+}
+
+// Whether the HeaderLength bytes at p have a header's brackets and punctuation; the digit
+// positions are not examined.
+bool IsLineHeader(const BYTE* p)
+{
+    return p[0] == '[' && p[9] == ']' && p[10] == '[' && p[15] == '/' && p[18] == '/' && p[21] == '(' &&
+           p[24] == ':' && p[27] == ':' && p[30] == '.' && p[34] == ')' && p[35] == ']';
+}
+
+// The first position from i (before end) whose byte is "[" or from 0x80, else end; the bytes
+// stepped over can neither start a header nor be lead bytes.
+std::size_t SkipPlainBytes(const BYTE* p, std::size_t i, std::size_t end)
+{
+    constexpr std::uint64_t highBits = 0x8080808080808080u;
+    while (i + 8 <= end) {
+        std::uint64_t word;
+        std::memcpy(&word, p + i, sizeof word);
+        if ((word & highBits) != 0 || HasByte(word, '[')) {
+            break;
+        }
+        i += 8;
+    }
+    while (i < end && p[i] < 0x80 && p[i] != '[') {
+        ++i;
+    }
+    return i;
 }
 
 } // namespace
@@ -262,23 +294,32 @@ HRESULT CKivLogSysFile::ConvertToAnsi()
 bool CKivLogSysFile::CheckEnableLineHeader(const BYTE* p, std::size_t n)
 {
     KIV_ENGINE_SCOPE(u"CKivLogSysFile::CheckEnableLineHeader", enabled, false);
-    enabled = n >= HeaderLength && p[0] == '[' && p[9] == ']' && p[10] == '[' && p[15] == '/' && p[18] == '/' &&
-              p[21] == '(' && p[24] == ':' && p[27] == ':' && p[30] == '.' && p[34] == ')' && p[35] == ']';
+    enabled = n >= HeaderLength && IsLineHeader(p);
     return enabled;
 }
 
 HRESULT CKivLogSysFile::SeekStartPosition(const BYTE*& p, std::size_t& n)
 {
     KIV_ENGINE_SCOPE(u"CKivLogSysFile::SeekStartPosition", hr, S_OK);
+    // A double-byte character is never the start of a header: its lead byte takes the next byte
+    // with it. Any other byte is one step. Only "[" can start a header, and only bytes from 0x80
+    // can be lead bytes, so runs of other bytes are stepped over a word at a time; within the
+    // last HeaderLength bytes no header fits, and the stepping would end at the end anyway.
     std::size_t i = 0;
-    while (i < n) {
-        if (n - i > 2 && IsAnsiLeadByte(p[i])) {
-            i += 2; // a double-byte character is never the start of a header
-        } else if (CheckEnableLineHeader(p + i, n - i)) {
+    while (n - i >= HeaderLength) {
+        const BYTE c = p[i];
+        if (c < 0x80 && c != '[') {
+            i = SkipPlainBytes(p, i, n - HeaderLength + 1);
+        } else if (IsAnsiLeadByte(c)) {
+            i += 2;
+        } else if (c == '[' && IsLineHeader(p + i)) {
             break;
         } else {
             ++i;
         }
+    }
+    if (n - i < HeaderLength) {
+        i = n;
     }
     p += i;
     n -= i;

@@ -7,6 +7,8 @@
 #include "KivPlatform/Boundary.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <iterator>
 #include <unordered_set>
 #include <utility>
 
@@ -42,6 +44,21 @@ HRESULT ItemAt(const Items& items, LONG index, REFIID riid, void** ppv, HRESULT 
 }
 
 } // namespace
+
+std::mutex& CKivLogSysMethodInfo::LazyLock() const
+{
+    // Shared by all method informations, spread by address; no operation holds two of them.
+    static std::mutex locks[64];
+    return locks[(reinterpret_cast<std::uintptr_t>(this) >> 6) % std::size(locks)];
+}
+
+CKivLogSysMethodInfo::Collected& CKivLogSysMethodInfo::CollectedLocked()
+{
+    if (!m_collected) {
+        m_collected = std::make_unique<Collected>();
+    }
+    return *m_collected;
+}
 
 HRESULT CKivLogSysMethodInfo::FindInterface(REFIID riid, void** ppv)
 {
@@ -87,8 +104,9 @@ HRESULT CKivLogSysMethodInfo::GetRefThreadCount(LONG* count)
         return hr;
     }
     hr = Kiv::Platform::StatusFromExceptions([&] {
-        std::lock_guard lock(m_lazyLock);
-        if (m_threads.empty()) {
+        std::lock_guard lock(LazyLock());
+        Collected& collected = CollectedLocked();
+        if (collected.threads.empty()) {
             SortCallsLocked();
             // Collected whole before it is kept, so that a failure leaves no partial list. The
             // set answers "already listed" in constant time; the list keeps first-call order.
@@ -100,9 +118,9 @@ HRESULT CKivLogSysMethodInfo::GetRefThreadCount(LONG* count)
                     threads.push_back(std::move(thread));
                 }
             }
-            m_threads.swap(threads);
+            collected.threads.swap(threads);
         }
-        *count = static_cast<LONG>(m_threads.size());
+        *count = static_cast<LONG>(collected.threads.size());
         return S_OK;
     });
     return hr;
@@ -112,8 +130,8 @@ HRESULT CKivLogSysMethodInfo::GetRefThread(LONG index, REFIID riid, void** ppv)
 {
     KIV_ENGINE_SCOPE(u"CKivLogSysMethodInfo::GetRefThread", hr, E_FAIL);
     hr = Kiv::Platform::StatusFromExceptions([&] {
-        std::lock_guard lock(m_lazyLock);
-        return ItemAt(m_threads, index, riid, ppv, E_FAIL,
+        std::lock_guard lock(LazyLock());
+        return ItemAt(CollectedLocked().threads, index, riid, ppv, E_FAIL,
                       [](const CComPtr<Kiv::IKivListItem>& thread) { return thread.Get(); });
     });
     return hr;
@@ -160,9 +178,10 @@ HRESULT CKivLogSysMethodInfo::GetThraedLine(DWORD threadId, LONG index, REFIID r
 HRESULT CKivLogSysMethodInfo::ThreadLines(DWORD threadId, const std::vector<LONG>** lines)
 {
     return Kiv::Platform::StatusFromExceptions([&] {
-        std::lock_guard lock(m_lazyLock);
-        auto found = m_threadLines.find(threadId);
-        if (found == m_threadLines.end()) {
+        std::lock_guard lock(LazyLock());
+        std::map<DWORD, std::vector<LONG>>& threadLines = CollectedLocked().threadLines;
+        auto found = threadLines.find(threadId);
+        if (found == threadLines.end()) {
             // Collected whole before it is stored, so that a failure leaves no partial entry.
             SortCallsLocked();
             std::vector<LONG> indexes;
@@ -173,7 +192,7 @@ HRESULT CKivLogSysMethodInfo::ThreadLines(DWORD threadId, const std::vector<LONG
                     indexes.push_back(static_cast<LONG>(i));
                 }
             }
-            found = m_threadLines.emplace(threadId, std::move(indexes)).first;
+            found = threadLines.emplace(threadId, std::move(indexes)).first;
         }
         *lines = &found->second;
         return S_OK;
@@ -212,7 +231,7 @@ void CKivLogSysMethodInfo::SortCalls()
 {
     // Sorted once: later readers see that without the lock.
     if (!m_callsSorted.load(std::memory_order_acquire)) {
-        std::lock_guard lock(m_lazyLock);
+        std::lock_guard lock(LazyLock());
         SortCallsLocked();
     }
 }

@@ -7,8 +7,13 @@
 //
 // Thread-safety: filled (AddBlock, SetName) by one thread. Afterwards every reading operation may
 // be called from several threads at once: what is collected on first request (the order of the
-// calls, the calling threads, the calls of a thread) is collected once, under a lock.
+// calls, the calling threads, the calls of a thread) is collected once, under a lock. A trace may
+// name millions of methods, most of them never asked for their threads, so the lock is one of a
+// small shared set, what is collected lives in a part of its own, made on first request, and the
+// object takes its memory from the model allocator, without a heap block's header.
 #pragma once
+
+#include "ModelAllocator.h"
 
 #include "KivLogSysMgr/KivLogSysInterfaces.h"
 
@@ -16,11 +21,15 @@
 #include "KivObject/ComPtr.h"
 
 #include <atomic>
+#include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <vector>
 
-class CKivLogSysMethodInfo : public IKivLogSysMethodInfo, public IKivLogSysMethodInfoEdit {
+class CKivLogSysMethodInfo : public IKivLogSysMethodInfo,
+                             public IKivLogSysMethodInfoEdit,
+                             public Kiv::LogSysMgr::CModelAllocated {
 public:
     CKivLogSysMethodInfo() = default;
     virtual ~CKivLogSysMethodInfo() = default;
@@ -39,14 +48,35 @@ public:
 
     virtual HRESULT FindInterface(REFIID riid, void** ppv);
 
+    // Announces count calls that are about to be added; MakeRoomForAnnouncedCalls then makes the
+    // list of calls large enough for all of them at once instead of growing it call by call.
+    // Throws std::bad_alloc.
+    void AnnounceCalls(std::size_t count) { m_announcedCalls += static_cast<std::uint32_t>(count); }
+    void MakeRoomForAnnouncedCalls()
+    {
+        m_calls.reserve(m_calls.size() + m_announcedCalls);
+        m_announcedCalls = 0;
+    }
+
 private:
     struct Call {
         LONG lineNumber; // of the entry line
         Kiv::CComPtr<Kiv::IKivListItem> block;
     };
 
+    // What is collected on first request.
+    struct Collected {
+        // The calling threads in order of their first call; built once by GetRefThreadCount.
+        std::vector<Kiv::CComPtr<Kiv::IKivListItem>> threads;
+        std::map<DWORD, std::vector<LONG>> threadLines;
+    };
+
+    // The lock that guards the sorting of m_calls and m_collected.
+    std::mutex& LazyLock() const;
+    // m_collected, made on first use; with LazyLock held. Throws std::bad_alloc.
+    Collected& CollectedLocked();
     // Puts the calls in line order (a stable sort: equal line numbers keep the order they came
-    // in), once; SortCallsLocked with m_lazyLock held.
+    // in), once; SortCallsLocked with LazyLock held.
     void SortCalls();
     void SortCallsLocked();
     // The indexes into m_calls of the calls made by the thread, collected on first request. The
@@ -57,9 +87,6 @@ private:
     std::vector<Call> m_calls;
     // Whether m_calls is in line order; read without the lock, set under it.
     std::atomic<bool> m_callsSorted{true};
-    // Guards the sorting of m_calls, m_threads and m_threadLines.
-    std::mutex m_lazyLock;
-    // The calling threads in order of their first call; built once by GetRefThreadCount.
-    std::vector<Kiv::CComPtr<Kiv::IKivListItem>> m_threads;
-    std::map<DWORD, std::vector<LONG>> m_threadLines;
+    std::uint32_t m_announcedCalls = 0; // beside the flag, in what would be padding
+    std::unique_ptr<Collected> m_collected;
 };

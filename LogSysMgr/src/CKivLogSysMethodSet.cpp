@@ -2,6 +2,7 @@
 
 #include "CKivLogSysFactory.h"
 #include "EngineLog.h"
+#include "ReserveFor.h"
 
 #include "KivObject/ComBSTR.h"
 #include "KivObject/InterfaceMap.h"
@@ -12,17 +13,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
 using Kiv::CComPtr;
-
-bool CKivLogSysMethodSet::ByteOrder::operator()(const std::string& a, const std::string& b) const
-{
-    // memcmp compares as unsigned char.
-    const int order = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
-    return order != 0 ? order < 0 : a.size() < b.size();
-}
 
 CKivLogSysMethodSet::CKivLogSysMethodSet()
 {
@@ -43,9 +39,9 @@ HRESULT CKivLogSysMethodSet::GetMethodInfo(BSTR name, REFIID riid, void** ppv)
     *ppv = nullptr;
     hr = Kiv::Platform::StatusFromExceptions([&] {
         HRESULT status = S_OK;
-        std::string key = Kiv::Platform::Utf16ToAnsi({name, SysStringLen(name)});
-        auto found = m_methods.find(key);
-        if (found == m_methods.end()) {
+        const std::string key = Kiv::Platform::Utf16ToAnsi({name, SysStringLen(name)});
+        std::optional<std::uint32_t> found = m_names.Find(key);
+        if (!found) {
             if (!m_root) {
                 return E_OUTOFMEMORY; // the root could not be made with the set
             }
@@ -57,14 +53,18 @@ HRESULT CKivLogSysMethodSet::GetMethodInfo(BSTR name, REFIID riid, void** ppv)
             if (status = CKivLogSysFactory::CreateLogSysMethodInfo(&info, name); FAILED(status)) {
                 return status;
             }
-            found = m_methods.emplace(std::move(key), info).first;
+            Kiv::LogSysMgr::ReserveFor(m_methods, 1);
+            found = m_names.Add(key);
+            m_methods.push_back(info);
             if (status = rootEdit->AddMethodInfo(info, -1); FAILED(status)) {
-                m_methods.erase(found); // a method is listed only when the tree holds it too
+                // A method is listed only when the tree holds it too.
+                m_methods.pop_back();
+                m_names.RemoveLast();
                 return status;
             }
         }
         // The out pointer holds whatever the entry answers for riid; the lookup itself succeeded.
-        found->second->QueryInterface(riid, ppv);
+        m_methods[*found]->QueryInterface(riid, ppv);
         return status;
     });
     return hr;
@@ -84,10 +84,18 @@ HRESULT CKivLogSysMethodSet::GetMethodNames(LONG* count, BSTR** names)
     }
     hr = Kiv::Platform::StatusFromExceptions([&] {
         // Every string is made before the array, so that on a failure they go with the vector.
+        // In byte order, a prefix first: string_view compares its bytes as unsigned char,
+        // whatever the signedness of char.
+        std::vector<std::string_view> keys;
+        keys.reserve(m_names.Size());
+        for (std::uint32_t number = 0; number < m_names.Size(); ++number) {
+            keys.push_back(m_names.Name(number));
+        }
+        std::sort(keys.begin(), keys.end());
         std::vector<Kiv::CComBSTR> strings;
-        strings.reserve(m_methods.size());
-        for (const auto& entry : m_methods) {
-            Kiv::CComBSTR text{std::u16string_view(Kiv::Platform::AnsiToUtf16(entry.first))};
+        strings.reserve(keys.size());
+        for (const std::string_view key : keys) {
+            Kiv::CComBSTR text{std::u16string_view(Kiv::Platform::AnsiToUtf16(key))};
             if (text == nullptr) {
                 return E_OUTOFMEMORY;
             }

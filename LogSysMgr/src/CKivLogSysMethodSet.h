@@ -1,6 +1,7 @@
-// CKivLogSysMethodSet: the method index. It maps each method name, as code page 932 bytes in
-// byte order (all of them: a name may hold NUL bytes), to the method's information, and files
-// every new method into a namespace tree.
+// CKivLogSysMethodSet: the method index. It maps each method name, as code page 932 bytes (all of
+// them: a name may hold NUL bytes), to the method's information, and files every new method into
+// a namespace tree. The names are found by hashing, which keeps filing linear in the number of
+// methods; their byte order is made only when the names are listed.
 //
 // Thread-safety: filled on one thread (GetMethodInfo of a name it does not hold adds a method).
 // Afterwards GetMethodNames, GetNameSpaceRoot and GetMethodInfo of the names it holds only read,
@@ -9,10 +10,11 @@
 
 #include "KivLogSysMgr/KivLogSysInterfaces.h"
 
+#include "MethodNameIndex.h"
+
 #include "KivObject/ComPtr.h"
 
-#include <map>
-#include <string>
+#include <vector>
 
 class CKivLogSysMethodSet : public IKivLogSysMethodSet {
 public:
@@ -28,12 +30,10 @@ public:
     virtual HRESULT FindInterface(REFIID riid, void** ppv);
 
 private:
-    // Orders by unsigned byte values, a prefix first, so that bytes from 0x80 come after every
-    // ASCII byte whatever the signedness of char.
-    struct ByteOrder {
-        bool operator()(const std::string& a, const std::string& b) const;
-    };
-
-    std::map<std::string, Kiv::CComPtr<IKivLogSysMethodInfo>, ByteOrder> m_methods;
+    // The methods by name, numbered in the order they were filed; m_methods[number] is the
+    // method of that name.
+    Kiv::LogSysMgr::MethodNameIndex m_names;
+    std::vector<Kiv::CComPtr<IKivLogSysMethodInfo>> m_methods;
     Kiv::CComPtr<IKivLogSysNameSpace> m_root;
 };
+

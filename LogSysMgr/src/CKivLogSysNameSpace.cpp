@@ -8,6 +8,7 @@
 #include "KivPlatform/Boundary.h"
 #include "KivPlatform/Text.h"
 
+#include <optional>
 #include <utility>
 
 using Kiv::CComPtr;
@@ -134,53 +135,60 @@ HRESULT CKivLogSysNameSpace::AddMethodInfo(IKivLogSysMethodInfo* methodInfo, LON
             return hr;
         }
         const std::string ansiName = Kiv::Platform::Utf16ToAnsi(name.View());
-        const std::vector<std::string_view> parts = SplitName(ansiName);
-        if (level >= static_cast<LONG>(parts.size())) {
-            return E_INVALIDARG;
-        }
-        // The root (level -1) only routes the method to the node of the first part.
-        if (level == -1) {
-            return AddToChild(parts[0], methodInfo, 0);
-        }
-        const auto index = static_cast<std::size_t>(level);
-        Kiv::CComBSTR nodeName(std::u16string_view(Kiv::Platform::AnsiToUtf16(parts[index])));
-        if (nodeName == nullptr) {
-            return E_OUTOFMEMORY;
-        }
-        m_name.Swap(nodeName);
-        if (index + 1 == parts.size()) {
-            m_method = methodInfo;
-            return S_OK;
-        }
-        return AddToChild(parts[index + 1], methodInfo, level + 1);
+        return AddParts(methodInfo, SplitName(ansiName), level);
     });
 }
 
-HRESULT CKivLogSysNameSpace::AddToChild(std::string_view part, IKivLogSysMethodInfo* methodInfo, LONG level)
+HRESULT CKivLogSysNameSpace::AddParts(IKivLogSysMethodInfo* methodInfo, const std::vector<std::string_view>& parts,
+                                      LONG level)
 {
-    std::string key(part);
-    CComPtr<IKivLogSysNameSpaceEdit> child;
-    if (const auto found = m_childIndex.find(key); found != m_childIndex.end()) {
-        if (const HRESULT hr = m_children[found->second].QueryInterface(&child); FAILED(hr)) {
-            return hr;
-        }
-        return child->AddMethodInfo(methodInfo, level);
+    if (level >= static_cast<LONG>(parts.size())) {
+        return E_INVALIDARG;
+    }
+    // The root (level -1) only routes the method to the node of the first part.
+    if (level == -1) {
+        return AddToChild(methodInfo, parts, 0);
+    }
+    const auto index = static_cast<std::size_t>(level);
+    Kiv::CComBSTR nodeName(std::u16string_view(Kiv::Platform::AnsiToUtf16(parts[index])));
+    if (nodeName == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    m_name.Swap(nodeName);
+    if (index + 1 == parts.size()) {
+        m_method = methodInfo;
+        return S_OK;
+    }
+    return AddToChild(methodInfo, parts, level + 1);
+}
+
+HRESULT CKivLogSysNameSpace::AddToChild(IKivLogSysMethodInfo* methodInfo, const std::vector<std::string_view>& parts,
+                                        LONG level)
+{
+    // Every child is made here, so each is one of these nodes and is filed directly, with the
+    // name already cut.
+    auto nodeOf = [](Kiv::IKivListItem* child) {
+        return static_cast<CKivLogSysNameSpace*>(static_cast<IKivLogSysNameSpace*>(child));
+    };
+    const std::string_view part = parts[static_cast<std::size_t>(level)];
+    if (!m_childIndex) {
+        m_childIndex = std::make_unique<Kiv::LogSysMgr::MethodNameIndex>();
+    }
+    if (const std::optional<std::uint32_t> found = m_childIndex->Find(part)) {
+        return nodeOf(m_children[*found])->AddParts(methodInfo, parts, level);
     }
 
     CComPtr<IKivLogSysNameSpace> node;
     if (const HRESULT hr = CKivLogSysFactory::CreateLogSysNameSpace(&node); FAILED(hr)) {
         return hr;
     }
-    if (const HRESULT hr = node.QueryInterface(&child); FAILED(hr)) {
-        return hr;
-    }
     // Filled before it is listed, so that a failure leaves no nameless child behind; with the
-    // room in the list made before the map takes the name, the two stay in step.
-    if (const HRESULT hr = child->AddMethodInfo(methodInfo, level); FAILED(hr)) {
+    // room in the list made before the index takes the name, the two stay in step.
+    if (const HRESULT hr = nodeOf(node.Get())->AddParts(methodInfo, parts, level); FAILED(hr)) {
         return hr;
     }
     Kiv::LogSysMgr::ReserveFor(m_children, 1);
-    m_childIndex.emplace(std::move(key), m_children.size());
+    m_childIndex->Add(part);
     m_children.emplace_back(node.Get());
     return S_OK;
 }

@@ -1,23 +1,30 @@
 // CKivLogSysNameSpace: one node of the namespace tree over method names. A method name is cut at
 // every "::" into parts; the node at depth d holds part d, and the node of the last part holds
-// the method. The root has no name and no method. Children keep their creation order, and a map
-// from child name to position finds a child without a scan.
+// the method. The root has no name and no method. Children keep their creation order, and an
+// index of their names finds a child without a scan. There is a node per method at least, so
+// nodes take their memory from the model allocator, without a heap block's header.
 //
 // Thread-safety: built on one thread (AddMethodInfo). Its reading operations only read, so
 // several threads may call them at once afterwards; nothing is locked.
 #pragma once
 
+#include "ModelAllocator.h"
+
 #include "KivLogSysMgr/KivLogSysInterfaces.h"
+
+#include "MethodNameIndex.h"
 
 #include "KivObject/ComBSTR.h"
 #include "KivObject/ComPtr.h"
 
-#include <string>
+#include <memory>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
-class CKivLogSysNameSpace : public IKivListItemEdit, public IKivLogSysNameSpace, public IKivLogSysNameSpaceEdit {
+class CKivLogSysNameSpace : public IKivListItemEdit,
+                            public IKivLogSysNameSpace,
+                            public IKivLogSysNameSpaceEdit,
+                            public Kiv::LogSysMgr::CModelAllocated {
 public:
     CKivLogSysNameSpace() = default;
     virtual ~CKivLogSysNameSpace() = default;
@@ -38,16 +45,20 @@ public:
     virtual HRESULT FindInterface(REFIID riid, void** ppv);
 
 private:
-    // Files the method into the child named part (code page 932 bytes) at level, creating the
+    // Files the method, whose name is cut into parts, at level (-1: the root, which only routes
+    // it to the node of the first part).
+    HRESULT AddParts(IKivLogSysMethodInfo* methodInfo, const std::vector<std::string_view>& parts, LONG level);
+    // Files the method into the child named parts[level] (code page 932 bytes), creating the
     // child when there is none. Throws std::bad_alloc when the new child cannot be listed; the
     // children are then as they were.
-    HRESULT AddToChild(std::string_view part, IKivLogSysMethodInfo* methodInfo, LONG level);
+    HRESULT AddToChild(IKivLogSysMethodInfo* methodInfo, const std::vector<std::string_view>& parts, LONG level);
 
     Kiv::IKivListItemFolder* m_parent = nullptr; // not counted: the parent owns the child
     Kiv::CComPtr<IKivLogSysMethodInfo> m_method;
     std::vector<Kiv::CComPtr<Kiv::IKivListItem>> m_children;
-    // Child name (code page 932 bytes) to its position in m_children; names are unique among
-    // siblings because a child is only created for a name no sibling has.
-    std::unordered_map<std::string, std::size_t> m_childIndex;
+    // The children's names (code page 932 bytes), numbered as their positions in m_children;
+    // names are unique among siblings because a child is only created for a name no sibling
+    // has. Made with the first child: most nodes are the last part of a method name and have none.
+    std::unique_ptr<Kiv::LogSysMgr::MethodNameIndex> m_childIndex;
     Kiv::CComBSTR m_name;
 };

@@ -4,12 +4,15 @@
 #include "CKivLogSysThread.h"
 #include "CThreadCalls.h"
 #include "EngineLog.h"
+#include "ReserveFor.h"
 
 #include "KivObject/InterfaceMap.h"
 
 #include "KivPlatform/Boundary.h"
 #include "KivPlatform/Threading.h"
 
+#include <algorithm>
+#include <bit>
 #include <thread>
 #include <vector>
 
@@ -27,17 +30,79 @@ HRESULT CKivLogSysRoot::RemoveChildItem(LONG count, IUnknown* const* items)
     return CKivLogSysBlock::RemoveChildItem(count, items);
 }
 
-void CKivLogSysRoot::RebuildThreadIndex()
+std::size_t CKivLogSysRoot::ThreadSlot(DWORD threadId) const
 {
-    m_threadIndex.clear();
-    for (const CComPtr<IUnknown>& child : Children()) {
-        CComPtr<IKivLogSysThread> thread;
-        DWORD threadId = 0;
-        if (SUCCEEDED(child.QueryInterface(&thread)) && thread && SUCCEEDED(thread->GetThreadId(&threadId))) {
-            m_threadIndex.emplace(threadId, thread); // the first child of an identifier wins
+    // The top bits of a multiplicative hash: identifiers that differ only in their high bits, or
+    // that are all multiples of a power of two, still spread over the table.
+    const std::size_t mask = m_threadSlots.size() - 1;
+    const std::size_t home = static_cast<std::size_t>((std::uint64_t{threadId} * 0x9E3779B97F4A7C15u) >>
+                                                      (64 - std::countr_zero(m_threadSlots.size())));
+    for (std::size_t i = home;; i = (i + 1) & mask) {
+        const std::uint32_t slot = m_threadSlots[i];
+        if (slot == 0 || m_indexedThreads[slot - 1]->ThreadId() == threadId) {
+            return i;
         }
     }
+}
+
+void CKivLogSysRoot::GrowThreadSlots()
+{
+    std::vector<std::uint32_t> slots(std::max<std::size_t>(16, m_threadSlots.size() * 2), 0);
+    slots.swap(m_threadSlots);
+    for (std::size_t position = 0; position < m_indexedThreads.size(); ++position) {
+        const std::size_t slot = ThreadSlot(m_indexedThreads[position]->ThreadId());
+        if (m_threadSlots[slot] == 0) {
+            m_threadSlots[slot] = static_cast<std::uint32_t>(position + 1);
+        }
+    }
+}
+
+void CKivLogSysRoot::IndexThread(CKivLogSysThread* thread)
+{
+    Kiv::LogSysMgr::ReserveFor(m_indexedThreads, 1);
+    if ((m_indexedThreads.size() + 1) * 2 > m_threadSlots.size()) {
+        GrowThreadSlots();
+    }
+    m_indexedThreads.push_back(thread);
+    const std::size_t slot = ThreadSlot(thread->ThreadId());
+    if (m_threadSlots[slot] == 0) {
+        m_threadSlots[slot] = static_cast<std::uint32_t>(m_indexedThreads.size());
+    }
+}
+
+void CKivLogSysRoot::RebuildThreadIndex()
+{
+    m_indexedThreads.clear();
+    m_threadSlots.clear();
+    m_walkForThreads = false;
     m_threadIndexValid = true;
+    const HRESULT indexed = Kiv::Platform::StatusFromExceptions([this] {
+        for (const CComPtr<IUnknown>& child : Children()) {
+            CComPtr<IKivLogSysThread> thread;
+            auto* own = SUCCEEDED(child.QueryInterface(&thread)) ? dynamic_cast<CKivLogSysThread*>(thread.Get()) : nullptr;
+            if (own == nullptr) {
+                m_walkForThreads = true;
+                return;
+            }
+            IndexThread(own);
+        }
+    });
+    if (FAILED(indexed)) {
+        m_walkForThreads = true; // no room for the index: the walk gives the same answers
+    }
+}
+
+IKivLogSysThread* CKivLogSysRoot::WalkForThread(DWORD threadId)
+{
+    for (const CComPtr<IUnknown>& child : Children()) {
+        CComPtr<IKivLogSysThread> thread;
+        DWORD childId = 0;
+        if (SUCCEEDED(child.QueryInterface(&thread)) && thread && SUCCEEDED(thread->GetThreadId(&childId)) &&
+            childId == threadId) {
+            return thread; // the child keeps it alive
+        }
+    }
+    return nullptr;
 }
 
 IKivLogSysThread* CKivLogSysRoot::FindThread(DWORD threadId)
@@ -45,18 +110,14 @@ IKivLogSysThread* CKivLogSysRoot::FindThread(DWORD threadId)
     if (!m_threadIndexValid) {
         RebuildThreadIndex();
     }
-    const auto found = m_threadIndex.find(threadId);
-    if (found == m_threadIndex.end()) {
+    if (m_walkForThreads) {
+        return WalkForThread(threadId);
+    }
+    if (m_threadSlots.empty()) {
         return nullptr;
     }
-    // A thread object that is not the engine's own cannot report a change of identifier.
-    DWORD current = 0;
-    if (SUCCEEDED(found->second->GetThreadId(&current)) && current == threadId) {
-        return found->second;
-    }
-    RebuildThreadIndex();
-    const auto again = m_threadIndex.find(threadId);
-    return again != m_threadIndex.end() ? again->second : nullptr;
+    const std::uint32_t slot = m_threadSlots[ThreadSlot(threadId)];
+    return slot != 0 ? m_indexedThreads[slot - 1] : nullptr;
 }
 
 HRESULT CKivLogSysRoot::GetLogThread(DWORD threadId, REFIID riid, void** ppv)
@@ -83,8 +144,12 @@ HRESULT CKivLogSysRoot::GetLogThread(DWORD threadId, REFIID riid, void** ppv)
             FAILED(status)) {
             return status;
         }
-        if (m_threadIndexValid) {
-            m_threadIndex.emplace(threadId, created);
+        if (m_threadIndexValid && !m_walkForThreads) {
+            // The new thread is the last child; without room for it the index is rebuilt later.
+            auto* own = static_cast<CKivLogSysThread*>(created.Get());
+            if (FAILED(Kiv::Platform::StatusFromExceptions([&] { IndexThread(own); }))) {
+                m_threadIndexValid = false;
+            }
         }
         created->QueryInterface(riid, ppv);
         return S_OK;
@@ -149,6 +214,20 @@ HRESULT CKivLogSysRoot::BuildMethodSet(IKivLogSysMethodSet* methodSet)
     if (helper.joinable()) {
         helper.join();
     }
+    // When every thread is the engine's own, all methods are looked up first, in the same order
+    // as thread by thread, so that each method's list of calls is made at its final size once,
+    // before any call is added, instead of growing call by call.
+    if (std::find(own.begin(), own.end(), nullptr) == own.end()) {
+        for (CThreadCalls& thread : calls) {
+            if (const HRESULT resolved = thread.Resolve(methodSet); FAILED(resolved)) {
+                return resolved;
+            }
+            thread.AnnounceCalls();
+        }
+        for (const CThreadCalls& thread : calls) {
+            thread.MakeRoomForCalls();
+        }
+    }
     // A thread that cannot file all its calls (out of memory) fails the whole set: a set with
     // calls missing must not pass for the model's.
     for (std::size_t i = 0; i < threads.size(); ++i) {
@@ -156,6 +235,9 @@ HRESULT CKivLogSysRoot::BuildMethodSet(IKivLogSysMethodSet* methodSet)
         if (FAILED(filed)) {
             return filed;
         }
+        // Filed calls are held by the set now: the collected copy goes at once, so that the
+        // collected calls and the set's lists of calls are never all in memory together.
+        calls[i] = CThreadCalls();
     }
     return S_OK;
 }
@@ -164,8 +246,7 @@ HRESULT CKivLogSysRoot::RemoveAllItems()
 {
     KIV_ENGINE_SCOPE(u"CKivLogSysRoot::RemoveAllItems", hr, S_OK);
     RemoveAllChildren();
-    m_threadIndex.clear();
-    m_threadIndexValid = true;
+    m_threadIndexValid = false;
     hr = Kiv::Platform::StatusFromExceptions([this] {
         CComPtr<IKivLogSysMethodSet> dropped; // goes after the lock, with the whole index
         std::lock_guard lock(m_methodSetLock);

@@ -1,7 +1,9 @@
 // CKivLogSysRoot: the root of a loaded model. Its children are the thread objects, one per
 // thread identifier, in the order of each thread's first line; it builds the method index over
 // them on first request. An index by thread identifier answers exactly what a walk over the
-// children would; it is rebuilt whenever the children or their identifiers change.
+// children would; it is rebuilt whenever the children or their identifiers change. The engine's
+// own threads report a change of identifier; while another kind of thread object is among the
+// children, which may not, the root walks its children instead.
 //
 // Thread-safety: built on the loading thread. After the load, GetMethodSet may be called from
 // several threads at once: the first request builds the method set under a lock, and the others
@@ -10,8 +12,11 @@
 
 #include "CKivLogSysBlock.h"
 
+#include <cstdint>
 #include <mutex>
-#include <unordered_map>
+#include <vector>
+
+class CKivLogSysThread;
 
 class CKivLogSysRoot : public CKivLogSysBlock, public IKivLogSysRoot, public IKivLogSysRootEdit {
 public:
@@ -27,13 +32,21 @@ public:
     HRESULT RemoveAllItems() override;
 
     HRESULT FindInterface(REFIID riid, void** ppv) override;
+    bool IsCallBlock() const override { return false; }
 
     void OnChildThreadIdChanged() override { m_threadIndexValid = false; }
 
 private:
     // The first child thread with the identifier, or null.
     IKivLogSysThread* FindThread(DWORD threadId);
+    IKivLogSysThread* WalkForThread(DWORD threadId);
     void RebuildThreadIndex();
+    // Files the thread, the last child, in the index unless an earlier child has its identifier.
+    // Throws std::bad_alloc, with the index unchanged.
+    void IndexThread(CKivLogSysThread* thread);
+    // The slot of the identifier, or the empty slot where it would go.
+    std::size_t ThreadSlot(DWORD threadId) const;
+    void GrowThreadSlots();
     // Has every thread file its calls in the method set; the first failure of a thread (the set
     // is then incomplete and must not be kept).
     HRESULT BuildMethodSet(IKivLogSysMethodSet* methodSet);
@@ -41,6 +54,13 @@ private:
     // Built once, by the first request; the lock makes the others wait for it.
     std::mutex m_methodSetLock;
     Kiv::CComPtr<IKivLogSysMethodSet> m_methodSet;
-    std::unordered_map<DWORD, IKivLogSysThread*> m_threadIndex; // the children own the threads
+
+    // The thread index: the children that are the engine's threads, in order (the children own
+    // them), and a table of positions in that list plus one (0: empty slot), by identifier, at
+    // most half full. A million threads cost it a few bytes each.
+    std::vector<CKivLogSysThread*> m_indexedThreads;
+    std::vector<std::uint32_t> m_threadSlots;
     bool m_threadIndexValid = true;
+    // A child that is not one of the engine's threads: the index is not kept, the walk answers.
+    bool m_walkForThreads = false;
 };

@@ -8,6 +8,8 @@
 
 #include "KivPlatform/Boundary.h"
 
+#include <new>
+
 using Kiv::CComPtr;
 using Kiv::CKivObject;
 
@@ -121,7 +123,11 @@ HRESULT CKivLogSysThread::AddLine(const KivLogSysLineInfo* info)
     if (info == nullptr) {
         return hr;
     }
-    const Kiv::LogSysMgr::ModelArena::Use arena(++m_linesAdded > OwnArenaAfterLines ? &m_arena : nullptr);
+    if (m_linesAdded <= OwnArenaAfterLines && ++m_linesAdded > OwnArenaAfterLines) {
+        // Without memory for it, the thread's objects go on coming from the loader's arena.
+        m_arena.reset(new (std::nothrow) Kiv::LogSysMgr::ModelArena());
+    }
+    const Kiv::LogSysMgr::ModelArena::Use arena(m_arena.get());
     Kiv::IKivListItemFolder* parent = nullptr;
     CKivLogSysBlock* parentBlock = nullptr;
     if (hr = GetEndParentObject(info->depth, &parent, &parentBlock); FAILED(hr)) {
@@ -136,6 +142,11 @@ HRESULT CKivLogSysThread::AddLine(const KivLogSysLineInfo* info)
         case KivLogSysLineKind::Return: {
             // Closes the last block of the folder, whatever its name; a second return replaces
             // the end line the first one set.
+            CKivLogSysBlock* const lastBlock = parentBlock != nullptr ? parentBlock->LastBlockChild() : nullptr;
+            if (lastBlock != nullptr && lastBlock->IsCallBlock()) {
+                lastBlock->PutEndLineInfo(info); // one of the engine's blocks, asked directly
+                return S_OK;
+            }
             CComPtr<Kiv::IKivListItemFolder> last;
             if (parentBlock != nullptr) {
                 last = parentBlock->LastFolderChild();
@@ -155,7 +166,7 @@ HRESULT CKivLogSysThread::AddLine(const KivLogSysLineInfo* info)
     return hr;
 }
 
-void CKivLogSysThread::BuildListItemData(Kiv::IKivListItemFolder* folder)
+void CKivLogSysThread::BuildListItemData(Kiv::IKivListItemFolder* folder, FlatList& list)
 {
     KIV_ENGINE_SCOPE(u"CKivLogSysThread::BuildListItemData");
     LONG count = 0;
@@ -168,17 +179,17 @@ void CKivLogSysThread::BuildListItemData(Kiv::IKivListItemFolder* folder)
         CComPtr<IKivLogSysBlock> block;
         if (item && SUCCEEDED(item.QueryInterface(&block)) && block) {
             // A block stands for its entry line, then come its lines, then its return line.
-            m_flatList.push_back(item);
+            list.push_back(item);
             CComPtr<Kiv::IKivListItemFolder> inner;
             if (SUCCEEDED(block.QueryInterface(&inner)) && inner) {
-                BuildListItemData(inner);
+                BuildListItemData(inner, list);
             }
             CComPtr<Kiv::IKivListItem> end;
             if (SUCCEEDED(block->GetEndLogSysLine(IID_PPV_ARGS(&end))) && end) {
-                m_flatList.push_back(end);
+                list.push_back(end);
             }
         } else {
-            m_flatList.push_back(item);
+            list.push_back(item);
         }
     }
 }
@@ -189,12 +200,22 @@ HRESULT CKivLogSysThread::GetListItemCount(LONG* count)
     if (count == nullptr) {
         return hr;
     }
-    m_flatList.clear();
-    if (hr = Kiv::Platform::StatusFromExceptions([this] { BuildListItemData(FolderPart()); }); FAILED(hr)) {
-        m_flatList.clear(); // a part of the list would pass for the whole
+    if (m_flatList) {
+        m_flatList->clear();
+    }
+    hr = Kiv::Platform::StatusFromExceptions([this] {
+        if (!m_flatList) {
+            m_flatList = std::make_unique<FlatList>();
+        }
+        BuildListItemData(FolderPart(), *m_flatList);
+    });
+    if (FAILED(hr)) {
+        if (m_flatList) {
+            m_flatList->clear(); // a part of the list would pass for the whole
+        }
         return hr;
     }
-    *count = static_cast<LONG>(m_flatList.size());
+    *count = static_cast<LONG>(m_flatList->size());
     hr = S_OK;
     return hr;
 }
@@ -202,14 +223,14 @@ HRESULT CKivLogSysThread::GetListItemCount(LONG* count)
 HRESULT CKivLogSysThread::GetListItem(LONG index, REFIID riid, void** ppv)
 {
     KIV_ENGINE_SCOPE(u"CKivLogSysThread::GetListItem", hr, E_INVALIDARG);
-    if (m_flatList.empty()) {
+    if (!m_flatList || m_flatList->empty()) {
         LONG count = 0;
         GetListItemCount(&count);
     }
-    if (index < 0 || static_cast<std::size_t>(index) >= m_flatList.size()) {
+    if (!m_flatList || index < 0 || static_cast<std::size_t>(index) >= m_flatList->size()) {
         return hr;
     }
-    const CComPtr<Kiv::IKivListItem>& entry = m_flatList[static_cast<std::size_t>(index)];
+    const CComPtr<Kiv::IKivListItem>& entry = (*m_flatList)[static_cast<std::size_t>(index)];
     hr = entry ? entry->QueryInterface(riid, ppv) : E_FAIL;
     return hr;
 }

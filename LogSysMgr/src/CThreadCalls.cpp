@@ -1,21 +1,17 @@
 #include "CThreadCalls.h"
 
+#include "CKivLogSysBlock.h"
+#include "CKivLogSysMethodInfo.h"
+
 #include "KivObject/ComBSTR.h"
 
 #include "KivPlatform/Boundary.h"
 #include "KivPlatform/Text.h"
 
+#include <optional>
 #include <string>
-#include <unordered_map>
 
 using Kiv::CComPtr;
-
-namespace {
-
-// The distinct entry texts met so far, and where each is in the list of texts.
-using TextIndex = std::unordered_map<std::string_view, std::uint32_t>;
-
-} // namespace
 
 HRESULT CThreadCalls::Collect(Kiv::IKivListItem* folder) noexcept
 {
@@ -28,6 +24,7 @@ HRESULT CThreadCalls::Walk(Kiv::IKivListItem* folder)
     // Iterative depth-first walk: damaged traces nest deep, and this may run on any thread.
     struct Level {
         CComPtr<Kiv::IKivListItem> folder;
+        const CKivLogSysBlock* block; // the folder as one of the engine's blocks, or null
         LONG count;
         LONG next;
     };
@@ -41,15 +38,20 @@ HRESULT CThreadCalls::Walk(Kiv::IKivListItem* folder)
     if (HRESULT hr = folder->GetChildCount(&count); FAILED(hr)) {
         return hr;
     }
-    path.push_back({folder, count, 0});
+    path.push_back({folder, dynamic_cast<const CKivLogSysBlock*>(folder), count, 0});
     while (!path.empty() && status == S_OK) {
         Level& level = path.back();
         if (level.next == level.count) {
             path.pop_back();
             continue;
         }
+        // The engine's own blocks hand their children over directly; anything else is asked.
         CComPtr<IKivLogSysBlock> block;
-        if (FAILED(level.folder->GetChildItem(level.next++, IID_PPV_ARGS(&block))) || !block) {
+        const LONG next = level.next++;
+        const HRESULT found = level.block != nullptr
+                                  ? level.block->Children()[static_cast<std::size_t>(next)].QueryInterface(&block)
+                                  : level.folder->GetChildItem(next, IID_PPV_ARGS(&block));
+        if (FAILED(found) || !block) {
             continue; // plain lines are passed over
         }
         const KivLogSysLineInfo* entry = nullptr;
@@ -64,44 +66,78 @@ HRESULT CThreadCalls::Walk(Kiv::IKivListItem* folder)
         blocks.push_back(block);
         LONG children = 0;
         block->GetChildCount(&children);
-        path.push_back({Kiv::CComPtr<Kiv::IKivListItem>(block.Get()), children, 0});
+        path.push_back({Kiv::CComPtr<Kiv::IKivListItem>(block.Get()), dynamic_cast<const CKivLogSysBlock*>(block.Get()),
+                        children, 0});
     }
 
     constexpr std::size_t FetchAhead = 16;
-    TextIndex textIndex;
-    m_calls.reserve(blocks.size());
-    for (std::size_t i = 0; i < blocks.size(); ++i) {
+    m_callTexts.reserve(entryTexts.size());
+    for (std::size_t i = 0; i < entryTexts.size(); ++i) {
         if (i + FetchAhead < entryTexts.size()) {
             __builtin_prefetch(entryTexts[i + FetchAhead].data());
         }
-        const auto [known, added] = textIndex.emplace(entryTexts[i], static_cast<std::uint32_t>(m_texts.size()));
-        if (added) {
-            m_texts.push_back(entryTexts[i]);
-        }
-        m_calls.push_back({known->second, std::move(blocks[i])});
+        const std::optional<std::uint32_t> known = m_texts.Find(entryTexts[i]);
+        m_callTexts.push_back(known ? *known : m_texts.Add(entryTexts[i]));
     }
+    m_callBlocks = std::move(blocks);
     return status;
+}
+
+HRESULT CThreadCalls::Resolve(IKivLogSysMethodSet* methodSet) noexcept
+{
+    if (m_methods.size() == m_texts.Size()) {
+        return S_OK;
+    }
+    return Kiv::Platform::StatusFromExceptions([&] {
+        // Each distinct text is looked up in the set in the order of its first call, as a walk
+        // would look it up.
+        std::vector<CComPtr<IKivLogSysMethodInfoEdit>> methods(m_texts.Size());
+        for (std::uint32_t text = 0; text < m_texts.Size(); ++text) {
+            // The whole text is the name, NUL bytes and all, so it goes as a BSTR.
+            const Kiv::CComBSTR name(std::u16string_view(Kiv::Platform::AnsiToUtf16(m_texts.Name(text))));
+            if (name == nullptr) {
+                return E_OUTOFMEMORY;
+            }
+            methodSet->GetMethodInfo(name, IID_PPV_ARGS(&methods[text]));
+            if (!methods[text]) {
+                return E_OUTOFMEMORY;
+            }
+        }
+        m_methods.swap(methods);
+        return S_OK;
+    });
+}
+
+void CThreadCalls::AnnounceCalls() const
+{
+    std::vector<std::size_t> counts(m_texts.Size());
+    for (const std::uint32_t text : m_callTexts) {
+        ++counts[text];
+    }
+    for (std::uint32_t text = 0; text < m_texts.Size(); ++text) {
+        if (auto* method = dynamic_cast<CKivLogSysMethodInfo*>(m_methods[text].Get())) {
+            method->AnnounceCalls(counts[text]);
+        }
+    }
+}
+
+void CThreadCalls::MakeRoomForCalls() const
+{
+    for (const CComPtr<IKivLogSysMethodInfoEdit>& method : m_methods) {
+        if (auto* info = dynamic_cast<CKivLogSysMethodInfo*>(method.Get())) {
+            info->MakeRoomForAnnouncedCalls();
+        }
+    }
 }
 
 HRESULT CThreadCalls::FileInto(IKivLogSysMethodSet* methodSet) noexcept
 {
+    if (const HRESULT hr = Resolve(methodSet); FAILED(hr)) {
+        return hr;
+    }
     return Kiv::Platform::StatusFromExceptions([&] {
-        // Each distinct text is looked up in the set at its first call, as a walk would.
-        std::vector<CComPtr<IKivLogSysMethodInfoEdit>> methods(m_texts.size());
-        for (const Call& call : m_calls) {
-            CComPtr<IKivLogSysMethodInfoEdit>& method = methods[call.text];
-            if (!method) {
-                // The whole text is the name, NUL bytes and all, so it goes as a BSTR.
-                const Kiv::CComBSTR name(std::u16string_view(Kiv::Platform::AnsiToUtf16(m_texts[call.text])));
-                if (name == nullptr) {
-                    return E_OUTOFMEMORY;
-                }
-                methodSet->GetMethodInfo(name, IID_PPV_ARGS(&method));
-                if (!method) {
-                    return E_OUTOFMEMORY;
-                }
-            }
-            if (HRESULT hr = method->AddBlock(call.block); FAILED(hr)) {
+        for (std::size_t i = 0; i < m_callTexts.size(); ++i) {
+            if (HRESULT hr = m_methods[m_callTexts[i]]->AddBlock(m_callBlocks[i]); FAILED(hr)) {
                 return hr;
             }
         }

@@ -8,6 +8,8 @@
 
 #include "KivLogSysMgr/KivLogSysInterfaces.h"
 
+#include "MethodNameIndex.h"
+
 #include "KivObject/ComPtr.h"
 
 #include <cstdint>
@@ -19,19 +21,28 @@ public:
     // Walks the tree under folder. A call with a negative text length stops the walk with
     // E_INVALIDARG; what was collected before it stays.
     HRESULT Collect(Kiv::IKivListItem* folder) noexcept;
+    // Looks up the method of every distinct entry text in the set, in the order of their first
+    // calls (once; FileInto does it when it has not been done).
+    HRESULT Resolve(IKivLogSysMethodSet* methodSet) noexcept;
+    // After Resolve: tells each method (the engine's method informations) how many of its calls
+    // were collected, and then, once every thread has told, makes room for them all. Throws
+    // std::bad_alloc.
+    void AnnounceCalls() const;
+    void MakeRoomForCalls() const;
     // Files the collected calls in order, each under the method of its entry text, and gives
     // the walk's status when filing itself succeeds.
     HRESULT FileInto(IKivLogSysMethodSet* methodSet) noexcept;
 
 private:
-    struct Call {
-        std::uint32_t text; // index into m_texts
-        Kiv::CComPtr<IKivLogSysBlock> block;
-    };
 
     HRESULT Walk(Kiv::IKivListItem* folder);
 
-    std::vector<std::string_view> m_texts;
-    std::vector<Call> m_calls;
+    // The distinct entry texts, numbered in the order they were met; they lie in the file's text.
+    Kiv::LogSysMgr::MethodNameIndex m_texts{Kiv::LogSysMgr::MethodNameIndex::Names::Borrowed};
+    // The calls in walk order: each block and the number of its entry text, side by side (a
+    // large trace has millions of calls, all collected before any is filed).
+    std::vector<Kiv::CComPtr<IKivLogSysBlock>> m_callBlocks;
+    std::vector<std::uint32_t> m_callTexts;
+    std::vector<Kiv::CComPtr<IKivLogSysMethodInfoEdit>> m_methods; // by text number, once resolved
     HRESULT m_walkStatus = S_OK;
 };

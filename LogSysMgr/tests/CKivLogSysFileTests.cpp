@@ -242,6 +242,79 @@ TEST(CKivLogSysFileTest, SeekFindsHeadersAnywhereAndStepsOverDoubleByteCharacter
     }
 }
 
+// The search for the next header as a plain byte-by-byte walk: a lead byte (code page 932:
+// 0x81-0x9F, 0xE0-0xFC) takes the next byte with it while more than two bytes remain; the walk
+// stops where a header's brackets and punctuation stand.
+std::size_t ReferenceSeek(const std::string& data)
+{
+    const std::size_t n = data.size();
+    auto isLead = [](unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); };
+    auto isHeader = [&](std::size_t i) {
+        if (n - i < 36) {
+            return false;
+        }
+        for (const auto& [offset, c] : {std::pair<std::size_t, char>{0, '['}, {9, ']'}, {10, '['}, {15, '/'},
+                                        {18, '/'}, {21, '('}, {24, ':'}, {27, ':'}, {30, '.'}, {34, ')'}, {35, ']'}}) {
+            if (data[i + offset] != c) {
+                return false;
+            }
+        }
+        return true;
+    };
+    std::size_t i = 0;
+    while (i < n) {
+        if (n - i > 2 && isLead(static_cast<unsigned char>(data[i]))) {
+            i += 2;
+        } else if (isHeader(i)) {
+            break;
+        } else {
+            ++i;
+        }
+    }
+    return i;
+}
+
+TEST(CKivLogSysFileTest, SeekAgreesWithAByteByByteWalkOverEveryKindOfSkippedText)
+{
+    const std::string header = Header();
+    // What comes before a header: long runs that are skipped a word at a time, and the bytes
+    // that stop such a run (lead bytes in odd and even numbers, other high bytes, brackets).
+    struct Case {
+        const char* name;
+        std::string before;
+        std::string after;
+    };
+    const Case cases[] = {
+        {"zeros", std::string(100, '\0'), ""},
+        {"plain text and line ends", "some text\r\nmore text\r\n", "\r\n"},
+        {"one lead byte takes the bracket", std::string(20, '\0') + "\x81", "tail"},
+        {"two lead bytes pair up", std::string(20, '\0') + "\x81\x81", ""},
+        {"three lead bytes", "\xE0\xFC\x9F", ""},
+        {"high bytes that are not lead bytes", std::string(13, '\xA0') + "\x80\xFD\xFF", ""},
+        {"brackets that start no header", "[[[[" + std::string(17, 'x') + "[", ""},
+        {"a header cut short before it", header.substr(0, 30), ""},
+        {"a lead byte inside a long run", std::string(9, 'a') + "\x88" + std::string(30, 'b'), ""},
+        {"a cut header at the end", "", header.substr(0, 35)},
+        {"only zeros, no header", std::string(70, '\0'), ""},
+    };
+    for (const Case& c : cases) {
+        // Every alignment of the run against the word size, with and without the header.
+        for (std::size_t shift = 0; shift < 17; ++shift) {
+            for (const bool withHeader : {true, false}) {
+                const std::string data =
+                    std::string(shift, ' ') + c.before + (withHeader ? header : std::string()) + c.after;
+                const BYTE* p = Bytes(data);
+                std::size_t n = data.size();
+                CKivLogSysFile::SeekStartPosition(p, n);
+                const std::size_t expected = ReferenceSeek(data);
+                EXPECT_EQ(static_cast<std::size_t>(p - Bytes(data)), expected)
+                    << c.name << ", shift " << shift << (withHeader ? ", with header" : "");
+                EXPECT_EQ(n, data.size() - expected) << c.name;
+            }
+        }
+    }
+}
+
 TEST(CKivLogSysFileTest, LoadsLinesWithEveryKindOfLineEndAndSkipsOtherText)
 {
     Loaded loaded;

@@ -1,0 +1,132 @@
+#include "MethodNameIndex.h"
+
+#include "ReserveFor.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <functional>
+
+namespace Kiv::LogSysMgr {
+
+namespace {
+
+constexpr std::size_t InitialSlots = 16;
+// Each block is twice as large as the one before, from the first to the largest size, so that an
+// index of a few names stays small; a longer name gets a block of its own.
+constexpr std::size_t FirstBlockSize = 256;
+constexpr std::size_t LargestBlockSize = 64 * 1024;
+
+constexpr std::uint64_t NumberMask = 0xFFFFFFFFu;
+
+constexpr std::uint64_t HashTag(std::uint64_t hash)
+{
+    return hash & ~NumberMask;
+}
+
+// Where a name's probe starts in a table of `slots` slots: the top bits of its hash, which the
+// slot keeps as its tag, so that a larger table places every name again from the slots alone.
+constexpr std::size_t Home(std::uint64_t tag, std::size_t slots)
+{
+    return static_cast<std::size_t>(tag >> (64 - std::countr_zero(slots)));
+}
+
+} // namespace
+
+std::uint64_t MethodNameIndex::Hash(std::string_view name) noexcept
+{
+    return std::hash<std::string_view>{}(name);
+}
+
+std::size_t MethodNameIndex::Probe(std::string_view name, std::uint64_t hash) const noexcept
+{
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t i = Home(hash, m_slots.size());; i = (i + 1) & mask) {
+        const Slot slot = m_slots[i];
+        if (slot == 0 || (HashTag(slot) == HashTag(hash) && m_names[(slot & NumberMask) - 1] == name)) {
+            return i;
+        }
+    }
+}
+
+std::optional<std::uint32_t> MethodNameIndex::Find(std::string_view name) const
+{
+    if (m_slots.empty()) {
+        return std::nullopt;
+    }
+    const Slot slot = m_slots[Probe(name, Hash(name))];
+    if (slot == 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>((slot & NumberMask) - 1);
+}
+
+void MethodNameIndex::Grow()
+{
+    std::vector<Slot> slots(std::max(InitialSlots, m_slots.size() * 2), 0);
+    const std::size_t mask = slots.size() - 1;
+    for (const Slot slot : m_slots) {
+        if (slot == 0) {
+            continue;
+        }
+        std::size_t i = Home(slot, slots.size());
+        while (slots[i] != 0) {
+            i = (i + 1) & mask;
+        }
+        slots[i] = slot;
+    }
+    m_slots.swap(slots);
+}
+
+std::string_view MethodNameIndex::Store(std::string_view bytes)
+{
+    if (!m_copies) {
+        return bytes;
+    }
+    if (bytes.empty()) {
+        return {};
+    }
+    if (bytes.size() > m_blockFree) {
+        const std::size_t usual = std::min(FirstBlockSize << std::min<std::size_t>(m_blocks.size(), 16), LargestBlockSize);
+        const std::size_t size = std::max(usual, bytes.size());
+        ReserveFor(m_blocks, 1);
+        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(size));
+        m_blockNext = m_blocks.back().get();
+        m_blockFree = size;
+    }
+    char* const stored = m_blockNext;
+    std::memcpy(stored, bytes.data(), bytes.size());
+    m_blockNext += bytes.size();
+    m_blockFree -= bytes.size();
+    return {stored, bytes.size()};
+}
+
+std::uint32_t MethodNameIndex::Add(std::string_view name)
+{
+    // Everything that can fail comes first; a grown table or a copy of the bytes nobody points
+    // to changes nothing that can be seen.
+    ReserveFor(m_names, 1);
+    if ((m_names.size() + 1) * 4 > m_slots.size() * 3) {
+        Grow();
+    }
+    const std::string_view stored = Store(name);
+    const std::uint64_t hash = Hash(name);
+    const auto number = static_cast<std::uint32_t>(m_names.size());
+    m_names.push_back(stored);
+    m_slots[Probe(name, hash)] = HashTag(hash) | (std::uint64_t{number} + 1);
+    return number;
+}
+
+void MethodNameIndex::RemoveLast() noexcept
+{
+    if (m_names.empty()) {
+        return;
+    }
+    // Every name added before the last one ended its probe before the last one's slot was
+    // taken, so emptying that slot gives back the table as it was.
+    const std::string_view name = m_names.back();
+    m_slots[Probe(name, Hash(name))] = 0;
+    m_names.pop_back();
+}
+
+} // namespace Kiv::LogSysMgr
