@@ -34,21 +34,8 @@ namespace {
 
 constexpr long MillionCalls = 1000000;
 
-class CReport {
-public:
-    explicit CReport(double baseline) : m_baseline(baseline) {}
-
-    void Print(const char* what, double seconds) const
-    {
-        std::printf("%12.6f s %11.6f x baseline  %s\n", seconds, seconds / m_baseline, what);
-    }
-
-private:
-    double m_baseline;
-};
-
 // Loads the file through its engine at once; null (and a message) when it cannot be loaded.
-std::unique_ptr<CKivLogFile> Load(const QString& path, const CReport& report, const char* what)
+std::unique_ptr<CKivLogFile> Load(const QString& path, const CBaselineReport& report, const char* what)
 {
     auto file = std::make_unique<CKivLogFile>(path);
     HRESULT status = E_FAIL;
@@ -86,7 +73,7 @@ std::pair<CComBSTR, LONG> BusiestMethod(CKivLogFile& file)
 
 // Shows the method's calls in a property list and paints it once: the time from the selection
 // of the node to the first rows on screen.
-void TimePropertyList(CKivLogFile& file, const std::pair<CComBSTR, LONG>& method, const CReport& report,
+void TimePropertyList(CKivLogFile& file, const std::pair<CComBSTR, LONG>& method, const CBaselineReport& report,
                       const char* what)
 {
     CNaviChildItemData_Method item(&file, CComBSTR(std::u16string_view(method.first, SysStringLen(method.first))));
@@ -103,7 +90,7 @@ void TimePropertyList(CKivLogFile& file, const std::pair<CComBSTR, LONG>& method
 }
 
 // Refills the window's method list, then sorts it by total.
-void TimeMethodList(CKivLogViewWnd& window, const CReport& report, const char* what)
+void TimeMethodList(CKivLogViewWnd& window, const CBaselineReport& report, const char* what)
 {
     CKivLogMethodInfoCtrl* methods = window.GetMethodList();
     report.Print(what, Time([&] { methods->Refill(); }));
@@ -147,7 +134,7 @@ int main(int argc, char** argv)
     if (!baseline) {
         return 1;
     }
-    const CReport report(baseline->seconds);
+    const CBaselineReport report(baseline->seconds);
     report.Print("baseline: read the file, count lines", baseline->seconds);
 
     {

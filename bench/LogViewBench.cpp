@@ -25,19 +25,6 @@ namespace {
 constexpr int Repaints = 20;
 constexpr LONG CopiedLines = 100000;
 
-class CReport {
-public:
-    explicit CReport(double baseline) : m_baseline(baseline) {}
-
-    void Print(const char* what, double seconds) const
-    {
-        std::printf("%12.6f s %11.6f x baseline  %s\n", seconds, seconds / m_baseline, what);
-    }
-
-private:
-    double m_baseline;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -57,7 +44,7 @@ int main(int argc, char** argv)
     if (!baseline) {
         return 1;
     }
-    const CReport report(baseline->seconds);
+    const CBaselineReport report(baseline->seconds);
     report.Print("baseline: read the file, count lines", baseline->seconds);
 
     CKivLogFile file(path);

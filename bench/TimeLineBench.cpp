@@ -25,11 +25,6 @@ namespace {
 constexpr int DragSteps = 200;
 constexpr double FrameSeconds = 0.016;
 
-void Print(const char* what, double seconds, double baseline)
-{
-    std::printf("%12.6f s %11.6f x baseline  %s\n", seconds, seconds / baseline, what);
-}
-
 void SendMouse(QWidget* widget, QEvent::Type type, QPoint position)
 {
     const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
@@ -57,14 +52,14 @@ int main(int argc, char** argv)
     if (!baseline) {
         return 1;
     }
-    Print("baseline: read the file, count lines", baseline->seconds, baseline->seconds);
+    const CBaselineReport report(baseline->seconds);
+    report.Print("baseline: read the file, count lines", baseline->seconds);
 
     CKivLogFile file(path);
     HRESULT status = E_FAIL;
-    Print("load through the engine (not the time line's work; for scale)", Time([&] {
+    report.Print("load through the engine (not the time line's work; for scale)", Time([&] {
               status = file.GetLogSysMgr()->LoadLogFile(reinterpret_cast<LPCWSTR>(path.utf16()), 0);
-          }),
-          baseline->seconds);
+          }));
     if (FAILED(status)) {
         std::fprintf(stderr, "KivTimeLineBench: %s: the engine cannot load it\n", argv[1]);
         return 1;
@@ -74,16 +69,16 @@ int main(int argc, char** argv)
     timeLine.resize(1280, 900);
     timeLine.show();
     QApplication::processEvents();
-    Print("build the time line from the model's line lists (one pass over every line)",
-          Time([&] { status = timeLine.LoadTimeLine(file.GetLogSysMgr()); }), baseline->seconds);
+    report.Print("build the time line from the model's line lists (one pass over every line)",
+          Time([&] { status = timeLine.LoadTimeLine(file.GetLogSysMgr()); }));
     const LONG modelRows = timeLine.GetRowCount();
 
     // The view window's way: its thread pages hold every thread's line records already.
     CKivLogViewWnd window(nullptr);
-    Print("build the view window's thread pages (not the time line's work; for scale)",
-          Time([&] { window.SelectFile(&file); }), baseline->seconds);
-    Print("build the time line from the thread pages (one pass over every line)",
-          Time([&] { timeLine.LoadTimeLine(window.GetPages()); }), baseline->seconds);
+    report.Print("build the view window's thread pages (not the time line's work; for scale)",
+          Time([&] { window.SelectFile(&file); }));
+    report.Print("build the time line from the thread pages (one pass over every line)",
+          Time([&] { timeLine.LoadTimeLine(window.GetPages()); }));
     std::printf("%ld rows in %zu runs, %zu threads (the model's pass: %ld rows, status 0x%08X)\n",
                 static_cast<long>(timeLine.GetRowCount()), timeLine.GetRuns().GetRunCount(),
                 timeLine.GetThreadSpans().size(), static_cast<long>(modelRows), static_cast<unsigned>(status));
@@ -101,8 +96,8 @@ int main(int argc, char** argv)
         total += step;
         slowest = std::max(slowest, step);
     }
-    Print("repaint the whole time line (mean)", total / DragSteps, baseline->seconds);
-    Print("repaint the whole time line (slowest)", slowest, baseline->seconds);
+    report.Print("repaint the whole time line (mean)", total / DragSteps);
+    report.Print("repaint the whole time line (slowest)", slowest);
 
     // The first marker (row 0 after the load) is taken at the top and moved down and up over the
     // visible rows; each step is the mouse message and the repaint it asks for, flushed to the
@@ -121,8 +116,8 @@ int main(int argc, char** argv)
         total += step;
         slowest = std::max(slowest, step);
     }
-    Print("drag the first marker one row and repaint (mean)", total / DragSteps, baseline->seconds);
-    Print("drag the first marker one row and repaint (slowest)", slowest, baseline->seconds);
+    report.Print("drag the first marker one row and repaint (mean)", total / DragSteps);
+    report.Print("drag the first marker one row and repaint (slowest)", slowest);
     double slowestOfAll = slowest;
     // Then held below the rows: each step moves the marker and scrolls the rows by two.
     slowest = 0;
@@ -138,9 +133,8 @@ int main(int argc, char** argv)
     }
     SendMouse(viewport, QEvent::MouseButtonRelease, below);
     std::printf("(top row %ld after the scrolling drag)\n", static_cast<long>(timeLine.GetTopRow()));
-    Print("drag the first marker below the rows, scroll two rows and repaint (mean)", total / DragSteps,
-          baseline->seconds);
-    Print("drag the first marker below the rows, scroll two rows and repaint (slowest)", slowest, baseline->seconds);
+    report.Print("drag the first marker below the rows, scroll two rows and repaint (mean)", total / DragSteps);
+    report.Print("drag the first marker below the rows, scroll two rows and repaint (slowest)", slowest);
     slowestOfAll = std::max(slowestOfAll, slowest);
     std::printf("slowest drag step %s the %.0f ms frame\n", slowestOfAll <= FrameSeconds ? "within" : "BEYOND",
                 FrameSeconds * 1000);

@@ -1,5 +1,6 @@
-// Helpers of the viewer's benchmarks: timing a piece of work, and the baseline every figure is
-// compared with, reading a file and counting its lines. Single-threaded.
+// Helpers of the viewer's benchmarks: timing a piece of work, the baseline every figure is
+// compared with (reading a file and counting its lines), and printing figures with their ratio
+// to it. Single-threaded.
 #pragma once
 
 #include "BaselineRead.h"
@@ -36,6 +37,20 @@ inline std::optional<Baseline> MeasureBaseline(const QString& path, const char* 
     std::printf("%llu lines\n", static_cast<unsigned long long>(baseline->lines));
     return baseline;
 }
+
+// Prints each figure with its ratio to the baseline, one line each.
+class CBaselineReport {
+public:
+    explicit CBaselineReport(double baseline) : m_baseline(baseline) {}
+
+    void Print(const char* what, double seconds) const
+    {
+        std::printf("%12.6f s %11.6f x baseline  %s\n", seconds, seconds / m_baseline, what);
+    }
+
+private:
+    double m_baseline;
+};
 
 // The viewer's benchmarks run without a display unless QT_QPA_PLATFORM names a platform.
 inline void UseOffscreenPlatformUnlessChosen()

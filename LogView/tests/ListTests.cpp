@@ -89,20 +89,6 @@ QStringList Column(const QAbstractItemModel* model, int column)
     return texts;
 }
 
-// The merged list of a view window as (thread, line number) pairs.
-QList<QPair<DWORD, LONG>> Merged(CKivLogViewWnd& window)
-{
-    QList<QPair<DWORD, LONG>> lines;
-    LONG count = 0;
-    window.GetViewLineCount(&count);
-    for (LONG i = 0; i < count; ++i) {
-        const KivLogSysLineInfo* line = nullptr;
-        window.GetViewLine(i, &line);
-        lines << qMakePair(line->threadId, line->lineNumber);
-    }
-    return lines;
-}
-
 CComBSTR Bstr(const char16_t* text)
 {
     return CComBSTR(std::u16string_view(text));

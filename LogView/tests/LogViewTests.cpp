@@ -10,6 +10,7 @@
 #include "CKivLogViewWnd.h"
 #include "CKivLogFileTreeCtrl.h"
 #include "CKivLogInfoViewDlg.h"
+#include "LogTimes.h"
 #include "CKivLogMainViewDlg.h"
 #include "LogFont.h"
 #include "TraceFixtures.h"
@@ -129,24 +130,7 @@ QColor PixelAt(CKivLogViewCtrl& ctrl, int x, int y)
 
 std::int64_t FileTime(WORD ms)
 {
-    const SYSTEMTIME time{2026, 12, 0, 9, 10, 0, 0, ms};
-    FILETIME fileTime{};
-    SystemTimeToFileTime(&time, &fileTime);
-    return static_cast<std::int64_t>((static_cast<std::uint64_t>(fileTime.dwHighDateTime) << 32) | fileTime.dwLowDateTime);
-}
-
-// The merged list of a view window as (thread, line number) pairs.
-QList<QPair<DWORD, LONG>> Merged(CKivLogViewWnd& window)
-{
-    QList<QPair<DWORD, LONG>> lines;
-    LONG count = 0;
-    window.GetViewLineCount(&count);
-    for (LONG i = 0; i < count; ++i) {
-        const KivLogSysLineInfo* line = nullptr;
-        window.GetViewLine(i, &line);
-        lines << qMakePair(line->threadId, line->lineNumber);
-    }
-    return lines;
+    return FileTimeOf(SYSTEMTIME{2026, 12, 0, 9, 10, 0, 0, ms}).value_or(-1);
 }
 
 // The first block of the first thread of a file's model.

@@ -1,6 +1,6 @@
 // Helpers of the viewer's Qt tests: the bundled sample trace, mouse and wheel messages, a watcher
-// that sees a dialog the moment it is shown (before its modal loop runs), and an engine whose
-// load the test steers.
+// that sees a dialog the moment it is shown (before its modal loop runs), an engine whose load
+// the test steers, and a view window's merged list.
 // User-interface thread, except the engine's worker.
 #pragma once
 
@@ -9,7 +9,11 @@
 #include "KivObject/InterfaceMap.h"
 #include "KivObject/KivObject.h"
 
+#include "CKivLogViewWnd.h"
+
 #include <QApplication>
+#include <QList>
+#include <QPair>
 #include <QEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
@@ -146,5 +150,19 @@ private:
 };
 
 using CSteeredEngine = Kiv::CKivObject<CSteeredEngineImp>;
+
+// The merged list of a view window as (thread, line number) pairs.
+inline QList<QPair<DWORD, LONG>> Merged(CKivLogViewWnd& window)
+{
+    QList<QPair<DWORD, LONG>> lines;
+    LONG count = 0;
+    window.GetViewLineCount(&count);
+    for (LONG i = 0; i < count; ++i) {
+        const KivLogSysLineInfo* line = nullptr;
+        window.GetViewLine(i, &line);
+        lines << qMakePair(line->threadId, line->lineNumber);
+    }
+    return lines;
+}
 
 } // namespace KivViewTest
