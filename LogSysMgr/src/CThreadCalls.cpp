@@ -10,6 +10,8 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 using Kiv::CComPtr;
 
@@ -136,8 +138,16 @@ HRESULT CThreadCalls::FileInto(IKivLogSysMethodSet* methodSet) noexcept
         return hr;
     }
     return Kiv::Platform::StatusFromExceptions([&] {
+        // The engine's own methods take the collected references over; others are asked.
+        std::vector<CKivLogSysMethodInfo*> own(m_methods.size());
+        for (std::size_t text = 0; text < m_methods.size(); ++text) {
+            own[text] = dynamic_cast<CKivLogSysMethodInfo*>(m_methods[text].Get());
+        }
         for (std::size_t i = 0; i < m_callTexts.size(); ++i) {
-            if (HRESULT hr = m_methods[m_callTexts[i]]->AddBlock(m_callBlocks[i]); FAILED(hr)) {
+            CKivLogSysMethodInfo* const method = own[m_callTexts[i]];
+            const HRESULT hr = method != nullptr ? method->TakeCall(std::move(m_callBlocks[i]))
+                                                 : m_methods[m_callTexts[i]]->AddBlock(m_callBlocks[i]);
+            if (FAILED(hr)) {
                 return hr;
             }
         }
