@@ -1,12 +1,12 @@
 #include "CThreadCalls.h"
 
+#include "AnsiBstr.h"
 #include "CKivLogSysBlock.h"
 #include "CKivLogSysMethodInfo.h"
 
 #include "KivObject/ComBSTR.h"
 
 #include "KivPlatform/Boundary.h"
-#include "KivPlatform/Text.h"
 
 #include <optional>
 #include <string>
@@ -96,7 +96,7 @@ HRESULT CThreadCalls::Resolve(IKivLogSysMethodSet* methodSet) noexcept
         std::vector<CComPtr<IKivLogSysMethodInfoEdit>> methods(m_texts.Size());
         for (std::uint32_t text = 0; text < m_texts.Size(); ++text) {
             // The whole text is the name, NUL bytes and all, so it goes as a BSTR.
-            const Kiv::CComBSTR name(std::u16string_view(Kiv::Platform::AnsiToUtf16(m_texts.Name(text))));
+            const Kiv::CComBSTR name = Kiv::LogSysMgr::AnsiToBstr(m_texts.Name(text));
             if (name == nullptr) {
                 return E_OUTOFMEMORY;
             }
