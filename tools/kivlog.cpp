@@ -11,6 +11,7 @@
 #include "KivObject/InterfaceMap.h"
 #include "KivObject/KivObject.h"
 
+#include "KivPlatform/Boundary.h"
 #include "KivPlatform/Console.h"
 #include "KivPlatform/ModulePath.h"
 #include "KivPlatform/TaskMem.h"
@@ -397,13 +398,16 @@ void Summary(Output& out, const std::string& shownName, IKivLogSysRoot* root)
     // The threads' trees and the method index are separate parts of the model, so they are
     // counted side by side.
     TreeCounts counts;
+    // Runs on a thread of its own: the walk's lack of memory is noted like a model call's.
     auto countTrees = [&threads, &counts] {
-        for (const auto& thread : threads) {
-            CComPtr<Kiv::IKivListItem> folder;
-            if (ModelCall(thread->QueryInterface(IID_PPV_ARGS(&folder)))) {
-                CountTree(folder, counts);
+        ModelCall(Kiv::Platform::StatusFromExceptions([&] {
+            for (const auto& thread : threads) {
+                CComPtr<Kiv::IKivListItem> folder;
+                if (ModelCall(thread->QueryInterface(IID_PPV_ARGS(&folder)))) {
+                    CountTree(folder, counts);
+                }
             }
-        }
+        }));
     };
     std::thread treeCounter;
     if (FAILED(Kiv::Platform::StartThread(treeCounter, countTrees))) {
