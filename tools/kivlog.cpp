@@ -11,6 +11,7 @@
 #include "KivObject/InterfaceMap.h"
 #include "KivObject/KivObject.h"
 
+#include "KivPlatform/Boundary.h"
 #include "KivPlatform/Console.h"
 #include "KivPlatform/ModulePath.h"
 #include "KivPlatform/TaskMem.h"
@@ -347,43 +348,85 @@ void Dump(Output& out, const std::string& shownName, IKivLogSysRoot* root)
     }
 }
 
+// What the summary counts in a thread's call tree.
+struct TreeCounts {
+    long long items = 0;      // the lines of the thread's flat list
+    long long unreturned = 0; // calls without a return line
+};
+
+// Counts a thread's tree in one walk: each child is one item, and a call adds its children and
+// its return line when it has one, as the thread's flat list holds them. Every call the method
+// index holds is a call of some thread's tree, so the calls without a return line are counted
+// here too, without asking the index for each call. Iterative: damaged traces nest deep.
+void CountTree(Kiv::IKivListItem* thread, TreeCounts& counts)
+{
+    struct Level {
+        CComPtr<Kiv::IKivListItem> folder;
+        LONG count;
+        LONG next;
+    };
+    std::vector<Level> path;
+    LONG count = 0;
+    ModelCall(thread->GetChildCount(&count));
+    path.push_back({CComPtr<Kiv::IKivListItem>(thread), count, 0});
+    while (!path.empty()) {
+        Level& level = path.back();
+        if (level.next >= level.count) {
+            path.pop_back();
+            continue;
+        }
+        ++counts.items;
+        CComPtr<IKivLogSysBlock> block;
+        if (!ModelCall(level.folder->GetChildItem(level.next++, IID_PPV_ARGS(&block))) || !block) {
+            continue; // a plain line
+        }
+        const KivLogSysLineInfo* end = nullptr;
+        if (ModelCall(block->GetEndLineInfo(&end))) {
+            ++counts.items;
+        } else {
+            ++counts.unreturned;
+        }
+        LONG children = 0;
+        ModelCall(block->GetChildCount(&children));
+        path.push_back({CComPtr<Kiv::IKivListItem>(block.Get()), children, 0});
+    }
+}
+
 void Summary(Output& out, const std::string& shownName, IKivLogSysRoot* root)
 {
     const auto threads = Threads(root);
-    // The threads' flat lists and the method index are separate parts of the model, so they are
+    // The threads' trees and the method index are separate parts of the model, so they are
     // counted side by side.
-    long long items = 0;
-    auto countItems = [&threads, &items] {
-        for (const auto& thread : threads) {
-            items += ListItemCount(thread);
-        }
+    TreeCounts counts;
+    // Runs on a thread of its own: the walk's lack of memory is noted like a model call's.
+    auto countTrees = [&threads, &counts] {
+        ModelCall(Kiv::Platform::StatusFromExceptions([&] {
+            for (const auto& thread : threads) {
+                CComPtr<Kiv::IKivListItem> folder;
+                if (ModelCall(thread->QueryInterface(IID_PPV_ARGS(&folder)))) {
+                    CountTree(folder, counts);
+                }
+            }
+        }));
     };
-    std::thread itemCounter;
-    if (FAILED(Kiv::Platform::StartThread(itemCounter, countItems))) {
-        countItems();
+    std::thread treeCounter;
+    if (FAILED(Kiv::Platform::StartThread(treeCounter, countTrees))) {
+        countTrees();
     }
     CComPtr<IKivLogSysMethodSet> methodSet;
     ModelCall(root->GetMethodSet(IID_PPV_ARGS(&methodSet)));
     const std::vector<CComBSTR> names = methodSet ? MethodNames(methodSet) : std::vector<CComBSTR>{};
-    long long unreturned = 0;
-    for (const CComBSTR& name : names) {
-        CComPtr<IKivLogSysMethodInfo> method;
-        ModelCall(methodSet->GetMethodInfo(name, IID_PPV_ARGS(&method)));
-        if (method) {
-            for (const auto& call : Calls(method)) {
-                const KivLogSysLineInfo* end = nullptr;
-                unreturned += !ModelCall(call->GetEndLineInfo(&end)) ? 1 : 0;
-            }
-        }
-    }
-    if (itemCounter.joinable()) {
-        itemCounter.join();
+    if (treeCounter.joinable()) {
+        treeCounter.join();
     }
     if (g_modelOutOfMemory) {
         return; // the counts would be too small
     }
-    out << "file " << shownName << " threads " << static_cast<long long>(threads.size()) << " items " << items
-        << " methods " << static_cast<long long>(names.size()) << " unreturned " << unreturned << "\n";
+    // The unreturned calls are the method index's: without methods there are none.
+    const long long unreturned = names.empty() ? 0 : counts.unreturned;
+    out << "file " << shownName << " threads " << static_cast<long long>(threads.size()) << " items "
+        << counts.items << " methods " << static_cast<long long>(names.size()) << " unreturned " << unreturned
+        << "\n";
 }
 
 void PrintUsage(std::FILE* stream)

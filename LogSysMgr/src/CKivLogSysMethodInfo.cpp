@@ -210,21 +210,36 @@ HRESULT CKivLogSysMethodInfo::AddBlock(IKivLogSysBlock* block)
         if (HRESULT status = block->QueryInterface(IID_PPV_ARGS(&call)); FAILED(status)) {
             return status;
         }
-        const KivLogSysLineInfo* entry = nullptr;
-        if (HRESULT status = block->GetLineInfo(&entry); FAILED(status)) {
-            return status;
-        }
-        if (entry == nullptr) {
-            return E_FAIL;
-        }
-        const LONG lineNumber = entry->lineNumber;
-        const bool stillSorted = m_callsSorted.load(std::memory_order_relaxed) &&
-                                 (m_calls.empty() || m_calls.back().lineNumber <= lineNumber);
-        m_calls.push_back({lineNumber, std::move(call)});
-        m_callsSorted.store(stillSorted, std::memory_order_relaxed);
-        return S_OK;
+        return AppendCall(block, std::move(call));
     });
     return hr;
+}
+
+HRESULT CKivLogSysMethodInfo::TakeCall(CComPtr<IKivLogSysBlock>&& block) noexcept
+{
+    if (!block) {
+        return E_INVALIDARG;
+    }
+    IKivLogSysBlock* const entryOf = block.Get(); // kept alive by the call passed with it
+    return Kiv::Platform::StatusFromExceptions(
+        [&] { return AppendCall(entryOf, CComPtr<Kiv::IKivListItem>(std::move(block))); });
+}
+
+HRESULT CKivLogSysMethodInfo::AppendCall(IKivLogSysBlock* block, CComPtr<Kiv::IKivListItem> call)
+{
+    const KivLogSysLineInfo* entry = nullptr;
+    if (HRESULT status = block->GetLineInfo(&entry); FAILED(status)) {
+        return status;
+    }
+    if (entry == nullptr) {
+        return E_FAIL;
+    }
+    const LONG lineNumber = entry->lineNumber;
+    const bool stillSorted = m_callsSorted.load(std::memory_order_relaxed) &&
+                             (m_calls.empty() || m_calls.back().lineNumber <= lineNumber);
+    m_calls.push_back({lineNumber, std::move(call)});
+    m_callsSorted.store(stillSorted, std::memory_order_relaxed);
+    return S_OK;
 }
 
 void CKivLogSysMethodInfo::SortCalls()

@@ -57,6 +57,11 @@ public:
         m_calls.reserve(m_calls.size() + m_announcedCalls);
         m_announcedCalls = 0;
     }
+    // Adds a call as AddBlock does, taking the caller's reference over (block is null
+    // afterwards, whatever the outcome): the method index files millions of calls, and asking
+    // each for another interface and counting a second reference, to drop the first one later,
+    // touches every call twice more.
+    HRESULT TakeCall(Kiv::CComPtr<IKivLogSysBlock>&& block) noexcept;
 
 private:
     struct Call {
@@ -71,6 +76,8 @@ private:
         std::map<DWORD, std::vector<LONG>> threadLines;
     };
 
+    // Appends call, whose entry line block gives. Throws std::bad_alloc.
+    HRESULT AppendCall(IKivLogSysBlock* block, Kiv::CComPtr<Kiv::IKivListItem> call);
     // The lock that guards the sorting of m_calls and m_collected.
     std::mutex& LazyLock() const;
     // m_collected, made on first use; with LazyLock held. Throws std::bad_alloc.

@@ -1,5 +1,6 @@
 #include "CKivLogSysMethodSet.h"
 
+#include "AnsiBstr.h"
 #include "CKivLogSysFactory.h"
 #include "EngineLog.h"
 #include "ReserveFor.h"
@@ -95,7 +96,7 @@ HRESULT CKivLogSysMethodSet::GetMethodNames(LONG* count, BSTR** names)
         std::vector<Kiv::CComBSTR> strings;
         strings.reserve(keys.size());
         for (const std::string_view key : keys) {
-            Kiv::CComBSTR text{std::u16string_view(Kiv::Platform::AnsiToUtf16(key))};
+            Kiv::CComBSTR text = Kiv::LogSysMgr::AnsiToBstr(key);
             if (text == nullptr) {
                 return E_OUTOFMEMORY;
             }

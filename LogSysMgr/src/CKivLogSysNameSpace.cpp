@@ -1,5 +1,6 @@
 #include "CKivLogSysNameSpace.h"
 
+#include "AnsiBstr.h"
 #include "CKivLogSysFactory.h"
 #include "ReserveFor.h"
 
@@ -150,7 +151,7 @@ HRESULT CKivLogSysNameSpace::AddParts(IKivLogSysMethodInfo* methodInfo, const st
         return AddToChild(methodInfo, parts, 0);
     }
     const auto index = static_cast<std::size_t>(level);
-    Kiv::CComBSTR nodeName(std::u16string_view(Kiv::Platform::AnsiToUtf16(parts[index])));
+    Kiv::CComBSTR nodeName = Kiv::LogSysMgr::AnsiToBstr(parts[index]);
     if (nodeName == nullptr) {
         return E_OUTOFMEMORY;
     }

@@ -1,15 +1,17 @@
 #include "CThreadCalls.h"
 
+#include "AnsiBstr.h"
 #include "CKivLogSysBlock.h"
 #include "CKivLogSysMethodInfo.h"
 
 #include "KivObject/ComBSTR.h"
 
 #include "KivPlatform/Boundary.h"
-#include "KivPlatform/Text.h"
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 using Kiv::CComPtr;
 
@@ -94,7 +96,7 @@ HRESULT CThreadCalls::Resolve(IKivLogSysMethodSet* methodSet) noexcept
         std::vector<CComPtr<IKivLogSysMethodInfoEdit>> methods(m_texts.Size());
         for (std::uint32_t text = 0; text < m_texts.Size(); ++text) {
             // The whole text is the name, NUL bytes and all, so it goes as a BSTR.
-            const Kiv::CComBSTR name(std::u16string_view(Kiv::Platform::AnsiToUtf16(m_texts.Name(text))));
+            const Kiv::CComBSTR name = Kiv::LogSysMgr::AnsiToBstr(m_texts.Name(text));
             if (name == nullptr) {
                 return E_OUTOFMEMORY;
             }
@@ -136,8 +138,16 @@ HRESULT CThreadCalls::FileInto(IKivLogSysMethodSet* methodSet) noexcept
         return hr;
     }
     return Kiv::Platform::StatusFromExceptions([&] {
+        // The engine's own methods take the collected references over; others are asked.
+        std::vector<CKivLogSysMethodInfo*> own(m_methods.size());
+        for (std::size_t text = 0; text < m_methods.size(); ++text) {
+            own[text] = dynamic_cast<CKivLogSysMethodInfo*>(m_methods[text].Get());
+        }
         for (std::size_t i = 0; i < m_callTexts.size(); ++i) {
-            if (HRESULT hr = m_methods[m_callTexts[i]]->AddBlock(m_callBlocks[i]); FAILED(hr)) {
+            CKivLogSysMethodInfo* const method = own[m_callTexts[i]];
+            const HRESULT hr = method != nullptr ? method->TakeCall(std::move(m_callBlocks[i]))
+                                                 : m_methods[m_callTexts[i]]->AddBlock(m_callBlocks[i]);
+            if (FAILED(hr)) {
                 return hr;
             }
         }

@@ -30,7 +30,8 @@ public:
     void AnnounceCalls() const;
     void MakeRoomForCalls() const;
     // Files the collected calls in order, each under the method of its entry text, and gives
-    // the walk's status when filing itself succeeds.
+    // the walk's status when filing itself succeeds. The engine's own methods take the collected
+    // references over, so the calls are filed once.
     HRESULT FileInto(IKivLogSysMethodSet* methodSet) noexcept;
 
 private:

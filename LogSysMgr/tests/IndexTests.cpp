@@ -1,12 +1,17 @@
-// The engine's lookup structures, each checked against the plain answer it stands in for: the
-// name index of the method set (against an ordered map) and the root's thread index (against a
-// walk over the root's children in order).
+// The engine's lookup structures and shortcuts, each checked against the plain answer it stands
+// in for: the name index of the method set (against an ordered map), names converted straight
+// into BSTRs (against the text conversion) and the root's thread index (against a walk over the
+// root's children in order).
+#include "AnsiBstr.h"
 #include "CKivLogSysFactory.h"
 #include "MethodNameIndex.h"
 
 #include "LoadDoubles.h"
 
+#include "KivObject/ComBSTR.h"
 #include "KivObject/ComPtr.h"
+
+#include "KivPlatform/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +23,7 @@
 #include <vector>
 
 using namespace std::string_literals;
+using namespace std::string_view_literals;
 using Kiv::CComPtr;
 using Kiv::LogSysMgr::MethodNameIndex;
 
@@ -104,6 +110,26 @@ TEST(MethodNameIndexTest, AgreesWithAnOrderedMapThroughAddsAndTakeBacks)
             }
             EXPECT_FALSE(index.Find("never added")) << c.name;
         }
+    }
+}
+
+// ---- Names converted for the method index ----
+
+TEST(AnsiToBstrTest, AgreesWithTheTextConversion)
+{
+    const std::string_view cases[] = {
+        "",
+        " CFoo::Bar()",
+        "\x82\xa0\x82\xa2::\x95\\()"sv,     // Japanese, a trail byte that is a backslash
+        "nul\0inside\0"sv,                     // NUL bytes belong to the name
+        "lead at the end \x82"sv,               // a lead byte without its trail byte
+        "\xff\x80\xa0 unmapped bytes"sv,
+    };
+    for (const std::string_view text : cases) {
+        const Kiv::CComBSTR converted = Kiv::LogSysMgr::AnsiToBstr(text);
+        ASSERT_NE(converted, nullptr) << text;
+        EXPECT_EQ(std::u16string(converted.View()), Kiv::Platform::AnsiToUtf16(text)) << text;
+        EXPECT_EQ(static_cast<BSTR>(converted)[SysStringLen(converted)], u'\0') << text;
     }
 }
 

@@ -16,8 +16,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <numeric>
+#include <random>
 #include <span>
 #include <string>
 #include <string_view>
@@ -786,6 +788,107 @@ TEST(MethodIndexEndToEndTest, ARootKeepsOnlyAWholeMethodSet)
     // The next request builds the set anew, whole.
     ASSERT_EQ(root->GetMethodSet(IID_PPV_ARGS(&set)), S_OK);
     EXPECT_EQ(NamesOf(set), (std::vector<std::string>{" CFoo::Bar()"}));
+}
+
+// Files the calls of a tree into the set one by one through the interfaces, depth first in
+// child order: the plain reference for the index a root builds.
+void FileCallsOneByOne(Kiv::IKivListItem* folder, IKivLogSysMethodSet* set)
+{
+    LONG count = 0;
+    ASSERT_EQ(folder->GetChildCount(&count), S_OK);
+    for (LONG i = 0; i < count; ++i) {
+        CComPtr<IKivLogSysBlock> block;
+        if (FAILED(folder->GetChildItem(i, IID_PPV_ARGS(&block))) || !block) {
+            continue; // a plain line
+        }
+        const KivLogSysLineInfo* entry = nullptr;
+        ASSERT_EQ(block->GetLineInfo(&entry), S_OK);
+        const std::u16string name =
+            Kiv::Platform::AnsiToUtf16({entry->text, static_cast<std::size_t>(entry->textLength)});
+        CComPtr<IKivLogSysMethodInfoEdit> method;
+        ASSERT_EQ(set->GetMethodInfo(CComBSTR(name), IID_PPV_ARGS(&method)), S_OK);
+        ASSERT_EQ(method->AddBlock(block), S_OK);
+        FileCallsOneByOne(block, set);
+    }
+}
+
+TEST(MethodIndexEndToEndTest, ARootsSetAgreesWithItsCallsFiledOneByOne)
+{
+    // Random traces of a few threads and methods: calls nest, return, are left open and come to
+    // each method out of line order from several threads.
+    std::mt19937 random(13);
+    constexpr std::string_view Names[] = {" A::F()", " A::G()", " B::F()", " C()"};
+    constexpr DWORD Threads = 4;
+    for (int round = 0; round < 20; ++round) {
+        CComPtr<IKivLogSysRoot> root;
+        ASSERT_EQ(CKivLogSysFactory::CreateLogSysRoot(&root), S_OK);
+        std::map<DWORD, WORD> open; // the open calls of each thread
+        for (LONG lineNumber = 1; lineNumber <= 300; ++lineNumber) {
+            const DWORD threadId = 1 + static_cast<DWORD>(random() % Threads);
+            CComPtr<IKivLogSysThreadEdit> thread;
+            ASSERT_EQ(root->GetLogThread(threadId, IID_PPV_ARGS(&thread)), S_OK);
+            WORD& depth = open[threadId];
+            KivLogSysLineInfo info{};
+            info.cbSize = sizeof info;
+            info.threadId = threadId;
+            info.lineNumber = lineNumber;
+            info.text = "";
+            switch (random() % 3) {
+            case 0:
+                info.kind = KivLogSysLineKind::Enter;
+                info.text = Names[random() % std::size(Names)].data();
+                info.depth = static_cast<WORD>(random() % (depth + 1u));
+                depth = static_cast<WORD>(info.depth + 1);
+                break;
+            case 1:
+                info.kind = KivLogSysLineKind::Return;
+                depth = depth > 0 ? static_cast<WORD>(depth - 1) : WORD{0};
+                info.depth = depth;
+                break;
+            default:
+                info.kind = KivLogSysLineKind::Text;
+                info.text = "text";
+                info.depth = static_cast<WORD>(random() % (depth + 2u)); // now and then too deep
+                break;
+            }
+            info.textLength = static_cast<LONG>(std::strlen(info.text));
+            thread->AddLine(&info); // a line deeper than the open calls is dropped
+        }
+
+        CComPtr<IKivLogSysMethodSet> built;
+        ASSERT_EQ(root->GetMethodSet(IID_PPV_ARGS(&built)), S_OK);
+        const CComPtr<IKivLogSysMethodSet> oneByOne = MakeMethodSet();
+        CComPtr<Kiv::IKivListItem> rootFolder;
+        ASSERT_EQ(root.QueryInterface(&rootFolder), S_OK);
+        LONG threadCount = 0;
+        ASSERT_EQ(rootFolder->GetChildCount(&threadCount), S_OK);
+        for (LONG i = 0; i < threadCount; ++i) {
+            CComPtr<Kiv::IKivListItem> thread;
+            ASSERT_EQ(rootFolder->GetChildItem(i, IID_PPV_ARGS(&thread)), S_OK);
+            FileCallsOneByOne(thread, oneByOne);
+        }
+
+        const std::vector<std::string> names = NamesOf(built);
+        ASSERT_EQ(names, NamesOf(oneByOne)) << round;
+        for (const std::string& name : names) {
+            const std::u16string wide(name.begin(), name.end());
+            const CComPtr<IKivLogSysMethodInfo> method = MethodOf(built, wide);
+            const CComPtr<IKivLogSysMethodInfo> expected = MethodOf(oneByOne, wide);
+            EXPECT_EQ(CallsOf(method), CallsOf(expected)) << round << name;
+            LONG threads = -1;
+            LONG expectedThreads = -2;
+            ASSERT_EQ(method->GetRefThreadCount(&threads), S_OK);
+            ASSERT_EQ(expected->GetRefThreadCount(&expectedThreads), S_OK);
+            EXPECT_EQ(threads, expectedThreads) << round << name;
+            for (DWORD threadId = 1; threadId <= Threads; ++threadId) {
+                LONG calls = -1;
+                LONG expectedCalls = -2;
+                ASSERT_EQ(method->GetThreadLineCount(threadId, &calls), S_OK);
+                ASSERT_EQ(expected->GetThreadLineCount(threadId, &expectedCalls), S_OK);
+                EXPECT_EQ(calls, expectedCalls) << round << name << threadId;
+            }
+        }
+    }
 }
 
 TEST(MethodIndexEndToEndTest, EntryTextsWithNulBytesAreWholeNames)

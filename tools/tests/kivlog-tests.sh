@@ -54,6 +54,17 @@ check "summary exits 0" $? 0
 { echo "file \"$cases/mixed-line-ends.log\" threads 2 items 7 methods 3 unreturned 1"
   echo "file \"$cases/utf8-mark.log\" threads 1 items 2 methods 1 unreturned 1"; } > "$work/expected"
 check_output "summary" "$work/expected" "$work/actual"
+# The summary of the bundled sample against the counts in the independent model's dump: threads,
+# the items of every thread, methods, and calls without a return line.
+python3 "$here/kivlog_oracle.py" "$samples/sample.log" | awk -v name="\"$samples/sample.log\"" '
+  /^thread / { threads++; items += $4 }
+  /^methods / { methods = $2 }
+  /^  call .* end -$/ { unreturned++ }
+  END { printf "file %s threads %d items %d methods %d unreturned %d\n", name, threads, items, methods, unreturned }' \
+  > "$work/expected"
+"$kivlog" summary "$samples/sample.log" > "$work/actual"
+check "summary sample exits 0" $? 0
+check_output "summary sample" "$work/expected" "$work/actual"
 
 # Files that are no trace, each with its reason.
 mkdir "$work/folder"

@@ -1,0 +1,32 @@
+// AnsiToBstr: a code page 932 text (an entry text, a method name's bytes) converted straight
+// into a BSTR. The method index converts every distinct name more than once, and a trace may
+// name millions of methods: a string in between would cost each conversion an allocation and a
+// copy more. Header-only, no state; safe on any thread.
+#pragma once
+
+#include "KivObject/ComBSTR.h"
+
+#include "KivPlatform/Bstr.h"
+#include "KivPlatform/Text.h"
+
+#include <cstdint>
+#include <string_view>
+
+namespace Kiv::LogSysMgr {
+
+// The text in UTF-16, NUL bytes and all; null when memory runs out.
+inline Kiv::CComBSTR AnsiToBstr(std::string_view text)
+{
+    Kiv::CComBSTR result;
+    const std::size_t length = Kiv::Platform::AnsiToUtf16(text.data(), text.size(), nullptr, 0);
+    if (length > UINT32_MAX) {
+        return result;
+    }
+    if (BSTR converted = SysAllocStringLen(nullptr, static_cast<UINT>(length))) {
+        Kiv::Platform::AnsiToUtf16(text.data(), text.size(), converted, length);
+        result.Attach(converted);
+    }
+    return result;
+}
+
+} // namespace Kiv::LogSysMgr
