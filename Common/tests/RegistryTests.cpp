@@ -7,6 +7,7 @@
 #include "KivObject/ComBSTR.h"
 #include "KivObject/ComPtr.h"
 
+#include "KivTestSupport/ChildProcess.h"
 #include "KivTestSupport/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -456,6 +457,51 @@ TEST_F(RegistryTest, TwoWriterProcessesLoseNothing)
             DWORD number = 0xFFFFFFFF;
             ASSERT_EQ(value->GetDWord(&number), S_OK) << name;
             EXPECT_EQ(number, static_cast<DWORD>(i)) << name;
+        }
+    }
+}
+
+TEST_F(RegistryTest, ProcessesOpeningANewStoreAtOnceAllGetIt)
+{
+    // Each round starts several processes on a store that does not exist yet; they wait on a pipe
+    // so that all of them set the new store up at the same moment.
+    constexpr int Rounds = 10;
+    constexpr int Processes = 4;
+    for (int round = 0; round < Rounds; ++round) {
+        const std::filesystem::path folder = m_folder.Path() / ("round-" + std::to_string(round));
+        ASSERT_EQ(::setenv(Kiv::Platform::RegistryDirVariable, folder.c_str(), 1), 0);
+        int gate[2];
+        ASSERT_EQ(::pipe(gate), 0);
+        std::vector<pid_t> children;
+        for (int i = 0; i < Processes; ++i) {
+            children.push_back(KivTest::StartChild([&gate, i] {
+                ::close(gate[1]);
+                char ignored = 0;
+                while (::read(gate[0], &ignored, 1) > 0) {
+                }
+                OpenKey root(Util()->OpenKey(HKEY_CURRENT_USER, u"", KEY_ALL_ACCESS));
+                if (root->GetHandle() == nullptr) {
+                    return 2;
+                }
+                const std::u16string name = u"writer-" + std::u16string(1, static_cast<char16_t>(u'0' + i));
+                CComPtr<IRegValue> value;
+                return root->GetValue(name.c_str(), &value) == S_OK && value->SetDWord(static_cast<DWORD>(i)) == S_OK ? 0 : 1;
+            }));
+        }
+        ::close(gate[0]);
+        ::close(gate[1]);
+        for (const pid_t child : children) {
+            EXPECT_EQ(KivTest::WaitForChild(child), 0) << "round " << round;
+        }
+        OpenKey root(Root());
+        ASSERT_NE(root->GetHandle(), nullptr);
+        for (int i = 0; i < Processes; ++i) {
+            const std::u16string name = u"writer-" + std::u16string(1, static_cast<char16_t>(u'0' + i));
+            CComPtr<IRegValue> value;
+            DWORD number = 0xFFFFFFFF;
+            ASSERT_EQ(root->GetValue(name.c_str(), &value), S_OK);
+            EXPECT_EQ(value->GetDWord(&number), S_OK) << "round " << round << " writer " << i;
+            EXPECT_EQ(number, static_cast<DWORD>(i));
         }
     }
 }

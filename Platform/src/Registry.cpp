@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -26,6 +28,8 @@ constexpr std::size_t MaxKeyNameLength = 255;
 constexpr std::size_t MaxValueNameLength = 16383;
 // How long a call waits for another connection's write to end.
 constexpr int BusyTimeoutMs = 30000;
+// The pause before a store's setup is tried again after it met another process's setup.
+constexpr std::chrono::milliseconds SetUpRetryPause{5};
 // The key id that stands for the root itself; stored keys start at 1.
 constexpr sqlite3_int64 RootKeyId = 0;
 
@@ -262,6 +266,34 @@ Tables& GetTables()
     return tables;
 }
 
+// Sets a writable connection up: the write-ahead log, full syncs and the tables. Processes that
+// set up a new store at the same moment can each hold a lock the other's setup needs; SQLite then
+// answers "busy" at once instead of calling its busy handler (waiting could never end), so the
+// whole setup is tried again until the busy time-out has passed. The last result.
+int SetUpStore(sqlite3* db)
+{
+    const auto exec = [db](const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(BusyTimeoutMs);
+    for (;;) {
+        int result = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL");
+        if (result == SQLITE_OK) {
+            result = exec("BEGIN IMMEDIATE");
+            if (result == SQLITE_OK) {
+                result = exec(Schema);
+                result = result == SQLITE_OK ? exec("COMMIT") : result;
+                if (result != SQLITE_OK) {
+                    exec("ROLLBACK");
+                }
+            }
+        }
+        const int kind = result & 0xFF;
+        if ((kind != SQLITE_BUSY && kind != SQLITE_LOCKED) || std::chrono::steady_clock::now() >= deadline) {
+            return result;
+        }
+        std::this_thread::sleep_for(SetUpRetryPause);
+    }
+}
+
 // The store at path: the one already open, or a new connection. Caller holds the tables' lock.
 std::shared_ptr<Store> OpenStore(Tables& tables, const std::string& path)
 {
@@ -284,10 +316,7 @@ std::shared_ptr<Store> OpenStore(Tables& tables, const std::string& path)
         // Reading the schema proves that the file is a database.
         Statement(store->db, "SELECT count(*) FROM sqlite_master").Step();
     } else {
-        Check(sqlite3_exec(store->db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL", nullptr, nullptr, nullptr));
-        WriteTransaction transaction(store->db);
-        Check(sqlite3_exec(store->db, Schema, nullptr, nullptr, nullptr));
-        transaction.Commit();
+        Check(SetUpStore(store->db));
     }
     tables.stores[path] = store;
     return store;
