@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
@@ -142,21 +143,43 @@ constexpr bool HasByte(std::uint64_t word, BYTE b)
     return ((x - ones) & ~x & (ones * 0x80)) != 0;
 }
 
+// Sixteen bytes, handled at once by the processor's vector unit where it has one.
+using ByteVector = BYTE __attribute__((vector_size(16)));
+
+// The number of bytes at the start of the sixteen at p that can go on a run of plain ASCII in a
+// line, that is before the first CR, LF or byte from 0x80 (lead bytes among them); 16 when none.
+std::size_t PlainLineBytes(const BYTE* p)
+{
+    ByteVector bytes;
+    std::memcpy(&bytes, p, sizeof bytes);
+    using SignedVector = signed char __attribute__((vector_size(16)));
+    const auto stops = (reinterpret_cast<SignedVector>(bytes) < 0) | (bytes == '\r') | (bytes == '\n');
+    std::uint64_t halves[2];
+    std::memcpy(halves, &stops, sizeof halves);
+    // Each stop is a byte of all ones; in memory order the first of them decides. A half without
+    // one counts as eight bytes, so no branch depends on where in the sixteen the stop lies.
+    const auto bytesBefore = [](std::uint64_t half) {
+        const int zeroBits =
+            std::endian::native == std::endian::little ? std::countr_zero(half) : std::countl_zero(half);
+        return static_cast<std::size_t>(zeroBits) / 8;
+    };
+    const std::size_t first = bytesBefore(halves[0]);
+    return first < 8 ? first : 8 + bytesBefore(halves[1]);
+}
+
 // The length of the line at p: up to its first CR or LF, at most MaxLineLength bytes (one more
 // where a double-byte character straddles the limit), never past the data (a lead byte that is
-// the last byte of the data counts as one byte). Runs of eight plain ASCII bytes, which can be
-// neither lead bytes nor line ends, are stepped over at once.
+// the last byte of the data counts as one byte). Runs of plain ASCII bytes, which can be neither
+// lead bytes nor line ends, are stepped over sixteen at a time, straight to the byte that ends them.
 std::size_t MeasureLine(const BYTE* p, std::size_t n)
 {
-    constexpr std::uint64_t highBits = 0x8080808080808080u;
     std::size_t length = 0;
     const std::size_t limit = std::min(n, CKivLogSysFile::MaxLineLength);
     while (length < limit) {
-        if (length + 8 <= limit) {
-            std::uint64_t word;
-            std::memcpy(&word, p + length, sizeof word);
-            if ((word & highBits) == 0 && !HasByte(word, '\r') && !HasByte(word, '\n')) {
-                length += 8;
+        if (length + sizeof(ByteVector) <= limit) {
+            const std::size_t plain = PlainLineBytes(p + length);
+            length += plain;
+            if (plain == sizeof(ByteVector)) {
                 continue;
             }
         }

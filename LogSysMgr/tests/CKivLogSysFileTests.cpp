@@ -216,6 +216,62 @@ TEST(CKivLogSysFileTest, LinesAreMeasuredToTheLimitAndNeverPastTheData)
     }
 }
 
+// The length of the line at the start of data as a plain byte-by-byte walk: up to the first CR
+// or LF, a lead byte taking the next byte with it, cut at 1024 bytes unless a double-byte
+// character straddles that limit, never past the data.
+std::size_t ReferenceLineLength(const std::string& data)
+{
+    auto isLead = [](unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); };
+    const std::size_t limit = std::min<std::size_t>(data.size(), 1024);
+    std::size_t length = 0;
+    while (length < limit) {
+        const auto c = static_cast<unsigned char>(data[length]);
+        if (isLead(c)) {
+            length += 2;
+        } else if (c == '\r' || c == '\n') {
+            break;
+        } else {
+            ++length;
+        }
+    }
+    return std::min(length, data.size());
+}
+
+TEST(CKivLogSysFileTest, LineLengthAgreesWithAByteByByteWalkWhereverTheTextStops)
+{
+    // The bytes that end a run of plain text inside a line, each put at every position of the
+    // text against the runs stepped over at once, in the middle of the text and at its end.
+    struct Case {
+        const char* name;
+        std::string stop;
+    };
+    const Case cases[] = {
+        {"CR LF", "\r\n"},
+        {"LF", "\n"},
+        {"CR", "\r"},
+        {"double-byte character", "\x93\xFA"},
+        {"lead byte whose trail byte is LF", "\x93\n"},
+        {"two indentation pairs", kIndent + kIndent},
+        {"high bytes that are not lead bytes", "\x80\xA0\xFD\xFF"},
+        {"zero byte", std::string(1, '\0')},
+    };
+    for (const Case& c : cases) {
+        for (std::size_t before = 0; before < 40; ++before) {
+            for (const std::size_t after : {std::size_t{0}, std::size_t{1}, std::size_t{37}}) {
+                const std::string data = Header() + std::string(before, 'a') + c.stop + std::string(after, 'b');
+                const ReadResult r = Read(data);
+                ASSERT_EQ(r.status, S_OK) << c.name;
+                const std::size_t expected = ReferenceLineLength(data);
+                // The text ends where the line does, whatever the indentation took from its start.
+                EXPECT_EQ(r.info.text + r.info.textLength, data.data() + expected)
+                    << c.name << ", " << before << " bytes before, " << after << " after";
+                EXPECT_EQ(r.consumed, std::min(expected + 1, data.size()))
+                    << c.name << ", " << before << " bytes before, " << after << " after";
+            }
+        }
+    }
+}
+
 TEST(CKivLogSysFileTest, SeekFindsHeadersAnywhereAndStepsOverDoubleByteCharacters)
 {
     const std::string header = Header();
