@@ -185,7 +185,11 @@ std::size_t MeasureLine(const BYTE* p, std::size_t n)
         }
         const BYTE c = p[length];
         if (IsAnsiLeadByte(c)) {
-            length += 2;
+            // Double-byte characters come in runs (the indentation is one): the run is walked
+            // here rather than by a vector compare for each of its characters.
+            do {
+                length += 2;
+            } while (length < limit && IsAnsiLeadByte(p[length]));
         } else if (c == '\r' || c == '\n') {
             break;
         } else {

@@ -253,6 +253,7 @@ TEST(CKivLogSysFileTest, LineLengthAgreesWithAByteByByteWalkWhereverTheTextStops
         {"lead byte whose trail byte is LF", "\x93\n"},
         {"two indentation pairs", kIndent + kIndent},
         {"high bytes that are not lead bytes", "\x80\xA0\xFD\xFF"},
+        {"double-byte run, a high byte that is no lead byte, LF", "\x93\xFA" + kIndent + "\x80\n"},
         {"zero byte", std::string(1, '\0')},
     };
     for (const Case& c : cases) {
