@@ -19,6 +19,21 @@ constexpr std::size_t LargestBlockSize = 64 * 1024;
 
 constexpr std::uint64_t NumberMask = 0xFFFFFFFFu;
 
+// A copied name's length leads it, seven bits a byte from the lowest, the top bit set on every
+// byte but the last: one byte for a name shorter than 128 bytes.
+constexpr unsigned LengthBits = 7;
+constexpr unsigned char LengthMore = 0x80;
+constexpr unsigned char LengthLow = 0x7F;
+
+std::size_t LengthBytes(std::size_t length)
+{
+    std::size_t bytes = 1;
+    for (; length >= LengthMore; length >>= LengthBits) {
+        ++bytes;
+    }
+    return bytes;
+}
+
 constexpr std::uint64_t HashTag(std::uint64_t hash)
 {
     return hash & ~NumberMask;
@@ -38,12 +53,28 @@ std::uint64_t MethodNameIndex::Hash(std::string_view name) noexcept
     return std::hash<std::string_view>{}(name);
 }
 
+std::string_view MethodNameIndex::Name(std::uint32_t number) const noexcept
+{
+    const char* at = m_names[number];
+    if (!m_copies) {
+        return {at, m_borrowedSizes[number]};
+    }
+    std::size_t length = 0;
+    for (unsigned shift = 0;; shift += LengthBits) {
+        const auto byte = static_cast<unsigned char>(*at++);
+        length |= std::size_t{static_cast<unsigned char>(byte & LengthLow)} << shift;
+        if ((byte & LengthMore) == 0) {
+            return {at, length};
+        }
+    }
+}
+
 std::size_t MethodNameIndex::Probe(std::string_view name, std::uint64_t hash) const noexcept
 {
     const std::size_t mask = m_slots.size() - 1;
     for (std::size_t i = Home(hash, m_slots.size());; i = (i + 1) & mask) {
         const Slot slot = m_slots[i];
-        if (slot == 0 || (HashTag(slot) == HashTag(hash) && m_names[(slot & NumberMask) - 1] == name)) {
+        if (slot == 0 || (HashTag(slot) == HashTag(hash) && Name(static_cast<std::uint32_t>((slot & NumberMask) - 1)) == name)) {
             return i;
         }
     }
@@ -78,27 +109,36 @@ void MethodNameIndex::Grow()
     m_slots.swap(slots);
 }
 
-std::string_view MethodNameIndex::Store(std::string_view bytes)
+const char* MethodNameIndex::Store(std::string_view bytes)
 {
     if (!m_copies) {
-        return bytes;
+        return bytes.data();
     }
-    if (bytes.empty()) {
-        return {};
-    }
-    if (bytes.size() > m_blockFree) {
+    const std::size_t needed = LengthBytes(bytes.size()) + bytes.size();
+    if (needed > m_blockFree) {
         const std::size_t usual = std::min(FirstBlockSize << std::min<std::size_t>(m_blocks.size(), 16), LargestBlockSize);
-        const std::size_t size = std::max(usual, bytes.size());
+        const std::size_t size = std::max(usual, needed);
         ReserveFor(m_blocks, 1);
         m_blocks.push_back(std::make_unique_for_overwrite<char[]>(size));
         m_blockNext = m_blocks.back().get();
         m_blockFree = size;
     }
     char* const stored = m_blockNext;
-    std::memcpy(stored, bytes.data(), bytes.size());
-    m_blockNext += bytes.size();
-    m_blockFree -= bytes.size();
-    return {stored, bytes.size()};
+    char* at = stored;
+    for (std::size_t length = bytes.size();; length >>= LengthBits) {
+        const auto low = static_cast<unsigned char>(length & LengthLow);
+        if (length < LengthMore) {
+            *at++ = static_cast<char>(low);
+            break;
+        }
+        *at++ = static_cast<char>(low | LengthMore);
+    }
+    if (!bytes.empty()) {
+        std::memcpy(at, bytes.data(), bytes.size());
+    }
+    m_blockNext += needed;
+    m_blockFree -= needed;
+    return stored;
 }
 
 std::uint32_t MethodNameIndex::Add(std::string_view name)
@@ -106,13 +146,19 @@ std::uint32_t MethodNameIndex::Add(std::string_view name)
     // Everything that can fail comes first; a grown table or a copy of the bytes nobody points
     // to changes nothing that can be seen.
     ReserveFor(m_names, 1);
+    if (!m_copies) {
+        ReserveFor(m_borrowedSizes, 1);
+    }
     if ((m_names.size() + 1) * 4 > m_slots.size() * 3) {
         Grow();
     }
-    const std::string_view stored = Store(name);
+    const char* const stored = Store(name);
     const std::uint64_t hash = Hash(name);
     const auto number = static_cast<std::uint32_t>(m_names.size());
     m_names.push_back(stored);
+    if (!m_copies) {
+        m_borrowedSizes.push_back(name.size());
+    }
     m_slots[Probe(name, hash)] = HashTag(hash) | (std::uint64_t{number} + 1);
     return number;
 }
@@ -124,9 +170,12 @@ void MethodNameIndex::RemoveLast() noexcept
     }
     // Every name added before the last one ended its probe before the last one's slot was
     // taken, so emptying that slot gives back the table as it was.
-    const std::string_view name = m_names.back();
+    const std::string_view name = Name(static_cast<std::uint32_t>(m_names.size() - 1));
     m_slots[Probe(name, Hash(name))] = 0;
     m_names.pop_back();
+    if (!m_copies) {
+        m_borrowedSizes.pop_back();
+    }
 }
 
 } // namespace Kiv::LogSysMgr

@@ -1,6 +1,7 @@
 // MethodNameIndex: distinct names (byte strings, NUL bytes allowed) numbered 0, 1, 2... in the
 // order they were added, found by hashing. A trace may name millions of methods: the names are
-// copied into shared blocks (or, when the caller keeps them, only pointed to) and the table is
+// copied into shared blocks, each copy led by its length, so that a name costs the index one
+// pointer (or, when the caller keeps them, only pointed to, with the length beside), and the table is
 // one flat array of slots, each with part of the name's hash, so a lookup reads one slot and
 // compares bytes only on a likely match, and adding a name costs the same however many there are.
 //
@@ -33,7 +34,7 @@ public:
     void RemoveLast() noexcept;
 
     // The name of a number below Size(); its bytes stay where they are while the index lives.
-    std::string_view Name(std::uint32_t number) const { return m_names[number]; }
+    std::string_view Name(std::uint32_t number) const noexcept;
     std::size_t Size() const { return m_names.size(); }
 
 private:
@@ -46,11 +47,14 @@ private:
     std::size_t Probe(std::string_view name, std::uint64_t hash) const noexcept;
     // A table twice as large with every name placed again. Throws std::bad_alloc (unchanged).
     void Grow();
-    // A copy of the bytes in the shared blocks. Throws std::bad_alloc (unchanged).
-    std::string_view Store(std::string_view bytes);
+    // A copy of the bytes, after their length, in the shared blocks; where the copy begins.
+    // Throws std::bad_alloc (unchanged).
+    const char* Store(std::string_view bytes);
 
     std::vector<Slot> m_slots; // a power of two in size, at most three quarters full
-    std::vector<std::string_view> m_names;
+    // Per number: where the copy begins (its length first), or the first borrowed byte.
+    std::vector<const char*> m_names;
+    std::vector<std::size_t> m_borrowedSizes; // per number, when borrowed
     bool m_copies;
     std::vector<std::unique_ptr<char[]>> m_blocks;
     char* m_blockNext = nullptr;  // the free end of the last block
