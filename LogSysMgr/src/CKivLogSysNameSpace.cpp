@@ -63,7 +63,7 @@ HRESULT CKivLogSysNameSpace::GetChildCount(LONG* count)
     if (count == nullptr) {
         return E_INVALIDARG;
     }
-    *count = static_cast<LONG>(m_children.size());
+    *count = m_children ? static_cast<LONG>(m_children->items.size()) : 0;
     return S_OK;
 }
 
@@ -73,10 +73,10 @@ HRESULT CKivLogSysNameSpace::GetChildItem(LONG index, REFIID riid, void** ppv)
         return E_INVALIDARG;
     }
     *ppv = nullptr;
-    if (index < 0 || static_cast<std::size_t>(index) >= m_children.size()) {
+    if (!m_children || index < 0 || static_cast<std::size_t>(index) >= m_children->items.size()) {
         return E_INVALIDARG;
     }
-    return m_children[static_cast<std::size_t>(index)]->QueryInterface(riid, ppv);
+    return m_children->items[static_cast<std::size_t>(index)]->QueryInterface(riid, ppv);
 }
 
 HRESULT CKivLogSysNameSpace::GetParent(REFIID riid, void** ppv)
@@ -172,11 +172,11 @@ HRESULT CKivLogSysNameSpace::AddToChild(IKivLogSysMethodInfo* methodInfo, const 
         return static_cast<CKivLogSysNameSpace*>(static_cast<IKivLogSysNameSpace*>(child));
     };
     const std::string_view part = parts[static_cast<std::size_t>(level)];
-    if (!m_childIndex) {
-        m_childIndex = std::make_unique<Kiv::LogSysMgr::MethodNameIndex>();
+    if (!m_children) {
+        m_children = std::make_unique<Children>();
     }
-    if (const std::optional<std::uint32_t> found = m_childIndex->Find(part)) {
-        return nodeOf(m_children[*found])->AddParts(methodInfo, parts, level);
+    if (const std::optional<std::uint32_t> found = m_children->names.Find(part)) {
+        return nodeOf(m_children->items[*found])->AddParts(methodInfo, parts, level);
     }
 
     CComPtr<IKivLogSysNameSpace> node;
@@ -188,8 +188,8 @@ HRESULT CKivLogSysNameSpace::AddToChild(IKivLogSysMethodInfo* methodInfo, const 
     if (const HRESULT hr = nodeOf(node.Get())->AddParts(methodInfo, parts, level); FAILED(hr)) {
         return hr;
     }
-    Kiv::LogSysMgr::ReserveFor(m_children, 1);
-    m_childIndex->Add(part);
-    m_children.emplace_back(node.Get());
+    Kiv::LogSysMgr::ReserveFor(m_children->items, 1);
+    m_children->names.Add(part);
+    m_children->items.emplace_back(node.Get());
     return S_OK;
 }

@@ -55,10 +55,14 @@ private:
 
     Kiv::IKivListItemFolder* m_parent = nullptr; // not counted: the parent owns the child
     Kiv::CComPtr<IKivLogSysMethodInfo> m_method;
-    std::vector<Kiv::CComPtr<Kiv::IKivListItem>> m_children;
-    // The children's names (code page 932 bytes), numbered as their positions in m_children;
-    // names are unique among siblings because a child is only created for a name no sibling
-    // has. Made with the first child: most nodes are the last part of a method name and have none.
-    std::unique_ptr<Kiv::LogSysMgr::MethodNameIndex> m_childIndex;
+    // The children and their names (code page 932 bytes), numbered as their positions in items;
+    // names are unique among siblings because a child is only created for a name no sibling has.
+    struct Children {
+        std::vector<Kiv::CComPtr<Kiv::IKivListItem>> items;
+        Kiv::LogSysMgr::MethodNameIndex names;
+    };
+    // Made with the first child: most nodes are the last part of a method name and have none, so
+    // they pay one pointer for both.
+    std::unique_ptr<Children> m_children;
     Kiv::CComBSTR m_name;
 };

@@ -627,6 +627,12 @@ TEST(NameSpaceTest, NodeRules)
     EXPECT_EQ(root->GetChildItem(-1, IID_PPV_ARGS(&child)), E_INVALIDARG);
     EXPECT_EQ(root->GetChildItem(0, IKivLogSysNameSpace::Iid, nullptr), E_INVALIDARG);
     EXPECT_EQ(child.Get(), nullptr);
+    // The leaf B has no children: none to count, none to give.
+    const CComPtr<IKivLogSysNameSpace> b = ChildOf(a, 0);
+    ASSERT_EQ(b->GetChildCount(&count), S_OK);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(b->GetChildItem(0, IID_PPV_ARGS(&child)), E_INVALIDARG);
+    EXPECT_EQ(child.Get(), nullptr);
 
     // A comparison reports 1; the same node through another of its interfaces is equal.
     CComPtr<IKivLogSysNameSpaceEdit> aEdit;
