@@ -45,6 +45,36 @@ HRESULT ItemAt(const Items& items, LONG index, REFIID riid, void** ppv, HRESULT 
 
 } // namespace
 
+void CKivLogSysMethodInfo::CallList::reserve(std::size_t count)
+{
+    if (m_many) {
+        m_many->reserve(count);
+        return;
+    }
+    if (count <= 1) {
+        return;
+    }
+    // The call in place, if any, moves only once the vector has room for everything.
+    auto many = std::make_unique<std::vector<Call>>();
+    many->reserve(count);
+    if (m_one.block) {
+        many->push_back(std::move(m_one));
+    }
+    m_many = std::move(many);
+}
+
+void CKivLogSysMethodInfo::CallList::push_back(Call&& call)
+{
+    if (!m_many && !m_one.block) {
+        m_one = std::move(call);
+        return;
+    }
+    if (!m_many || m_many->size() == m_many->capacity()) {
+        reserve(std::max<std::size_t>(2, size() * 2));
+    }
+    m_many->push_back(std::move(call));
+}
+
 std::mutex& CKivLogSysMethodInfo::LazyLock() const
 {
     // Shared by all method informations, spread by address; no operation holds two of them.
@@ -233,6 +263,9 @@ HRESULT CKivLogSysMethodInfo::AppendCall(IKivLogSysBlock* block, CComPtr<Kiv::IK
     }
     if (entry == nullptr) {
         return E_FAIL;
+    }
+    if (!call) {
+        return E_NOINTERFACE; // the list keeps no call without a block
     }
     const LONG lineNumber = entry->lineNumber;
     const bool stillSorted = m_callsSorted.load(std::memory_order_relaxed) &&

@@ -66,7 +66,30 @@ public:
 private:
     struct Call {
         LONG lineNumber; // of the entry line
-        Kiv::CComPtr<Kiv::IKivListItem> block;
+        Kiv::CComPtr<Kiv::IKivListItem> block; // never null
+    };
+    // The calls in a list that keeps a single call in place: most methods of a large trace are
+    // called once, and a heap block for that one call would cost more than the call itself. A
+    // second call moves the first into a vector of its own. No block is null, so an empty block
+    // in place marks a list with no call there.
+    class CallList {
+    public:
+        std::size_t size() const noexcept { return m_many ? m_many->size() : (m_one.block ? 1 : 0); }
+        bool empty() const noexcept { return size() == 0; }
+        Call* begin() noexcept { return m_many ? m_many->data() : &m_one; }
+        Call* end() noexcept { return begin() + size(); }
+        const Call* begin() const noexcept { return m_many ? m_many->data() : &m_one; }
+        const Call* end() const noexcept { return begin() + size(); }
+        const Call& back() const noexcept { return end()[-1]; }
+        const Call& operator[](std::size_t index) const noexcept { return begin()[index]; }
+        // Room for count calls in all. Throws std::bad_alloc (unchanged).
+        void reserve(std::size_t count);
+        // Throws std::bad_alloc (unchanged).
+        void push_back(Call&& call);
+
+    private:
+        Call m_one{};
+        std::unique_ptr<std::vector<Call>> m_many;
     };
 
     // What is collected on first request.
@@ -91,7 +114,7 @@ private:
     HRESULT ThreadLines(DWORD threadId, const std::vector<LONG>** lines);
 
     Kiv::CComBSTR m_name;
-    std::vector<Call> m_calls;
+    CallList m_calls;
     // Whether m_calls is in line order; read without the lock, set under it.
     std::atomic<bool> m_callsSorted{true};
     std::uint32_t m_announcedCalls = 0; // beside the flag, in what would be padding

@@ -238,7 +238,10 @@ TEST(MethodInfoTest, CallsAreOrderedByEntryLineAndLaterAddedAmongEqualLines)
         {"decreasing", {12, 9, 5, 2, 1}},
         {"mixed with repeats", {5, 3, 9, 3, 1, 9, 12, 5, 0}},
         {"all equal", {7, 7, 7, 7}},
+        {"none", {}},
         {"one", {4}},
+        {"two, the second before the first", {8, 3}},
+        {"three, the third first", {5, 6, 2}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
