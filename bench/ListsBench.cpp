@@ -34,21 +34,6 @@ namespace {
 
 constexpr long MillionCalls = 1000000;
 
-// Loads the file through its engine at once; null (and a message) when it cannot be loaded.
-std::unique_ptr<CKivLogFile> Load(const QString& path, const CBaselineReport& report, const char* what)
-{
-    auto file = std::make_unique<CKivLogFile>(path);
-    HRESULT status = E_FAIL;
-    report.Print(what, Time([&] {
-                     status = file->GetLogSysMgr()->LoadLogFile(reinterpret_cast<LPCWSTR>(path.utf16()), 0);
-                 }));
-    if (FAILED(status)) {
-        std::fprintf(stderr, "KivListsBench: %s: the engine cannot load it\n", qPrintable(path));
-        return nullptr;
-    }
-    return file;
-}
-
 // The name of the file's method with the most calls, and their number.
 std::pair<CComBSTR, LONG> BusiestMethod(CKivLogFile& file)
 {
@@ -138,7 +123,7 @@ int main(int argc, char** argv)
     report.Print("baseline: read the file, count lines", baseline->seconds);
 
     {
-        const std::unique_ptr<CKivLogFile> file = Load(path, report, "load through the engine (for scale)");
+        const std::unique_ptr<CKivLogFile> file = LoadForScale(path, report, "KivListsBench", "load through the engine (for scale)");
         if (file == nullptr) {
             return 1;
         }
@@ -164,7 +149,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "KivListsBench: cannot write %s\n", qPrintable(million));
         return 1;
     }
-    const std::unique_ptr<CKivLogFile> file = Load(million, report, "load a million calls of one method (for scale)");
+    const std::unique_ptr<CKivLogFile> file = LoadForScale(million, report, "KivListsBench", "load a million calls of one method (for scale)");
     if (file == nullptr) {
         return 1;
     }

@@ -47,13 +47,8 @@ int main(int argc, char** argv)
     const CBaselineReport report(baseline->seconds);
     report.Print("baseline: read the file, count lines", baseline->seconds);
 
-    CKivLogFile file(path);
-    HRESULT status = E_FAIL;
-    report.Print("load through the engine (not the view's work; for scale)", Time([&] {
-                     status = file.GetLogSysMgr()->LoadLogFile(reinterpret_cast<LPCWSTR>(path.utf16()), 0);
-                 }));
-    if (FAILED(status)) {
-        std::fprintf(stderr, "KivLogViewBench: %s: the engine cannot load it\n", argv[1]);
+    const std::unique_ptr<CKivLogFile> file = LoadForScale(path, report, "KivLogViewBench", "load through the engine (not the view's work; for scale)");
+    if (file == nullptr) {
         return 1;
     }
 
@@ -61,7 +56,7 @@ int main(int argc, char** argv)
     window.resize(1280, 900);
     window.show();
     QApplication::processEvents();
-    report.Print("select the file: build the pages and merge them", Time([&] { window.SelectFile(&file); }));
+    report.Print("select the file: build the pages and merge them", Time([&] { window.SelectFile(file.get()); }));
     CKivLogViewCtrl* view = window.GetCurrentLogView();
     LONG count = 0;
     window.GetViewLineCount(&count);

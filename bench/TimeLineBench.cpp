@@ -55,13 +55,8 @@ int main(int argc, char** argv)
     const CBaselineReport report(baseline->seconds);
     report.Print("baseline: read the file, count lines", baseline->seconds);
 
-    CKivLogFile file(path);
-    HRESULT status = E_FAIL;
-    report.Print("load through the engine (not the time line's work; for scale)", Time([&] {
-              status = file.GetLogSysMgr()->LoadLogFile(reinterpret_cast<LPCWSTR>(path.utf16()), 0);
-          }));
-    if (FAILED(status)) {
-        std::fprintf(stderr, "KivTimeLineBench: %s: the engine cannot load it\n", argv[1]);
+    const std::unique_ptr<CKivLogFile> file = LoadForScale(path, report, "KivTimeLineBench", "load through the engine (not the time line's work; for scale)");
+    if (file == nullptr) {
         return 1;
     }
 
@@ -69,14 +64,15 @@ int main(int argc, char** argv)
     timeLine.resize(1280, 900);
     timeLine.show();
     QApplication::processEvents();
+    HRESULT status = E_FAIL;
     report.Print("build the time line from the model's line lists (one pass over every line)",
-          Time([&] { status = timeLine.LoadTimeLine(file.GetLogSysMgr()); }));
+          Time([&] { status = timeLine.LoadTimeLine(file->GetLogSysMgr()); }));
     const LONG modelRows = timeLine.GetRowCount();
 
     // The view window's way: its thread pages hold every thread's line records already.
     CKivLogViewWnd window(nullptr);
     report.Print("build the view window's thread pages (not the time line's work; for scale)",
-          Time([&] { window.SelectFile(&file); }));
+          Time([&] { window.SelectFile(file.get()); }));
     report.Print("build the time line from the thread pages (one pass over every line)",
           Time([&] { timeLine.LoadTimeLine(window.GetPages()); }));
     std::printf("%ld rows in %zu runs, %zu threads (the model's pass: %ld rows, status 0x%08X)\n",

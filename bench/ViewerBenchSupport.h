@@ -1,9 +1,10 @@
 // Helpers of the viewer's benchmarks: timing a piece of work, the baseline every figure is
-// compared with (reading a file and counting its lines), and printing figures with their ratio
-// to it. Single-threaded.
+// compared with (reading a file and counting its lines), printing figures with their ratio to it,
+// and loading the trace through the engine. Single-threaded.
 #pragma once
 
 #include "BaselineRead.h"
+#include "CKivLogFile.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -51,6 +53,23 @@ public:
 private:
     double m_baseline;
 };
+
+// Loads the trace at path through a file's engine at once, timed and printed as what (the engine's
+// work, shown for scale); null, and a message naming program, when the engine refuses it.
+inline std::unique_ptr<CKivLogFile> LoadForScale(const QString& path, const CBaselineReport& report, const char* program,
+                                                 const char* what)
+{
+    auto file = std::make_unique<CKivLogFile>(path);
+    HRESULT status = E_FAIL;
+    report.Print(what, Time([&] {
+                     status = file->GetLogSysMgr()->LoadLogFile(reinterpret_cast<LPCWSTR>(path.utf16()), 0);
+                 }));
+    if (FAILED(status)) {
+        std::fprintf(stderr, "%s: %s: the engine cannot load it\n", program, qPrintable(path));
+        return nullptr;
+    }
+    return file;
+}
 
 // The viewer's benchmarks run without a display unless QT_QPA_PLATFORM names a platform.
 inline void UseOffscreenPlatformUnlessChosen()
