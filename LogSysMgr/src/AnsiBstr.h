@@ -14,6 +14,16 @@
 
 namespace Kiv::LogSysMgr {
 
+// Whether every byte of the text is below 0x80: such a text converts to UTF-16 and back unchanged.
+inline bool IsAscii(std::string_view text) noexcept
+{
+    unsigned char any = 0;
+    for (const char byte : text) {
+        any |= static_cast<unsigned char>(byte);
+    }
+    return any < 0x80;
+}
+
 // The text in UTF-16, NUL bytes and all; null when memory runs out.
 inline Kiv::CComBSTR AnsiToBstr(std::string_view text)
 {

@@ -96,6 +96,14 @@ HRESULT CKivLogSysFactory::CreateLogSysMethodInfo(IKivLogSysMethodInfo** methodI
     return hr;
 }
 
+HRESULT CKivLogSysFactory::CreateLogSysMethodInfoOfText(IKivLogSysMethodInfo** methodInfo, std::string_view text)
+{
+    KIV_ENGINE_SCOPE(u"CKivLogSysFactory::CreateLogSysMethodInfoOfText", hr, E_FAIL);
+    hr = Create<CKivLogSysMethodInfo>(methodInfo, true,
+                                      [text](CKivLogSysMethodInfo& info) { return info.SetTextName(text); });
+    return hr;
+}
+
 HRESULT CKivLogSysFactory::CreateLogSysMethodSet(IKivLogSysMethodSet** methodSet)
 {
     KIV_ENGINE_SCOPE(u"CKivLogSysFactory::CreateLogSysMethodSet", hr, E_FAIL);

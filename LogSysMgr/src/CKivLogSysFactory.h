@@ -6,6 +6,8 @@
 
 #include "KivLogSysMgr/KivLogSysInterfaces.h"
 
+#include <string_view>
+
 class CKivLogSysFactory {
 public:
     CKivLogSysFactory() = delete;
@@ -17,6 +19,8 @@ public:
     static HRESULT CreateLogSysMgr(IKivLogSysMgr** manager);
     // Creates the method information and gives it the name (SetName, the whole BSTR).
     static HRESULT CreateLogSysMethodInfo(IKivLogSysMethodInfo** methodInfo, BSTR name);
+    // Creates the method information named after an entry text (SetTextName).
+    static HRESULT CreateLogSysMethodInfoOfText(IKivLogSysMethodInfo** methodInfo, std::string_view text);
     static HRESULT CreateLogSysMethodSet(IKivLogSysMethodSet** methodSet);
     static HRESULT CreateLogSysNameSpace(IKivLogSysNameSpace** nameSpace);
 };

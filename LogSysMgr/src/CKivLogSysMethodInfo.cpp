@@ -104,8 +104,9 @@ HRESULT CKivLogSysMethodInfo::GetName(BSTR* name)
     if (name == nullptr) {
         return hr;
     }
-    *name = m_name.Copy();
-    hr = *name == nullptr && m_name != nullptr ? E_OUTOFMEMORY : S_OK;
+    const bool named = m_textName.Holds() || m_name != nullptr;
+    *name = m_textName.Holds() ? m_textName.ToBstr().Detach() : m_name.Copy();
+    hr = *name == nullptr && named ? E_OUTOFMEMORY : S_OK;
     return hr;
 }
 
@@ -302,6 +303,16 @@ HRESULT CKivLogSysMethodInfo::SetName(BSTR name)
         return hr;
     }
     m_name.Swap(copy);
+    m_textName = Kiv::LogSysMgr::CountedName();
     hr = S_OK;
     return hr;
+}
+
+HRESULT CKivLogSysMethodInfo::SetTextName(std::string_view text) noexcept
+{
+    return Kiv::Platform::StatusFromExceptions([&] {
+        m_textName = Kiv::LogSysMgr::CountedName(text);
+        m_name.Empty();
+        return S_OK;
+    });
 }

@@ -13,6 +13,7 @@
 // object takes its memory from the model allocator, without a heap block's header.
 #pragma once
 
+#include "CountedName.h"
 #include "ModelAllocator.h"
 
 #include "KivLogSysMgr/KivLogSysInterfaces.h"
@@ -47,6 +48,11 @@ public:
     HRESULT SetName(BSTR name) override;
 
     virtual HRESULT FindInterface(REFIID riid, void** ppv);
+
+    // Names the method after an entry text (code page 932 bytes), as SetName of its UTF-16 text
+    // would, keeping the bytes: most methods of a large trace are never asked their name, and the
+    // bytes take half the room. E_OUTOFMEMORY when they cannot be kept.
+    HRESULT SetTextName(std::string_view text) noexcept;
 
     // Announces count calls that are about to be added; MakeRoomForAnnouncedCalls then makes the
     // list of calls large enough for all of them at once instead of growing it call by call.
@@ -113,7 +119,9 @@ private:
     // list stays where it is, unchanged, while the object lives.
     HRESULT ThreadLines(DWORD threadId, const std::vector<LONG>** lines);
 
+    // The name: m_textName when it holds one (SetTextName), m_name otherwise (SetName).
     Kiv::CComBSTR m_name;
+    Kiv::LogSysMgr::CountedName m_textName;
     CallList m_calls;
     // Whether m_calls is in line order; read without the lock, set under it.
     std::atomic<bool> m_callsSorted{true};

@@ -2,6 +2,7 @@
 
 #include "AnsiBstr.h"
 #include "CKivLogSysFactory.h"
+#include "CKivLogSysNameSpace.h"
 #include "EngineLog.h"
 #include "ReserveFor.h"
 
@@ -39,36 +40,48 @@ HRESULT CKivLogSysMethodSet::GetMethodInfo(BSTR name, REFIID riid, void** ppv)
     }
     *ppv = nullptr;
     hr = Kiv::Platform::StatusFromExceptions([&] {
-        HRESULT status = S_OK;
-        const std::string key = Kiv::Platform::Utf16ToAnsi({name, SysStringLen(name)});
+        CKivLogSysMethodInfo* method = nullptr;
+        const HRESULT status = MethodOf(Kiv::Platform::Utf16ToAnsi({name, SysStringLen(name)}), name, &method);
+        if (FAILED(status)) {
+            return status;
+        }
+        // The out pointer holds whatever the entry answers for riid; the lookup itself succeeded.
+        static_cast<IKivLogSysMethodInfo*>(method)->QueryInterface(riid, ppv);
+        return status;
+    });
+    return hr;
+}
+
+HRESULT CKivLogSysMethodSet::MethodOf(std::string_view key, BSTR name, CKivLogSysMethodInfo** method) noexcept
+{
+    *method = nullptr;
+    return Kiv::Platform::StatusFromExceptions([&] {
         std::optional<std::uint32_t> found = m_names.Find(key);
         if (!found) {
             if (!m_root) {
                 return E_OUTOFMEMORY; // the root could not be made with the set
             }
-            CComPtr<IKivLogSysNameSpaceEdit> rootEdit;
-            if (status = m_root.QueryInterface(&rootEdit); FAILED(status)) {
-                return status;
-            }
             CComPtr<IKivLogSysMethodInfo> info;
-            if (status = CKivLogSysFactory::CreateLogSysMethodInfo(&info, name); FAILED(status)) {
-                return status;
+            const HRESULT made = name != nullptr ? CKivLogSysFactory::CreateLogSysMethodInfo(&info, name)
+                                                 : CKivLogSysFactory::CreateLogSysMethodInfoOfText(&info, key);
+            if (FAILED(made)) {
+                return made;
             }
             Kiv::LogSysMgr::ReserveFor(m_methods, 1);
             found = m_names.Add(key);
             m_methods.push_back(info);
-            if (status = rootEdit->AddMethodInfo(info, -1); FAILED(status)) {
+            // The set made its root, so the tree is one of the engine's.
+            auto* const tree = static_cast<CKivLogSysNameSpace*>(m_root.Get());
+            if (const HRESULT filed = tree->FileMethod(info, key, m_nameParts); FAILED(filed)) {
                 // A method is listed only when the tree holds it too.
                 m_methods.pop_back();
                 m_names.RemoveLast();
-                return status;
+                return filed;
             }
         }
-        // The out pointer holds whatever the entry answers for riid; the lookup itself succeeded.
-        m_methods[*found]->QueryInterface(riid, ppv);
-        return status;
+        *method = static_cast<CKivLogSysMethodInfo*>(m_methods[*found].Get());
+        return S_OK;
     });
-    return hr;
 }
 
 HRESULT CKivLogSysMethodSet::GetMethodNames(LONG* count, BSTR** names)

@@ -10,10 +10,12 @@
 
 #include "KivLogSysMgr/KivLogSysInterfaces.h"
 
+#include "CKivLogSysMethodInfo.h"
 #include "MethodNameIndex.h"
 
 #include "KivObject/ComPtr.h"
 
+#include <string_view>
 #include <vector>
 
 class CKivLogSysMethodSet : public IKivLogSysMethodSet {
@@ -29,11 +31,18 @@ public:
 
     virtual HRESULT FindInterface(REFIID riid, void** ppv);
 
+    // The method filed under key (code page 932 bytes). When the set does not hold it, a new
+    // method is added and filed into the namespace tree, named name, or, when name is null, after
+    // the key itself (which must then be what the key's UTF-16 text converts back to). The set
+    // keeps the method and the reference.
+    HRESULT MethodOf(std::string_view key, BSTR name, CKivLogSysMethodInfo** method) noexcept;
+
 private:
     // The methods by name, numbered in the order they were filed; m_methods[number] is the
     // method of that name.
     Kiv::LogSysMgr::MethodNameIndex m_names;
-    std::vector<Kiv::CComPtr<IKivLogSysMethodInfo>> m_methods;
+    std::vector<Kiv::CComPtr<IKivLogSysMethodInfo>> m_methods; // each one of the engine's
     Kiv::CComPtr<IKivLogSysNameSpace> m_root;
+    std::vector<std::string_view> m_nameParts; // room for cutting a name, lent to the tree
 };
 

@@ -1,6 +1,5 @@
 #include "CKivLogSysNameSpace.h"
 
-#include "AnsiBstr.h"
 #include "CKivLogSysFactory.h"
 #include "ReserveFor.h"
 
@@ -16,12 +15,12 @@ using Kiv::CComPtr;
 
 namespace {
 
-// Cuts a code page 932 name at every "::"; the text after the last one is the last part, and
-// empty parts count. A double-byte character is stepped over whole while more than two bytes
-// remain, so its second byte is never read as part of a separator.
-std::vector<std::string_view> SplitName(std::string_view name)
+// Cuts a code page 932 name at every "::" into parts; the text after the last one is the last
+// part, and empty parts count. A double-byte character is stepped over whole while more than two
+// bytes remain, so its second byte is never read as part of a separator.
+void SplitName(std::string_view name, std::vector<std::string_view>& parts)
 {
-    std::vector<std::string_view> parts;
+    parts.clear();
     const std::size_t n = name.size();
     std::size_t start = 0;
     std::size_t i = 0;
@@ -37,7 +36,12 @@ std::vector<std::string_view> SplitName(std::string_view name)
         }
     }
     parts.push_back(name.substr(start));
-    return parts;
+}
+
+// Every child is made by File, so each is one of these nodes.
+CKivLogSysNameSpace* NodeOf(Kiv::IKivListItem* child)
+{
+    return static_cast<CKivLogSysNameSpace*>(static_cast<IKivLogSysNameSpace*>(child));
 }
 
 } // namespace
@@ -109,8 +113,9 @@ HRESULT CKivLogSysNameSpace::GetName(BSTR* name)
     if (name == nullptr) {
         return E_POINTER;
     }
-    *name = m_name.Copy();
-    return *name == nullptr && m_name != nullptr ? E_OUTOFMEMORY : S_OK;
+    const Kiv::LogSysMgr::CountedName& shown = ShownName();
+    *name = shown.ToBstr().Detach();
+    return *name == nullptr && shown.Holds() ? E_OUTOFMEMORY : S_OK;
 }
 
 HRESULT CKivLogSysNameSpace::GetMethodInfo(IKivLogSysMethodInfo** methodInfo)
@@ -136,60 +141,95 @@ HRESULT CKivLogSysNameSpace::AddMethodInfo(IKivLogSysMethodInfo* methodInfo, LON
             return hr;
         }
         const std::string ansiName = Kiv::Platform::Utf16ToAnsi(name.View());
-        return AddParts(methodInfo, SplitName(ansiName), level);
+        std::vector<std::string_view> parts;
+        SplitName(ansiName, parts);
+        return File(methodInfo, parts, level);
     });
 }
 
-HRESULT CKivLogSysNameSpace::AddParts(IKivLogSysMethodInfo* methodInfo, const std::vector<std::string_view>& parts,
-                                      LONG level)
+HRESULT CKivLogSysNameSpace::FileMethod(IKivLogSysMethodInfo* methodInfo, std::string_view name,
+                                        std::vector<std::string_view>& parts) noexcept
+{
+    return Kiv::Platform::StatusFromExceptions([&] {
+        SplitName(name, parts);
+        return File(methodInfo, parts, -1);
+    });
+}
+
+HRESULT CKivLogSysNameSpace::File(IKivLogSysMethodInfo* methodInfo, const std::vector<std::string_view>& parts,
+                                  LONG level)
 {
     if (level >= static_cast<LONG>(parts.size())) {
         return E_INVALIDARG;
     }
     // The root (level -1) only routes the method to the node of the first part.
-    if (level == -1) {
-        return AddToChild(methodInfo, parts, 0);
+    std::size_t next = 0;
+    if (level >= 0) {
+        Rename(parts[static_cast<std::size_t>(level)]);
+        next = static_cast<std::size_t>(level) + 1;
     }
-    const auto index = static_cast<std::size_t>(level);
-    Kiv::CComBSTR nodeName = Kiv::LogSysMgr::AnsiToBstr(parts[index]);
-    if (nodeName == nullptr) {
-        return E_OUTOFMEMORY;
+    // Down the nodes that exist...
+    CKivLogSysNameSpace* node = this;
+    for (; next < parts.size(); ++next) {
+        CKivLogSysNameSpace* child = node->FindChild(parts[next]);
+        if (child == nullptr) {
+            break;
+        }
+        // A node a method is filed through shows the name it was found by again.
+        if (child->m_renamed.Holds()) {
+            child->m_renamed = Kiv::LogSysMgr::CountedName();
+        }
+        node = child;
     }
-    m_name.Swap(nodeName);
-    if (index + 1 == parts.size()) {
-        m_method = methodInfo;
+    if (next == parts.size()) {
+        node->m_method = methodInfo;
         return S_OK;
     }
-    return AddToChild(methodInfo, parts, level + 1);
+    // ...and the missing ones made from the last part up, each listing the one below it.
+    CComPtr<Kiv::IKivListItem> chain;
+    for (std::size_t part = parts.size(); part-- > next;) {
+        CComPtr<IKivLogSysNameSpace> made;
+        if (const HRESULT hr = CKivLogSysFactory::CreateLogSysNameSpace(&made); FAILED(hr)) {
+            return hr;
+        }
+        CKivLogSysNameSpace* const madeNode = NodeOf(made.Get());
+        madeNode->m_name = Kiv::LogSysMgr::CountedName(parts[part]);
+        if (chain) {
+            madeNode->ListChild(std::move(chain));
+        } else {
+            madeNode->m_method = methodInfo;
+        }
+        chain = CComPtr<Kiv::IKivListItem>(made.Get());
+    }
+    node->ListChild(std::move(chain));
+    return S_OK;
 }
 
-HRESULT CKivLogSysNameSpace::AddToChild(IKivLogSysMethodInfo* methodInfo, const std::vector<std::string_view>& parts,
-                                        LONG level)
+CKivLogSysNameSpace* CKivLogSysNameSpace::FindChild(std::string_view part) const
 {
-    // Every child is made here, so each is one of these nodes and is filed directly, with the
-    // name already cut.
-    auto nodeOf = [](Kiv::IKivListItem* child) {
-        return static_cast<CKivLogSysNameSpace*>(static_cast<IKivLogSysNameSpace*>(child));
-    };
-    const std::string_view part = parts[static_cast<std::size_t>(level)];
+    if (!m_children) {
+        return nullptr;
+    }
+    const std::optional<std::uint32_t> found = m_children->names.Find(part);
+    return found ? NodeOf(m_children->items[*found].Get()) : nullptr;
+}
+
+void CKivLogSysNameSpace::ListChild(CComPtr<Kiv::IKivListItem> child)
+{
     if (!m_children) {
         m_children = std::make_unique<Children>();
     }
-    if (const std::optional<std::uint32_t> found = m_children->names.Find(part)) {
-        return nodeOf(m_children->items[*found])->AddParts(methodInfo, parts, level);
-    }
-
-    CComPtr<IKivLogSysNameSpace> node;
-    if (const HRESULT hr = CKivLogSysFactory::CreateLogSysNameSpace(&node); FAILED(hr)) {
-        return hr;
-    }
-    // Filled before it is listed, so that a failure leaves no nameless child behind; with the
-    // room in the list made before the index takes the name, the two stay in step.
-    if (const HRESULT hr = nodeOf(node.Get())->AddParts(methodInfo, parts, level); FAILED(hr)) {
-        return hr;
-    }
+    // With the room in the list made before the index takes the name, the two stay in step.
     Kiv::LogSysMgr::ReserveFor(m_children->items, 1);
-    m_children->names.Add(part);
-    m_children->items.emplace_back(node.Get());
-    return S_OK;
+    m_children->names.AddCounted(NodeOf(child.Get())->m_name.Counted());
+    m_children->items.push_back(std::move(child));
+}
+
+void CKivLogSysNameSpace::Rename(std::string_view part)
+{
+    if (!m_name.Holds()) {
+        m_name = Kiv::LogSysMgr::CountedName(part); // never listed: no index reads it yet
+    } else if (ShownName().View() != part) {
+        m_renamed = Kiv::LogSysMgr::CountedName(part);
+    }
 }

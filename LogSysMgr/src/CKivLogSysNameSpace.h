@@ -8,13 +8,12 @@
 // several threads may call them at once afterwards; nothing is locked.
 #pragma once
 
+#include "CountedName.h"
+#include "MethodNameIndex.h"
 #include "ModelAllocator.h"
 
 #include "KivLogSysMgr/KivLogSysInterfaces.h"
 
-#include "MethodNameIndex.h"
-
-#include "KivObject/ComBSTR.h"
 #include "KivObject/ComPtr.h"
 
 #include <memory>
@@ -44,14 +43,26 @@ public:
 
     virtual HRESULT FindInterface(REFIID riid, void** ppv);
 
+    // Files the method as AddMethodInfo with level -1 does, under name (code page 932 bytes),
+    // without asking the method for its name. parts is room the caller lends for cutting the
+    // name, so that filing millions of methods does not allocate it for each.
+    HRESULT FileMethod(IKivLogSysMethodInfo* methodInfo, std::string_view name,
+                       std::vector<std::string_view>& parts) noexcept;
+
 private:
-    // Files the method, whose name is cut into parts, at level (-1: the root, which only routes
-    // it to the node of the first part).
-    HRESULT AddParts(IKivLogSysMethodInfo* methodInfo, const std::vector<std::string_view>& parts, LONG level);
-    // Files the method into the child named parts[level] (code page 932 bytes), creating the
-    // child when there is none. Throws std::bad_alloc when the new child cannot be listed; the
-    // children are then as they were.
-    HRESULT AddToChild(IKivLogSysMethodInfo* methodInfo, const std::vector<std::string_view>& parts, LONG level);
+    // Files the method, whose name is cut into parts, from level on: a level of 0 or more names
+    // this node parts[level]; the node of the next part, among the children, gets the rest. Nodes
+    // that do not exist yet are made and filled first, and listed last, so that a failure leaves
+    // the tree as it was. Throws std::bad_alloc.
+    HRESULT File(IKivLogSysMethodInfo* methodInfo, const std::vector<std::string_view>& parts, LONG level);
+    // The child named part, or null.
+    CKivLogSysNameSpace* FindChild(std::string_view part) const;
+    // Lists a new node, named already, as the last child. Throws std::bad_alloc (unchanged).
+    void ListChild(Kiv::CComPtr<Kiv::IKivListItem> child);
+    // Gives the node the name part. Throws std::bad_alloc.
+    void Rename(std::string_view part);
+    // The name GetName reports.
+    const Kiv::LogSysMgr::CountedName& ShownName() const noexcept { return m_renamed.Holds() ? m_renamed : m_name; }
 
     Kiv::IKivListItemFolder* m_parent = nullptr; // not counted: the parent owns the child
     Kiv::CComPtr<IKivLogSysMethodInfo> m_method;
@@ -64,5 +75,9 @@ private:
     // Made with the first child: most nodes are the last part of a method name and have none, so
     // they pay one pointer for both.
     std::unique_ptr<Children> m_children;
-    Kiv::CComBSTR m_name;
+    // The name (code page 932 bytes) the node is listed under, given when it is first named and
+    // never changed afterwards: the parent's index of its children reads it where it is.
+    Kiv::LogSysMgr::CountedName m_name;
+    // A different name given later (AddMethodInfo with a level), which GetName reports instead.
+    Kiv::LogSysMgr::CountedName m_renamed;
 };

@@ -3,6 +3,7 @@
 #include "AnsiBstr.h"
 #include "CKivLogSysBlock.h"
 #include "CKivLogSysMethodInfo.h"
+#include "CKivLogSysMethodSet.h"
 
 #include "KivObject/ComBSTR.h"
 
@@ -90,13 +91,26 @@ HRESULT CThreadCalls::Resolve(IKivLogSysMethodSet* methodSet) noexcept
     if (m_methods.size() == m_texts.Size()) {
         return S_OK;
     }
+    auto* const ownSet = dynamic_cast<CKivLogSysMethodSet*>(methodSet);
     return Kiv::Platform::StatusFromExceptions([&] {
         // Each distinct text is looked up in the set in the order of its first call, as a walk
         // would look it up.
         std::vector<CComPtr<IKivLogSysMethodInfoEdit>> methods(m_texts.Size());
         for (std::uint32_t text = 0; text < m_texts.Size(); ++text) {
+            const std::string_view bytes = m_texts.Name(text);
+            // A set asked by name looks the name up by its code page 932 bytes again; ASCII bytes
+            // come back from UTF-16 as they were, so the engine's own set is asked by the bytes
+            // themselves, without the name in UTF-16 in between.
+            if (ownSet != nullptr && Kiv::LogSysMgr::IsAscii(bytes)) {
+                CKivLogSysMethodInfo* method = nullptr;
+                if (const HRESULT hr = ownSet->MethodOf(bytes, nullptr, &method); FAILED(hr)) {
+                    return hr;
+                }
+                methods[text] = method;
+                continue;
+            }
             // The whole text is the name, NUL bytes and all, so it goes as a BSTR.
-            const Kiv::CComBSTR name = Kiv::LogSysMgr::AnsiToBstr(m_texts.Name(text));
+            const Kiv::CComBSTR name = Kiv::LogSysMgr::AnsiToBstr(bytes);
             if (name == nullptr) {
                 return E_OUTOFMEMORY;
             }

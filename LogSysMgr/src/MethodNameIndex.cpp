@@ -1,5 +1,6 @@
 #include "MethodNameIndex.h"
 
+#include "CountedName.h"
 #include "ReserveFor.h"
 
 #include <algorithm>
@@ -18,21 +19,6 @@ constexpr std::size_t FirstBlockSize = 256;
 constexpr std::size_t LargestBlockSize = 64 * 1024;
 
 constexpr std::uint64_t NumberMask = 0xFFFFFFFFu;
-
-// A copied name's length leads it, seven bits a byte from the lowest, the top bit set on every
-// byte but the last: one byte for a name shorter than 128 bytes.
-constexpr unsigned LengthBits = 7;
-constexpr unsigned char LengthMore = 0x80;
-constexpr unsigned char LengthLow = 0x7F;
-
-std::size_t LengthBytes(std::size_t length)
-{
-    std::size_t bytes = 1;
-    for (; length >= LengthMore; length >>= LengthBits) {
-        ++bytes;
-    }
-    return bytes;
-}
 
 constexpr std::uint64_t HashTag(std::uint64_t hash)
 {
@@ -55,18 +41,10 @@ std::uint64_t MethodNameIndex::Hash(std::string_view name) noexcept
 
 std::string_view MethodNameIndex::Name(std::uint32_t number) const noexcept
 {
-    const char* at = m_names[number];
     if (!m_copies) {
-        return {at, m_borrowedSizes[number]};
+        return {m_names[number], m_borrowedSizes[number]};
     }
-    std::size_t length = 0;
-    for (unsigned shift = 0;; shift += LengthBits) {
-        const auto byte = static_cast<unsigned char>(*at++);
-        length |= std::size_t{static_cast<unsigned char>(byte & LengthLow)} << shift;
-        if ((byte & LengthMore) == 0) {
-            return {at, length};
-        }
-    }
+    return ReadCounted(m_names[number]);
 }
 
 std::size_t MethodNameIndex::Probe(std::string_view name, std::uint64_t hash) const noexcept
@@ -111,10 +89,7 @@ void MethodNameIndex::Grow()
 
 const char* MethodNameIndex::Store(std::string_view bytes)
 {
-    if (!m_copies) {
-        return bytes.data();
-    }
-    const std::size_t needed = LengthBytes(bytes.size()) + bytes.size();
+    const std::size_t needed = CountedSize(bytes.size());
     if (needed > m_blockFree) {
         const std::size_t usual = std::min(FirstBlockSize << std::min<std::size_t>(m_blocks.size(), 16), LargestBlockSize);
         const std::size_t size = std::max(usual, needed);
@@ -124,27 +99,14 @@ const char* MethodNameIndex::Store(std::string_view bytes)
         m_blockFree = size;
     }
     char* const stored = m_blockNext;
-    char* at = stored;
-    for (std::size_t length = bytes.size();; length >>= LengthBits) {
-        const auto low = static_cast<unsigned char>(length & LengthLow);
-        if (length < LengthMore) {
-            *at++ = static_cast<char>(low);
-            break;
-        }
-        *at++ = static_cast<char>(low | LengthMore);
-    }
-    if (!bytes.empty()) {
-        std::memcpy(at, bytes.data(), bytes.size());
-    }
+    WriteCounted(bytes, stored);
     m_blockNext += needed;
     m_blockFree -= needed;
     return stored;
 }
 
-std::uint32_t MethodNameIndex::Add(std::string_view name)
+void MethodNameIndex::MakeRoom()
 {
-    // Everything that can fail comes first; a grown table or a copy of the bytes nobody points
-    // to changes nothing that can be seen.
     ReserveFor(m_names, 1);
     if (!m_copies) {
         ReserveFor(m_borrowedSizes, 1);
@@ -152,15 +114,33 @@ std::uint32_t MethodNameIndex::Add(std::string_view name)
     if ((m_names.size() + 1) * 4 > m_slots.size() * 3) {
         Grow();
     }
-    const char* const stored = Store(name);
+}
+
+std::uint32_t MethodNameIndex::Insert(std::string_view name, const char* at) noexcept
+{
     const std::uint64_t hash = Hash(name);
     const auto number = static_cast<std::uint32_t>(m_names.size());
-    m_names.push_back(stored);
+    m_names.push_back(at);
     if (!m_copies) {
         m_borrowedSizes.push_back(name.size());
     }
     m_slots[Probe(name, hash)] = HashTag(hash) | (std::uint64_t{number} + 1);
     return number;
+}
+
+std::uint32_t MethodNameIndex::Add(std::string_view name)
+{
+    // Everything that can fail comes first; a grown table or a copy of the bytes nobody points
+    // to changes nothing that can be seen.
+    MakeRoom();
+    return Insert(name, m_copies ? Store(name) : name.data());
+}
+
+std::uint32_t MethodNameIndex::AddCounted(const char* counted)
+{
+    MakeRoom();
+    const std::string_view name = ReadCounted(counted);
+    return Insert(name, m_copies ? counted : name.data());
 }
 
 void MethodNameIndex::RemoveLast() noexcept

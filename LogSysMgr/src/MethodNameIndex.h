@@ -1,7 +1,8 @@
 // MethodNameIndex: distinct names (byte strings, NUL bytes allowed) numbered 0, 1, 2... in the
 // order they were added, found by hashing. A trace may name millions of methods: the names are
-// copied into shared blocks, each copy led by its length, so that a name costs the index one
-// pointer (or, when the caller keeps them, only pointed to, with the length beside), and the table is
+// copied into shared blocks as counted names (CountedName.h), so that a name costs the index one
+// pointer (or, when the caller keeps them, only pointed to: a counted copy of the caller's, or the
+// bytes with their length beside), and the table is
 // one flat array of slots, each with part of the name's hash, so a lookup reads one slot and
 // compares bytes only on a likely match, and adding a name costs the same however many there are.
 //
@@ -20,9 +21,10 @@ namespace Kiv::LogSysMgr {
 
 class MethodNameIndex {
 public:
-    enum class Names { Copied, Borrowed };
+    // Copied: the index keeps names as counted copies (CountedName.h), its own ones made by Add.
     // Borrowed: the caller keeps the bytes of every added name where they are while the index
     // lives, and the index keeps no copy.
+    enum class Names { Copied, Borrowed };
     explicit MethodNameIndex(Names names = Names::Copied) : m_copies(names == Names::Copied) {}
 
     // The number of the name, or nothing when it was never added.
@@ -30,6 +32,9 @@ public:
     // Adds a name that Find does not know and gives its number (the number of names before).
     // Throws std::bad_alloc, with the index unchanged, when memory runs out.
     std::uint32_t Add(std::string_view name);
+    // Adds the name of a counted copy as Add does, without a copy of its own: counted stays
+    // where it is, unchanged, while the index lives.
+    std::uint32_t AddCounted(const char* counted);
     // Takes back the name added last.
     void RemoveLast() noexcept;
 
@@ -47,12 +52,17 @@ private:
     std::size_t Probe(std::string_view name, std::uint64_t hash) const noexcept;
     // A table twice as large with every name placed again. Throws std::bad_alloc (unchanged).
     void Grow();
-    // A copy of the bytes, after their length, in the shared blocks; where the copy begins.
-    // Throws std::bad_alloc (unchanged).
+    // A counted copy of the bytes in the shared blocks; where the copy begins. Throws
+    // std::bad_alloc (unchanged).
     const char* Store(std::string_view bytes);
+    // Room for one more name: everything that can fail before a name is added. Throws
+    // std::bad_alloc; a grown table changes nothing that can be seen.
+    void MakeRoom();
+    // Adds name, whose counted copy or first borrowed byte is at, after MakeRoom.
+    std::uint32_t Insert(std::string_view name, const char* at) noexcept;
 
     std::vector<Slot> m_slots; // a power of two in size, at most three quarters full
-    // Per number: where the copy begins (its length first), or the first borrowed byte.
+    // Per number: where the counted copy begins, or the first borrowed byte.
     std::vector<const char*> m_names;
     std::vector<std::size_t> m_borrowedSizes; // per number, when borrowed
     bool m_copies;
