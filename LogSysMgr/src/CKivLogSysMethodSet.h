@@ -36,6 +36,8 @@ public:
     // the key itself (which must then be what the key's UTF-16 text converts back to). The set
     // keeps the method and the reference.
     HRESULT MethodOf(std::string_view key, BSTR name, CKivLogSysMethodInfo** method) noexcept;
+    // Starts fetching what MethodOf of key reads from memory first (see MethodNameIndex::Prefetch).
+    void PrefetchMethod(std::string_view key) const noexcept { m_names.Prefetch(key); }
 
 private:
     // The methods by name, numbered in the order they were filed; m_methods[number] is the

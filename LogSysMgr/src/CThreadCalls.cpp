@@ -16,6 +16,14 @@
 
 using Kiv::CComPtr;
 
+namespace {
+
+// Tables of millions of names are looked up in a known order: what a lookup reads is fetched
+// this many lookups ahead (and the text's bytes, which the hash reads, four times as far).
+constexpr std::size_t FetchAhead = 8;
+
+} // namespace
+
 HRESULT CThreadCalls::Collect(Kiv::IKivListItem* folder) noexcept
 {
     m_walkStatus = Kiv::Platform::StatusFromExceptions([&] { return Walk(folder); });
@@ -73,11 +81,13 @@ HRESULT CThreadCalls::Walk(Kiv::IKivListItem* folder)
                         children, 0});
     }
 
-    constexpr std::size_t FetchAhead = 16;
     m_callTexts.reserve(entryTexts.size());
     for (std::size_t i = 0; i < entryTexts.size(); ++i) {
+        if (i + 4 * FetchAhead < entryTexts.size()) {
+            __builtin_prefetch(entryTexts[i + 4 * FetchAhead].data());
+        }
         if (i + FetchAhead < entryTexts.size()) {
-            __builtin_prefetch(entryTexts[i + FetchAhead].data());
+            m_texts.Prefetch(entryTexts[i + FetchAhead]);
         }
         const std::optional<std::uint32_t> known = m_texts.Find(entryTexts[i]);
         m_callTexts.push_back(known ? *known : m_texts.Add(entryTexts[i]));
@@ -97,6 +107,12 @@ HRESULT CThreadCalls::Resolve(IKivLogSysMethodSet* methodSet) noexcept
         // would look it up.
         std::vector<CComPtr<IKivLogSysMethodInfoEdit>> methods(m_texts.Size());
         for (std::uint32_t text = 0; text < m_texts.Size(); ++text) {
+            if (ownSet != nullptr && text + 4 * FetchAhead < m_texts.Size()) {
+                __builtin_prefetch(m_texts.Name(text + 4 * FetchAhead).data());
+            }
+            if (ownSet != nullptr && text + FetchAhead < m_texts.Size()) {
+                ownSet->PrefetchMethod(m_texts.Name(text + FetchAhead));
+            }
             const std::string_view bytes = m_texts.Name(text);
             // A set asked by name looks the name up by its code page 932 bytes again; ASCII bytes
             // come back from UTF-16 as they were, so the engine's own set is asked by the bytes

@@ -70,6 +70,13 @@ std::optional<std::uint32_t> MethodNameIndex::Find(std::string_view name) const
     return static_cast<std::uint32_t>((slot & NumberMask) - 1);
 }
 
+void MethodNameIndex::Prefetch(std::string_view name) const noexcept
+{
+    if (!m_slots.empty()) {
+        __builtin_prefetch(&m_slots[Home(Hash(name), m_slots.size())]);
+    }
+}
+
 void MethodNameIndex::Grow()
 {
     std::vector<Slot> slots(std::max(InitialSlots, m_slots.size() * 2), 0);

@@ -35,6 +35,10 @@ public:
     // Adds the name of a counted copy as Add does, without a copy of its own: counted stays
     // where it is, unchanged, while the index lives.
     std::uint32_t AddCounted(const char* counted);
+    // Starts fetching the slot where a lookup of name begins, so that a Find or Add of it a
+    // little later does not wait for memory: in a table of millions of names nearly every lookup
+    // would.
+    void Prefetch(std::string_view name) const noexcept;
     // Takes back the name added last.
     void RemoveLast() noexcept;
 
