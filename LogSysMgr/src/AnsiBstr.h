@@ -28,12 +28,20 @@ inline bool IsAscii(std::string_view text) noexcept
 inline Kiv::CComBSTR AnsiToBstr(std::string_view text)
 {
     Kiv::CComBSTR result;
-    const std::size_t length = Kiv::Platform::AnsiToUtf16(text.data(), text.size(), nullptr, 0);
+    // ASCII, as most names are, is widened byte by byte without measuring it first.
+    const bool ascii = IsAscii(text);
+    const std::size_t length = ascii ? text.size() : Kiv::Platform::AnsiToUtf16(text.data(), text.size(), nullptr, 0);
     if (length > UINT32_MAX) {
         return result;
     }
     if (BSTR converted = SysAllocStringLen(nullptr, static_cast<UINT>(length))) {
-        Kiv::Platform::AnsiToUtf16(text.data(), text.size(), converted, length);
+        if (ascii) {
+            for (std::size_t i = 0; i < length; ++i) {
+                converted[i] = static_cast<unsigned char>(text[i]);
+            }
+        } else {
+            Kiv::Platform::AnsiToUtf16(text.data(), text.size(), converted, length);
+        }
         result.Attach(converted);
     }
     return result;

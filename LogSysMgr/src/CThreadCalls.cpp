@@ -22,6 +22,16 @@ namespace {
 // this many lookups ahead (and the text's bytes, which the hash reads, four times as far).
 constexpr std::size_t FetchAhead = 8;
 
+// Starts fetching a text's bytes: its first and its last cache line (a name is short, but often
+// crosses a line's end).
+void PrefetchText(std::string_view text)
+{
+    if (!text.empty()) {
+        __builtin_prefetch(text.data());
+        __builtin_prefetch(text.data() + text.size() - 1);
+    }
+}
+
 } // namespace
 
 HRESULT CThreadCalls::Collect(Kiv::IKivListItem* folder) noexcept
@@ -84,7 +94,7 @@ HRESULT CThreadCalls::Walk(Kiv::IKivListItem* folder)
     m_callTexts.reserve(entryTexts.size());
     for (std::size_t i = 0; i < entryTexts.size(); ++i) {
         if (i + 4 * FetchAhead < entryTexts.size()) {
-            __builtin_prefetch(entryTexts[i + 4 * FetchAhead].data());
+            PrefetchText(entryTexts[i + 4 * FetchAhead]);
         }
         if (i + FetchAhead < entryTexts.size()) {
             m_texts.Prefetch(entryTexts[i + FetchAhead]);
@@ -98,46 +108,58 @@ HRESULT CThreadCalls::Walk(Kiv::IKivListItem* folder)
 
 HRESULT CThreadCalls::Resolve(IKivLogSysMethodSet* methodSet) noexcept
 {
-    if (m_methods.size() == m_texts.Size()) {
+    if (m_methods.size() + m_ownMethods.size() == m_texts.Size()) {
         return S_OK;
     }
     auto* const ownSet = dynamic_cast<CKivLogSysMethodSet*>(methodSet);
     return Kiv::Platform::StatusFromExceptions([&] {
         // Each distinct text is looked up in the set in the order of its first call, as a walk
         // would look it up.
-        std::vector<CComPtr<IKivLogSysMethodInfoEdit>> methods(m_texts.Size());
-        for (std::uint32_t text = 0; text < m_texts.Size(); ++text) {
-            if (ownSet != nullptr && text + 4 * FetchAhead < m_texts.Size()) {
-                __builtin_prefetch(m_texts.Name(text + 4 * FetchAhead).data());
+        if (ownSet == nullptr) {
+            std::vector<CComPtr<IKivLogSysMethodInfoEdit>> methods(m_texts.Size());
+            for (std::uint32_t text = 0; text < m_texts.Size(); ++text) {
+                const Kiv::CComBSTR name = Kiv::LogSysMgr::AnsiToBstr(m_texts.Name(text));
+                if (name == nullptr) {
+                    return E_OUTOFMEMORY;
+                }
+                methodSet->GetMethodInfo(name, IID_PPV_ARGS(&methods[text]));
+                if (!methods[text]) {
+                    return E_OUTOFMEMORY;
+                }
             }
-            if (ownSet != nullptr && text + FetchAhead < m_texts.Size()) {
+            m_methods.swap(methods);
+            return S_OK;
+        }
+        std::vector<CKivLogSysMethodInfo*> methods(m_texts.Size());
+        for (std::uint32_t text = 0; text < m_texts.Size(); ++text) {
+            if (text + 4 * FetchAhead < m_texts.Size()) {
+                PrefetchText(m_texts.Name(text + 4 * FetchAhead));
+            }
+            if (text + FetchAhead < m_texts.Size()) {
                 ownSet->PrefetchMethod(m_texts.Name(text + FetchAhead));
             }
-            const std::string_view bytes = m_texts.Name(text);
-            // A set asked by name looks the name up by its code page 932 bytes again; ASCII bytes
-            // come back from UTF-16 as they were, so the engine's own set is asked by the bytes
-            // themselves, without the name in UTF-16 in between.
-            if (ownSet != nullptr && Kiv::LogSysMgr::IsAscii(bytes)) {
-                CKivLogSysMethodInfo* method = nullptr;
-                if (const HRESULT hr = ownSet->MethodOf(bytes, nullptr, &method); FAILED(hr)) {
-                    return hr;
-                }
-                methods[text] = method;
-                continue;
-            }
-            // The whole text is the name, NUL bytes and all, so it goes as a BSTR.
-            const Kiv::CComBSTR name = Kiv::LogSysMgr::AnsiToBstr(bytes);
-            if (name == nullptr) {
-                return E_OUTOFMEMORY;
-            }
-            methodSet->GetMethodInfo(name, IID_PPV_ARGS(&methods[text]));
-            if (!methods[text]) {
-                return E_OUTOFMEMORY;
+            if (const HRESULT hr = MethodOfText(*ownSet, m_texts.Name(text), &methods[text]); FAILED(hr)) {
+                return hr;
             }
         }
-        m_methods.swap(methods);
+        m_ownMethods.swap(methods);
         return S_OK;
     });
+}
+
+HRESULT CThreadCalls::MethodOfText(CKivLogSysMethodSet& methodSet, std::string_view text, CKivLogSysMethodInfo** method)
+{
+    // The set looks a name up by its code page 932 bytes. ASCII bytes come back from UTF-16 as
+    // they were, so they are the key themselves; any other text is asked as its UTF-16 name,
+    // which the set converts back.
+    if (Kiv::LogSysMgr::IsAscii(text)) {
+        return methodSet.MethodOf(text, nullptr, method);
+    }
+    const Kiv::CComBSTR name = Kiv::LogSysMgr::AnsiToBstr(text);
+    if (name == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    return methodSet.MethodOf(Kiv::Platform::Utf16ToAnsi(name.View()), name, method);
 }
 
 void CThreadCalls::AnnounceCalls() const
@@ -146,19 +168,15 @@ void CThreadCalls::AnnounceCalls() const
     for (const std::uint32_t text : m_callTexts) {
         ++counts[text];
     }
-    for (std::uint32_t text = 0; text < m_texts.Size(); ++text) {
-        if (auto* method = dynamic_cast<CKivLogSysMethodInfo*>(m_methods[text].Get())) {
-            method->AnnounceCalls(counts[text]);
-        }
+    for (std::size_t text = 0; text < m_ownMethods.size(); ++text) {
+        m_ownMethods[text]->AnnounceCalls(counts[text]);
     }
 }
 
 void CThreadCalls::MakeRoomForCalls() const
 {
-    for (const CComPtr<IKivLogSysMethodInfoEdit>& method : m_methods) {
-        if (auto* info = dynamic_cast<CKivLogSysMethodInfo*>(method.Get())) {
-            info->MakeRoomForAnnouncedCalls();
-        }
+    for (CKivLogSysMethodInfo* const method : m_ownMethods) {
+        method->MakeRoomForAnnouncedCalls();
     }
 }
 
@@ -168,15 +186,11 @@ HRESULT CThreadCalls::FileInto(IKivLogSysMethodSet* methodSet) noexcept
         return hr;
     }
     return Kiv::Platform::StatusFromExceptions([&] {
-        // The engine's own methods take the collected references over; others are asked.
-        std::vector<CKivLogSysMethodInfo*> own(m_methods.size());
-        for (std::size_t text = 0; text < m_methods.size(); ++text) {
-            own[text] = dynamic_cast<CKivLogSysMethodInfo*>(m_methods[text].Get());
-        }
         for (std::size_t i = 0; i < m_callTexts.size(); ++i) {
-            CKivLogSysMethodInfo* const method = own[m_callTexts[i]];
-            const HRESULT hr = method != nullptr ? method->TakeCall(std::move(m_callBlocks[i]))
-                                                 : m_methods[m_callTexts[i]]->AddBlock(m_callBlocks[i]);
+            // The engine's own methods take the collected references over; others are asked.
+            const std::uint32_t text = m_callTexts[i];
+            const HRESULT hr = m_ownMethods.empty() ? m_methods[text]->AddBlock(m_callBlocks[i])
+                                                    : m_ownMethods[text]->TakeCall(std::move(m_callBlocks[i]));
             if (FAILED(hr)) {
                 return hr;
             }

@@ -16,6 +16,9 @@
 #include <string_view>
 #include <vector>
 
+class CKivLogSysMethodInfo;
+class CKivLogSysMethodSet;
+
 class CThreadCalls {
 public:
     // Walks the tree under folder. A call with a negative text length stops the walk with
@@ -37,6 +40,9 @@ public:
 private:
 
     HRESULT Walk(Kiv::IKivListItem* folder);
+    // The method of an entry text in the engine's own set, as GetMethodInfo of the text's UTF-16
+    // name would give it. Throws std::bad_alloc.
+    static HRESULT MethodOfText(CKivLogSysMethodSet& methodSet, std::string_view text, CKivLogSysMethodInfo** method);
 
     // The distinct entry texts, numbered in the order they were met; they lie in the file's text.
     Kiv::LogSysMgr::MethodNameIndex m_texts{Kiv::LogSysMgr::MethodNameIndex::Names::Borrowed};
@@ -44,6 +50,9 @@ private:
     // large trace has millions of calls, all collected before any is filed).
     std::vector<Kiv::CComPtr<IKivLogSysBlock>> m_callBlocks;
     std::vector<std::uint32_t> m_callTexts;
-    std::vector<Kiv::CComPtr<IKivLogSysMethodInfoEdit>> m_methods; // by text number, once resolved
+    // The method of each text number, once resolved: in a set of another kind, or in the engine's
+    // own set, which holds its methods while the calls are filed.
+    std::vector<Kiv::CComPtr<IKivLogSysMethodInfoEdit>> m_methods;
+    std::vector<CKivLogSysMethodInfo*> m_ownMethods;
     HRESULT m_walkStatus = S_OK;
 };
