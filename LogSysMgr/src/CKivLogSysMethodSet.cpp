@@ -5,6 +5,7 @@
 #include "CKivLogSysNameSpace.h"
 #include "EngineLog.h"
 #include "ReserveFor.h"
+#include "TwoThreads.h"
 
 #include "KivObject/ComBSTR.h"
 #include "KivObject/InterfaceMap.h"
@@ -14,6 +15,7 @@
 #include "KivPlatform/Text.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -98,22 +100,19 @@ HRESULT CKivLogSysMethodSet::GetMethodNames(LONG* count, BSTR** names)
     }
     hr = Kiv::Platform::StatusFromExceptions([&] {
         // Every string is made before the array, so that on a failure they go with the vector.
-        // In byte order, a prefix first: string_view compares its bytes as unsigned char,
-        // whatever the signedness of char.
-        std::vector<std::string_view> keys;
-        keys.reserve(m_names.Size());
-        for (std::uint32_t number = 0; number < m_names.Size(); ++number) {
-            keys.push_back(m_names.Name(number));
-        }
-        std::sort(keys.begin(), keys.end());
-        std::vector<Kiv::CComBSTR> strings;
-        strings.reserve(keys.size());
-        for (const std::string_view key : keys) {
-            Kiv::CComBSTR text = Kiv::LogSysMgr::AnsiToBstr(key);
-            if (text == nullptr) {
-                return E_OUTOFMEMORY;
+        const std::vector<std::string_view> keys = SortedNames();
+        std::vector<Kiv::CComBSTR> strings(keys.size());
+        std::atomic<bool> converted{true};
+        Kiv::LogSysMgr::OnTwoHalves(keys.size(), [&](std::size_t first, std::size_t last) {
+            for (std::size_t i = first; i < last; ++i) {
+                strings[i] = Kiv::LogSysMgr::AnsiToBstr(keys[i]);
+                if (strings[i] == nullptr) {
+                    converted = false;
+                }
             }
-            strings.push_back(std::move(text));
+        });
+        if (!converted) {
+            return E_OUTOFMEMORY;
         }
         auto* array = static_cast<BSTR*>(CoTaskMemAlloc(strings.size() * sizeof(BSTR)));
         if (array == nullptr) {
@@ -127,6 +126,25 @@ HRESULT CKivLogSysMethodSet::GetMethodNames(LONG* count, BSTR** names)
         return S_OK;
     });
     return hr;
+}
+
+std::vector<std::string_view> CKivLogSysMethodSet::SortedNames() const
+{
+    // In byte order, a prefix first: string_view compares its bytes as unsigned char, whatever
+    // the signedness of char. Each half is sorted on a thread of its own, then the two merged.
+    std::vector<std::string_view> unsorted;
+    unsorted.reserve(m_names.Size());
+    for (std::uint32_t number = 0; number < m_names.Size(); ++number) {
+        unsorted.push_back(m_names.Name(number));
+    }
+    const std::size_t middle = unsorted.size() / 2;
+    Kiv::LogSysMgr::OnTwoHalves(unsorted.size(), [&](std::size_t first, std::size_t last) {
+        std::sort(unsorted.begin() + static_cast<std::ptrdiff_t>(first), unsorted.begin() + static_cast<std::ptrdiff_t>(last));
+    });
+    std::vector<std::string_view> sorted(unsorted.size());
+    const auto halfway = unsorted.begin() + static_cast<std::ptrdiff_t>(middle);
+    std::merge(unsorted.begin(), halfway, halfway, unsorted.end(), sorted.begin());
+    return sorted;
 }
 
 HRESULT CKivLogSysMethodSet::GetNameSpaceRoot(IKivLogSysNameSpace** root)

@@ -40,6 +40,9 @@ public:
     void PrefetchMethod(std::string_view key) const noexcept { m_names.Prefetch(key); }
 
 private:
+    // Every name, in byte order. Throws std::bad_alloc.
+    std::vector<std::string_view> SortedNames() const;
+
     // The methods by name, numbered in the order they were filed; m_methods[number] is the
     // method of that name.
     Kiv::LogSysMgr::MethodNameIndex m_names;

@@ -3,17 +3,16 @@
 #include "CKivLogSysFactory.h"
 #include "CKivLogSysThread.h"
 #include "CThreadCalls.h"
+#include "TwoThreads.h"
 #include "EngineLog.h"
 #include "ReserveFor.h"
 
 #include "KivObject/InterfaceMap.h"
 
 #include "KivPlatform/Boundary.h"
-#include "KivPlatform/Threading.h"
 
 #include <algorithm>
 #include <bit>
-#include <thread>
 #include <vector>
 
 using Kiv::CComPtr;
@@ -206,14 +205,7 @@ HRESULT CKivLogSysRoot::BuildMethodSet(IKivLogSysMethodSet* methodSet)
             }
         }
     };
-    std::thread helper;
-    if (FAILED(Kiv::Platform::StartThread(helper, [&collect] { collect(1); }))) {
-        collect(1); // no second thread to be had: collect everything here
-    }
-    collect(0);
-    if (helper.joinable()) {
-        helper.join();
-    }
+    Kiv::LogSysMgr::OnTwoThreads(collect);
     // When every thread is the engine's own, all methods are looked up first, in the same order
     // as thread by thread, so that each method's list of calls is made at its final size once,
     // before any call is added, instead of growing call by call.

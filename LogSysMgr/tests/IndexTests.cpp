@@ -4,6 +4,7 @@
 // root's children in order).
 #include "AnsiBstr.h"
 #include "CKivLogSysFactory.h"
+#include "CountedName.h"
 #include "MethodNameIndex.h"
 
 #include "LoadDoubles.h"
@@ -25,6 +26,7 @@
 using namespace std::string_literals;
 using namespace std::string_view_literals;
 using Kiv::CComPtr;
+using Kiv::LogSysMgr::CountedName;
 using Kiv::LogSysMgr::MethodNameIndex;
 
 namespace {
@@ -79,43 +81,81 @@ TEST(MethodNameIndexTest, AgreesWithAnOrderedMapThroughAddsAndTakeBacks)
         {"many names, then take back the last few",
          Join(ManyNames(5000), {{NameStep::RemoveLast, ""}, {NameStep::RemoveLast, ""}, {NameStep::Add, "new"}})},
     };
+    // Each kind of index, given names as they are or as counted copies the caller keeps (these
+    // move in their vector as it grows: the index must read them where their bytes stay).
     for (const auto names : {MethodNameIndex::Names::Copied, MethodNameIndex::Names::Borrowed}) {
-        for (const Case& c : cases) {
-            MethodNameIndex index(names);
-            std::map<std::string, std::uint32_t> reference;
-            std::vector<std::string> added; // in order; keeps borrowed names alive
-            added.reserve(c.steps.size());
-            std::vector<std::string> everName; // every name of the case, to ask for
-            for (const NameStep& step : c.steps) {
-                if (step.kind == NameStep::Add) {
-                    ASSERT_FALSE(index.Find(step.name)) << c.name << ": " << step.name;
-                    added.push_back(step.name);
-                    EXPECT_EQ(index.Add(added.back()), static_cast<std::uint32_t>(reference.size())) << c.name;
-                    reference.emplace(step.name, static_cast<std::uint32_t>(reference.size()));
-                    everName.push_back(step.name);
-                } else {
-                    index.RemoveLast();
-                    if (!added.empty()) {
-                        reference.erase(added.back());
-                        added.pop_back();
+        for (const bool counted : {false, true}) {
+            for (const Case& c : cases) {
+                SCOPED_TRACE(counted ? "counted copies" : "names as they are");
+                MethodNameIndex index(names);
+                std::map<std::string, std::uint32_t> reference;
+                std::vector<std::string> added; // in order; keeps borrowed names alive
+                added.reserve(c.steps.size());
+                std::vector<CountedName> countedCopies;
+                std::vector<std::string> everName; // every name of the case, to ask for
+                for (const NameStep& step : c.steps) {
+                    if (step.kind == NameStep::Add) {
+                        ASSERT_FALSE(index.Find(step.name)) << c.name << ": " << step.name;
+                        added.push_back(step.name);
+                        if (counted) {
+                            countedCopies.emplace_back(step.name);
+                        }
+                        EXPECT_EQ(counted ? index.AddCounted(countedCopies.back().Counted()) : index.Add(added.back()),
+                                  static_cast<std::uint32_t>(reference.size()))
+                            << c.name;
+                        reference.emplace(step.name, static_cast<std::uint32_t>(reference.size()));
+                        everName.push_back(step.name);
+                    } else {
+                        index.RemoveLast();
+                        if (!added.empty()) {
+                            reference.erase(added.back());
+                            added.pop_back();
+                        }
                     }
                 }
-            }
-            ASSERT_EQ(index.Size(), reference.size()) << c.name;
-            for (const std::string& name : everName) {
-                const auto expected = reference.find(name);
-                const std::optional<std::uint32_t> found = index.Find(name);
-                if (expected == reference.end()) {
-                    EXPECT_FALSE(found) << c.name << ": " << name;
-                    continue;
+                ASSERT_EQ(index.Size(), reference.size()) << c.name;
+                for (const std::string& name : everName) {
+                    const auto expected = reference.find(name);
+                    const std::optional<std::uint32_t> found = index.Find(name);
+                    if (expected == reference.end()) {
+                        EXPECT_FALSE(found) << c.name << ": " << name;
+                        continue;
+                    }
+                    ASSERT_TRUE(found) << c.name << ": " << name;
+                    EXPECT_EQ(*found, expected->second) << c.name;
+                    EXPECT_EQ(index.Name(*found), name) << c.name;
                 }
-                ASSERT_TRUE(found) << c.name << ": " << name;
-                EXPECT_EQ(*found, expected->second) << c.name;
-                EXPECT_EQ(index.Name(*found), name) << c.name;
+                EXPECT_FALSE(index.Find("never added")) << c.name;
             }
-            EXPECT_FALSE(index.Find("never added")) << c.name;
         }
     }
+}
+
+TEST(CountedNameTest, HoldsItsNameThroughMovesAndConvertsIt)
+{
+    // Lengths around the one that takes a second length byte, and beyond the largest model object.
+    for (const std::size_t length : {0u, 1u, 127u, 128u, 4095u, 4096u, 5000u, 70000u}) {
+        SCOPED_TRACE(length);
+        const std::string name(length, 'n');
+        CountedName first(name);
+        EXPECT_TRUE(first.Holds());
+        EXPECT_EQ(first.View(), name);
+        const char* const counted = first.Counted();
+        CountedName second(std::move(first));
+        EXPECT_FALSE(first.Holds());
+        EXPECT_EQ(first.View(), "");
+        EXPECT_EQ(second.Counted(), counted);
+        CountedName third("other"sv);
+        third = std::move(second);
+        EXPECT_EQ(Kiv::LogSysMgr::ReadCounted(third.Counted()), name);
+        const Kiv::CComBSTR bstr = third.ToBstr();
+        ASSERT_NE(bstr, nullptr);
+        EXPECT_EQ(bstr.View(), std::u16string(name.begin(), name.end()));
+    }
+    // A held empty name is an empty string; no name is none.
+    EXPECT_NE(CountedName(""sv).ToBstr(), nullptr);
+    EXPECT_EQ(CountedName().ToBstr(), nullptr);
+    EXPECT_EQ(CountedName("\x95\x5C"sv).ToBstr().View(), u"表");
 }
 
 // ---- Names converted for the method index ----

@@ -400,6 +400,22 @@ TEST(MethodInfoTest, NameIsAnOwnedCopy)
     EXPECT_EQ(NameOf(info), "Y\0Z"s);
 }
 
+TEST(MethodInfoTest, ANameFromAnEntryTextReadsAsItsUtf16UntilSetNameReplacesIt)
+{
+    // Code page 932: 表 is 0x95 0x5C; the NUL byte and what follows belong to the name.
+    CComPtr<IKivLogSysMethodInfo> info;
+    ASSERT_EQ(CKivLogSysFactory::CreateLogSysMethodInfoOfText(&info, " \x95\x5C::F()\0x"sv), S_OK);
+    EXPECT_EQ(NameOf(info), " 表::F()\0x"s);
+    CComPtr<IKivLogSysMethodInfoEdit> edit;
+    ASSERT_EQ(info.QueryInterface(&edit), S_OK);
+    ASSERT_EQ(edit->SetName(CComBSTR(u"Y")), S_OK);
+    EXPECT_EQ(NameOf(info), "Y");
+    ASSERT_EQ(edit->SetName(nullptr), S_OK);
+    BSTR name = reinterpret_cast<BSTR>(0x1);
+    EXPECT_EQ(info->GetName(&name), S_OK);
+    EXPECT_EQ(name, nullptr);
+}
+
 TEST(MethodInfoTest, ArgumentRules)
 {
     const CComPtr<IKivLogSysMethodInfo> info = MakeMethodInfo(u"X");
@@ -472,6 +488,37 @@ TEST(MethodSetTest, NamesComeInUnsignedByteOrder)
         MethodOf(set, name);
     }
     EXPECT_EQ(NamesOf(set), expected);
+}
+
+TEST(MethodSetTest, ManyNamesComeInUnsignedByteOrderToo)
+{
+    // Enough names that the list is sorted and converted in two halves side by side: short random
+    // names over a few letters (many are prefixes of others), some led or ended by a character of
+    // one or two bytes from 0x80.
+    std::mt19937 random(7);
+    const std::u16string extras[] = {u"", u"ｱ", u"漢"};
+    std::map<std::string, std::string> expected; // code page 932 bytes -> the name in UTF-8
+    const CComPtr<IKivLogSysMethodSet> set = MakeMethodSet();
+    while (expected.size() < 40000) {
+        std::u16string name = extras[random() % 3];
+        for (std::size_t length = random() % 12; length > 0; --length) {
+            name += static_cast<char16_t>(u'a' + random() % 3);
+        }
+        name += extras[random() % 3];
+        MethodOf(set, name);
+        expected.emplace(Kiv::Platform::Utf16ToAnsi(name), Utf8(name));
+    }
+    // std::map orders strings by char: compare them as unsigned bytes instead.
+    std::vector<std::pair<std::string, std::string>> ordered(expected.begin(), expected.end());
+    std::sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) {
+        return std::lexicographical_compare(a.first.begin(), a.first.end(), b.first.begin(), b.first.end(),
+                                            [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
+    });
+    std::vector<std::string> names;
+    for (const auto& [bytes, utf8] : ordered) {
+        names.push_back(utf8);
+    }
+    EXPECT_EQ(NamesOf(set), names);
 }
 
 TEST(MethodSetTest, ArgumentAndInterfaceRules)
@@ -600,6 +647,23 @@ TEST(NameSpaceTest, AddMethodInfoByLevel)
     ASSERT_EQ(node->GetMethodInfo(&method), S_OK);
     EXPECT_EQ(method.Get(), again.Get());
     EXPECT_EQ(edit->AddMethodInfo(nullptr, -1), E_INVALIDARG);
+}
+
+TEST(NameSpaceTest, ANodeRenamedByLevelIsStillFoundByTheNameItWasListedUnder)
+{
+    // Renaming a listed node shows the new name; the index of its parent still knows the old one,
+    // and filing a method through that name shows it again.
+    const CComPtr<IKivLogSysMethodSet> set = MakeMethodSet();
+    MethodOf(set, u"A::B");
+    const CComPtr<IKivLogSysNameSpace> root = RootOf(set);
+    CComPtr<IKivLogSysNameSpaceEdit> a;
+    ASSERT_EQ(ChildOf(root, 0).QueryInterface(&a), S_OK);
+    ASSERT_EQ(a->AddMethodInfo(MakeMethodInfo(u"X::C"), 0), S_OK);
+    EXPECT_EQ(Dump(root), "{'X'{'B'=[A::B],'C'=[X::C]}}");
+    MethodOf(set, u"A::D");
+    EXPECT_EQ(Dump(root), "{'A'{'B'=[A::B],'C'=[X::C],'D'=[A::D]}}");
+    MethodOf(set, u"X::E");
+    EXPECT_EQ(Dump(root), "{'A'{'B'=[A::B],'C'=[X::C],'D'=[A::D]},'X'{'E'=[X::E]}}");
 }
 
 TEST(NameSpaceTest, NodeRules)
@@ -826,7 +890,10 @@ TEST(MethodIndexEndToEndTest, ARootsSetAgreesWithItsCallsFiledOneByOne)
     // Random traces of a few threads and methods: calls nest, return, are left open and come to
     // each method out of line order from several threads.
     std::mt19937 random(13);
-    constexpr std::string_view Names[] = {" A::F()", " A::G()", " B::F()", " C()"};
+    // ASCII names, a Japanese one (code page 932 bytes of 表示), and two texts whose undefined
+    // bytes 0x80 and 0xA0 both read as the same UTF-16 name: the set knows them as one method.
+    constexpr std::string_view Names[] = {" A::F()", " A::G()", " B::F()", " C()", " \x95\x5C\x8E\xA6::F()",
+                                          " \x80::x()", " \xA0::x()"};
     constexpr DWORD Threads = 4;
     for (int round = 0; round < 20; ++round) {
         CComPtr<IKivLogSysRoot> root;
@@ -880,7 +947,7 @@ TEST(MethodIndexEndToEndTest, ARootsSetAgreesWithItsCallsFiledOneByOne)
         const std::vector<std::string> names = NamesOf(built);
         ASSERT_EQ(names, NamesOf(oneByOne)) << round;
         for (const std::string& name : names) {
-            const std::u16string wide(name.begin(), name.end());
+            const std::u16string wide = Kiv::Platform::Utf8ToUtf16(name);
             const CComPtr<IKivLogSysMethodInfo> method = MethodOf(built, wide);
             const CComPtr<IKivLogSysMethodInfo> expected = MethodOf(oneByOne, wide);
             EXPECT_EQ(CallsOf(method), CallsOf(expected)) << round << name;
