@@ -2,7 +2,6 @@
 
 #include "AnsiBstr.h"
 #include "CKivLogSysFactory.h"
-#include "CKivLogSysNameSpace.h"
 #include "EngineLog.h"
 #include "ReserveFor.h"
 #include "TwoThreads.h"
@@ -54,7 +53,8 @@ HRESULT CKivLogSysMethodSet::GetMethodInfo(BSTR name, REFIID riid, void** ppv)
     return hr;
 }
 
-HRESULT CKivLogSysMethodSet::MethodOf(std::string_view key, BSTR name, CKivLogSysMethodInfo** method) noexcept
+HRESULT CKivLogSysMethodSet::MethodOf(std::string_view key, BSTR name, CKivLogSysMethodInfo** method,
+                                      Kiv::LogSysMgr::MethodHandOff* handOff) noexcept
 {
     *method = nullptr;
     return Kiv::Platform::StatusFromExceptions([&] {
@@ -72,10 +72,11 @@ HRESULT CKivLogSysMethodSet::MethodOf(std::string_view key, BSTR name, CKivLogSy
             Kiv::LogSysMgr::ReserveFor(m_methods, 1);
             found = m_names.Add(key);
             m_methods.push_back(info);
-            // The set made its root, so the tree is one of the engine's.
-            auto* const tree = static_cast<CKivLogSysNameSpace*>(m_root.Get());
-            if (const HRESULT filed = tree->FileMethod(info, key, m_nameParts); FAILED(filed)) {
-                // A method is listed only when the tree holds it too.
+            const HRESULT filed = handOff != nullptr
+                                      ? (handOff->Put({info.Get(), m_names.Name(*found)}) ? S_OK : E_UNEXPECTED)
+                                      : Tree().FileMethod(info, key, m_nameParts);
+            if (FAILED(filed)) {
+                // A method is listed only when the tree holds it too, or will.
                 m_methods.pop_back();
                 m_names.RemoveLast();
                 return filed;
@@ -84,6 +85,22 @@ HRESULT CKivLogSysMethodSet::MethodOf(std::string_view key, BSTR name, CKivLogSy
         *method = static_cast<CKivLogSysMethodInfo*>(m_methods[*found].Get());
         return S_OK;
     });
+}
+
+HRESULT CKivLogSysMethodSet::FileIntoTree(Kiv::LogSysMgr::MethodHandOff& handOff) noexcept
+{
+    std::vector<std::string_view> parts; // this thread's own room for cutting names
+    for (std::size_t index = 0;; ++index) {
+        const Kiv::LogSysMgr::MethodHandOff::Entry* entry = handOff.WaitFor(index);
+        if (entry == nullptr) {
+            return S_OK;
+        }
+        const HRESULT filed = m_root ? Tree().FileMethod(entry->method, entry->name, parts) : E_OUTOFMEMORY;
+        if (FAILED(filed)) {
+            handOff.Abandon();
+            return filed;
+        }
+    }
 }
 
 HRESULT CKivLogSysMethodSet::GetMethodNames(LONG* count, BSTR** names)

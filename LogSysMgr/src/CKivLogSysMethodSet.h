@@ -11,6 +11,8 @@
 #include "KivLogSysMgr/KivLogSysInterfaces.h"
 
 #include "CKivLogSysMethodInfo.h"
+#include "CKivLogSysNameSpace.h"
+#include "MethodHandOff.h"
 #include "MethodNameIndex.h"
 
 #include "KivObject/ComPtr.h"
@@ -35,13 +37,23 @@ public:
     // method is added and filed into the namespace tree, named name, or, when name is null, after
     // the key itself (which must then be what the key's UTF-16 text converts back to). The set
     // keeps the method and the reference.
-    HRESULT MethodOf(std::string_view key, BSTR name, CKivLogSysMethodInfo** method) noexcept;
+    //
+    // With a hand-off, a new method is handed to it instead of being filed into the tree, and
+    // only the set's index and list of methods change, so that FileIntoTree may file the handed
+    // methods on another thread meanwhile.
+    HRESULT MethodOf(std::string_view key, BSTR name, CKivLogSysMethodInfo** method,
+                     Kiv::LogSysMgr::MethodHandOff* handOff = nullptr) noexcept;
+    // Files the methods handed off, in order, into the namespace tree, until the hand-off is
+    // closed; on a failure it gives up the hand-off (Abandon) and reports the failure.
+    HRESULT FileIntoTree(Kiv::LogSysMgr::MethodHandOff& handOff) noexcept;
     // Starts fetching what MethodOf of key reads from memory first (see MethodNameIndex::Prefetch).
     void PrefetchMethod(std::string_view key) const noexcept { m_names.Prefetch(key); }
 
 private:
     // Every name, in byte order. Throws std::bad_alloc.
     std::vector<std::string_view> SortedNames() const;
+    // The namespace tree; the set made its root, so it is one of the engine's (when m_root).
+    CKivLogSysNameSpace& Tree() const { return *static_cast<CKivLogSysNameSpace*>(m_root.Get()); }
 
     // The methods by name, numbered in the order they were filed; m_methods[number] is the
     // method of that name.

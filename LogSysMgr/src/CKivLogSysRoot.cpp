@@ -1,11 +1,13 @@
 #include "CKivLogSysRoot.h"
 
 #include "CKivLogSysFactory.h"
+#include "CKivLogSysMethodSet.h"
 #include "CKivLogSysThread.h"
 #include "CThreadCalls.h"
-#include "TwoThreads.h"
 #include "EngineLog.h"
+#include "MethodHandOff.h"
 #include "ReserveFor.h"
+#include "TwoThreads.h"
 
 #include "KivObject/InterfaceMap.h"
 
@@ -13,6 +15,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <optional>
 #include <vector>
 
 using Kiv::CComPtr;
@@ -210,11 +213,8 @@ HRESULT CKivLogSysRoot::BuildMethodSet(IKivLogSysMethodSet* methodSet)
     // as thread by thread, so that each method's list of calls is made at its final size once,
     // before any call is added, instead of growing call by call.
     if (std::find(own.begin(), own.end(), nullptr) == own.end()) {
-        for (CThreadCalls& thread : calls) {
-            if (const HRESULT resolved = thread.Resolve(methodSet); FAILED(resolved)) {
-                return resolved;
-            }
-            thread.AnnounceCalls();
+        if (const HRESULT resolved = ResolveAll(calls, methodSet); FAILED(resolved)) {
+            return resolved;
         }
         for (const CThreadCalls& thread : calls) {
             thread.MakeRoomForCalls();
@@ -232,6 +232,48 @@ HRESULT CKivLogSysRoot::BuildMethodSet(IKivLogSysMethodSet* methodSet)
         calls[i] = CThreadCalls();
     }
     return S_OK;
+}
+
+HRESULT CKivLogSysRoot::ResolveAll(std::vector<CThreadCalls>& calls, IKivLogSysMethodSet* methodSet)
+{
+    auto resolveAll = [&](Kiv::LogSysMgr::MethodHandOff* handOff) noexcept {
+        return Kiv::Platform::StatusFromExceptions([&] {
+            for (CThreadCalls& thread : calls) {
+                if (handOff != nullptr && handOff->Abandoned()) {
+                    return S_OK; // the tree could not be filed: that failure is the one reported
+                }
+                if (const HRESULT resolved = thread.Resolve(methodSet, handOff); FAILED(resolved)) {
+                    return resolved;
+                }
+                thread.AnnounceCalls();
+            }
+            return S_OK;
+        });
+    };
+    auto* const ownSet = dynamic_cast<CKivLogSysMethodSet*>(methodSet);
+    if (ownSet == nullptr) {
+        return resolveAll(nullptr);
+    }
+    // Each thread's distinct texts give at most that many new methods.
+    std::size_t newMethods = 0;
+    for (const CThreadCalls& thread : calls) {
+        newMethods += thread.DistinctTexts();
+    }
+    std::optional<Kiv::LogSysMgr::MethodHandOff> handOff;
+    if (const HRESULT made = Kiv::Platform::StatusFromExceptions([&] { handOff.emplace(newMethods); }); FAILED(made)) {
+        return made;
+    }
+    HRESULT resolved = S_OK;
+    HRESULT filed = S_OK;
+    Kiv::LogSysMgr::OnTwoThreads([&](std::size_t side) {
+        if (side == 0) {
+            resolved = resolveAll(&*handOff);
+            handOff->Close();
+        } else {
+            filed = ownSet->FileIntoTree(*handOff);
+        }
+    });
+    return FAILED(resolved) ? resolved : filed;
 }
 
 HRESULT CKivLogSysRoot::RemoveAllItems()

@@ -17,6 +17,7 @@
 #include <vector>
 
 class CKivLogSysThread;
+class CThreadCalls;
 
 class CKivLogSysRoot : public CKivLogSysBlock, public IKivLogSysRoot, public IKivLogSysRootEdit {
 public:
@@ -50,6 +51,10 @@ private:
     // Has every thread file its calls in the method set; the first failure of a thread (the set
     // is then incomplete and must not be kept).
     HRESULT BuildMethodSet(IKivLogSysMethodSet* methodSet);
+    // Looks up the methods of every thread's collected calls in the set, thread after thread in
+    // the root's order, and announces each method's calls. With the engine's own set, its
+    // namespace tree is filed on a second thread meanwhile.
+    HRESULT ResolveAll(std::vector<CThreadCalls>& calls, IKivLogSysMethodSet* methodSet);
 
     // Built once, by the first request; the lock makes the others wait for it.
     std::mutex m_methodSetLock;

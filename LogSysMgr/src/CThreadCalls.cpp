@@ -106,7 +106,7 @@ HRESULT CThreadCalls::Walk(Kiv::IKivListItem* folder)
     return status;
 }
 
-HRESULT CThreadCalls::Resolve(IKivLogSysMethodSet* methodSet) noexcept
+HRESULT CThreadCalls::Resolve(IKivLogSysMethodSet* methodSet, Kiv::LogSysMgr::MethodHandOff* handOff) noexcept
 {
     if (m_methods.size() + m_ownMethods.size() == m_texts.Size()) {
         return S_OK;
@@ -138,7 +138,7 @@ HRESULT CThreadCalls::Resolve(IKivLogSysMethodSet* methodSet) noexcept
             if (text + FetchAhead < m_texts.Size()) {
                 ownSet->PrefetchMethod(m_texts.Name(text + FetchAhead));
             }
-            if (const HRESULT hr = MethodOfText(*ownSet, m_texts.Name(text), &methods[text]); FAILED(hr)) {
+            if (const HRESULT hr = MethodOfText(*ownSet, m_texts.Name(text), &methods[text], handOff); FAILED(hr)) {
                 return hr;
             }
         }
@@ -147,19 +147,20 @@ HRESULT CThreadCalls::Resolve(IKivLogSysMethodSet* methodSet) noexcept
     });
 }
 
-HRESULT CThreadCalls::MethodOfText(CKivLogSysMethodSet& methodSet, std::string_view text, CKivLogSysMethodInfo** method)
+HRESULT CThreadCalls::MethodOfText(CKivLogSysMethodSet& methodSet, std::string_view text, CKivLogSysMethodInfo** method,
+                                   Kiv::LogSysMgr::MethodHandOff* handOff)
 {
     // The set looks a name up by its code page 932 bytes. ASCII bytes come back from UTF-16 as
     // they were, so they are the key themselves; any other text is asked as its UTF-16 name,
     // which the set converts back.
     if (Kiv::LogSysMgr::IsAscii(text)) {
-        return methodSet.MethodOf(text, nullptr, method);
+        return methodSet.MethodOf(text, nullptr, method, handOff);
     }
     const Kiv::CComBSTR name = Kiv::LogSysMgr::AnsiToBstr(text);
     if (name == nullptr) {
         return E_OUTOFMEMORY;
     }
-    return methodSet.MethodOf(Kiv::Platform::Utf16ToAnsi(name.View()), name, method);
+    return methodSet.MethodOf(Kiv::Platform::Utf16ToAnsi(name.View()), name, method, handOff);
 }
 
 void CThreadCalls::AnnounceCalls() const

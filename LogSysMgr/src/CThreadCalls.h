@@ -19,14 +19,23 @@
 class CKivLogSysMethodInfo;
 class CKivLogSysMethodSet;
 
+namespace Kiv::LogSysMgr {
+class MethodHandOff;
+}
+
 class CThreadCalls {
 public:
     // Walks the tree under folder. A call with a negative text length stops the walk with
     // E_INVALIDARG; what was collected before it stays.
     HRESULT Collect(Kiv::IKivListItem* folder) noexcept;
     // Looks up the method of every distinct entry text in the set, in the order of their first
-    // calls (once; FileInto does it when it has not been done).
-    HRESULT Resolve(IKivLogSysMethodSet* methodSet) noexcept;
+    // calls (once; FileInto does it when it has not been done). With a hand-off, the engine's own
+    // set hands new methods to it instead of filing them into its namespace tree (see
+    // CKivLogSysMethodSet::MethodOf).
+    HRESULT Resolve(IKivLogSysMethodSet* methodSet, Kiv::LogSysMgr::MethodHandOff* handOff = nullptr) noexcept;
+    // The number of distinct entry texts, once collected: at most this many methods are new to a
+    // set when it resolves them.
+    std::size_t DistinctTexts() const noexcept { return m_texts.Size(); }
     // After Resolve: tells each method (the engine's method informations) how many of its calls
     // were collected, and then, once every thread has told, makes room for them all. Throws
     // std::bad_alloc.
@@ -42,7 +51,8 @@ private:
     HRESULT Walk(Kiv::IKivListItem* folder);
     // The method of an entry text in the engine's own set, as GetMethodInfo of the text's UTF-16
     // name would give it. Throws std::bad_alloc.
-    static HRESULT MethodOfText(CKivLogSysMethodSet& methodSet, std::string_view text, CKivLogSysMethodInfo** method);
+    static HRESULT MethodOfText(CKivLogSysMethodSet& methodSet, std::string_view text, CKivLogSysMethodInfo** method,
+                                Kiv::LogSysMgr::MethodHandOff* handOff);
 
     // The distinct entry texts, numbered in the order they were met; they lie in the file's text.
     Kiv::LogSysMgr::MethodNameIndex m_texts{Kiv::LogSysMgr::MethodNameIndex::Names::Borrowed};

@@ -12,17 +12,18 @@
 namespace Kiv::LogSysMgr {
 
 // Calls work(0) on this thread and work(1) on a helper and returns when both have returned. work
-// must not throw.
+// must not throw. Without a helper, work(0) runs before work(1), so a second half that waits for
+// what the first one hands it still finishes.
 template <class Work>
 void OnTwoThreads(Work&& work) noexcept
 {
     std::thread helper;
-    if (FAILED(Kiv::Platform::StartThread(helper, [&work] { work(1); }))) {
-        work(1);
-    }
+    const bool helped = SUCCEEDED(Kiv::Platform::StartThread(helper, [&work] { work(1); }));
     work(0);
-    if (helper.joinable()) {
+    if (helped) {
         helper.join();
+    } else {
+        work(1);
     }
 }
 

@@ -13,6 +13,8 @@
 #include "KivPlatform/TaskMem.h"
 #include "KivPlatform/Text.h"
 
+#include "KivTestSupport/FailingAllocations.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -964,6 +966,94 @@ TEST(MethodIndexEndToEndTest, ARootsSetAgreesWithItsCallsFiledOneByOne)
                 EXPECT_EQ(calls, expectedCalls) << round << name << threadId;
             }
         }
+    }
+}
+
+// A root of three threads making calls, each of one of the given number of methods (the calls
+// go round them in a stride, so each thread calls methods of its own and of the others), spread
+// over namespaces so that the tree's order of children follows the order the methods are filed
+// in: with more methods than the set hands over at a time while it files its tree beside the
+// lookups.
+CComPtr<IKivLogSysRoot> MakeRootCallingManyMethods(int methods, LONG calls)
+{
+    // The model keeps pointing at the texts of its lines, as at a loaded file's.
+    static std::map<int, std::vector<std::string>> textsByCount;
+    std::vector<std::string>& texts = textsByCount[methods];
+    for (int method = static_cast<int>(texts.size()); method < methods; ++method) {
+        texts.push_back(" N" + std::to_string(method * 7 % 31) + "::C" + std::to_string(method % 5) + "::M" +
+                        std::to_string(method) + "()");
+    }
+    CComPtr<IKivLogSysRoot> root;
+    EXPECT_EQ(CKivLogSysFactory::CreateLogSysRoot(&root), S_OK);
+    for (LONG lineNumber = 1; lineNumber <= calls; ++lineNumber) {
+        const DWORD threadId = 1 + static_cast<DWORD>(lineNumber % 3);
+        CComPtr<IKivLogSysThreadEdit> thread;
+        EXPECT_EQ(root->GetLogThread(threadId, IID_PPV_ARGS(&thread)), S_OK);
+        const std::string& text = texts[static_cast<std::size_t>(lineNumber * 11 % methods)];
+        KivLogSysLineInfo info{};
+        info.cbSize = sizeof info;
+        info.threadId = threadId;
+        info.lineNumber = lineNumber;
+        info.kind = KivLogSysLineKind::Enter;
+        info.text = text.c_str();
+        info.textLength = static_cast<LONG>(text.size());
+        thread->AddLine(&info);
+    }
+    return root;
+}
+
+TEST(MethodIndexEndToEndTest, ARootsLargeSetAndTreeAgreeWithItsCallsFiledOneByOne)
+{
+    const CComPtr<IKivLogSysRoot> root = MakeRootCallingManyMethods(1500, 3000);
+    CComPtr<IKivLogSysMethodSet> built;
+    ASSERT_EQ(root->GetMethodSet(IID_PPV_ARGS(&built)), S_OK);
+    const CComPtr<IKivLogSysMethodSet> oneByOne = MakeMethodSet();
+    CComPtr<Kiv::IKivListItem> rootFolder;
+    ASSERT_EQ(root.QueryInterface(&rootFolder), S_OK);
+    LONG threadCount = 0;
+    ASSERT_EQ(rootFolder->GetChildCount(&threadCount), S_OK);
+    for (LONG i = 0; i < threadCount; ++i) {
+        CComPtr<Kiv::IKivListItem> thread;
+        ASSERT_EQ(rootFolder->GetChildItem(i, IID_PPV_ARGS(&thread)), S_OK);
+        FileCallsOneByOne(thread, oneByOne);
+    }
+    EXPECT_EQ(NamesOf(built).size(), 1500u);
+    EXPECT_EQ(NamesOf(built), NamesOf(oneByOne));
+    EXPECT_EQ(Dump(RootOf(built)), Dump(RootOf(oneByOne)));
+}
+
+TEST(MethodIndexEndToEndTest, ARootsSetThatRunsOutOfMemoryIsNotKeptAndIsBuiltWhenAskedAgain)
+{
+    // Every allocation of the requesting thread fails from the allowed-th on (the second thread
+    // that files the tree is not affected, nor is the model's own memory), each count in turn,
+    // including the one where no second thread can be had; a failed request reports it, and the
+    // next one builds the whole set. Each method is called once, so that filing the calls needs
+    // no allocation per method.
+    constexpr int Methods = 600;
+    CComPtr<IKivLogSysMethodSet> reference;
+    ASSERT_EQ(MakeRootCallingManyMethods(Methods, Methods)->GetMethodSet(IID_PPV_ARGS(&reference)), S_OK);
+    const std::vector<std::string> names = NamesOf(reference);
+    const std::string tree = Dump(RootOf(reference));
+    long failed = 1;
+    for (long allowed = 0; failed != 0; ++allowed) {
+        SCOPED_TRACE(allowed);
+        const CComPtr<IKivLogSysRoot> root = MakeRootCallingManyMethods(Methods, Methods);
+        CComPtr<IKivLogSysMethodSet> set;
+        HRESULT hr = E_FAIL;
+        {
+            const KivTest::CFailingAllocations failing(allowed, failed);
+            hr = root->GetMethodSet(IID_PPV_ARGS(&set));
+        }
+        if (failed == 0) {
+            ASSERT_EQ(hr, S_OK);
+        } else if (hr != S_OK) {
+            // A set that could not be made whole is not kept, nor handed out.
+            ASSERT_EQ(hr, E_OUTOFMEMORY);
+            EXPECT_EQ(set.Get(), nullptr);
+            ASSERT_EQ(root->GetMethodSet(IID_PPV_ARGS(&set)), S_OK);
+        }
+        EXPECT_EQ(NamesOf(set), names);
+        EXPECT_EQ(Dump(RootOf(set)), tree);
     }
 }
 
