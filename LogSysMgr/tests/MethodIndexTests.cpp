@@ -887,6 +887,22 @@ void FileCallsOneByOne(Kiv::IKivListItem* folder, IKivLogSysMethodSet* set)
     }
 }
 
+// A new set with the calls of every thread under the root filed one by one, thread after thread.
+CComPtr<IKivLogSysMethodSet> SetOfCallsFiledOneByOne(IKivLogSysRoot* root)
+{
+    const CComPtr<IKivLogSysMethodSet> set = MakeMethodSet();
+    CComPtr<Kiv::IKivListItem> rootFolder;
+    EXPECT_EQ(root->QueryInterface(IID_PPV_ARGS(&rootFolder)), S_OK);
+    LONG threadCount = 0;
+    EXPECT_EQ(rootFolder->GetChildCount(&threadCount), S_OK);
+    for (LONG i = 0; i < threadCount; ++i) {
+        CComPtr<Kiv::IKivListItem> thread;
+        EXPECT_EQ(rootFolder->GetChildItem(i, IID_PPV_ARGS(&thread)), S_OK);
+        FileCallsOneByOne(thread, set);
+    }
+    return set;
+}
+
 TEST(MethodIndexEndToEndTest, ARootsSetAgreesWithItsCallsFiledOneByOne)
 {
     // Random traces of a few threads and methods: calls nest, return, are left open and come to
@@ -935,16 +951,7 @@ TEST(MethodIndexEndToEndTest, ARootsSetAgreesWithItsCallsFiledOneByOne)
 
         CComPtr<IKivLogSysMethodSet> built;
         ASSERT_EQ(root->GetMethodSet(IID_PPV_ARGS(&built)), S_OK);
-        const CComPtr<IKivLogSysMethodSet> oneByOne = MakeMethodSet();
-        CComPtr<Kiv::IKivListItem> rootFolder;
-        ASSERT_EQ(root.QueryInterface(&rootFolder), S_OK);
-        LONG threadCount = 0;
-        ASSERT_EQ(rootFolder->GetChildCount(&threadCount), S_OK);
-        for (LONG i = 0; i < threadCount; ++i) {
-            CComPtr<Kiv::IKivListItem> thread;
-            ASSERT_EQ(rootFolder->GetChildItem(i, IID_PPV_ARGS(&thread)), S_OK);
-            FileCallsOneByOne(thread, oneByOne);
-        }
+        const CComPtr<IKivLogSysMethodSet> oneByOne = SetOfCallsFiledOneByOne(root);
 
         const std::vector<std::string> names = NamesOf(built);
         ASSERT_EQ(names, NamesOf(oneByOne)) << round;
@@ -1007,16 +1014,7 @@ TEST(MethodIndexEndToEndTest, ARootsLargeSetAndTreeAgreeWithItsCallsFiledOneByOn
     const CComPtr<IKivLogSysRoot> root = MakeRootCallingManyMethods(1500, 3000);
     CComPtr<IKivLogSysMethodSet> built;
     ASSERT_EQ(root->GetMethodSet(IID_PPV_ARGS(&built)), S_OK);
-    const CComPtr<IKivLogSysMethodSet> oneByOne = MakeMethodSet();
-    CComPtr<Kiv::IKivListItem> rootFolder;
-    ASSERT_EQ(root.QueryInterface(&rootFolder), S_OK);
-    LONG threadCount = 0;
-    ASSERT_EQ(rootFolder->GetChildCount(&threadCount), S_OK);
-    for (LONG i = 0; i < threadCount; ++i) {
-        CComPtr<Kiv::IKivListItem> thread;
-        ASSERT_EQ(rootFolder->GetChildItem(i, IID_PPV_ARGS(&thread)), S_OK);
-        FileCallsOneByOne(thread, oneByOne);
-    }
+    const CComPtr<IKivLogSysMethodSet> oneByOne = SetOfCallsFiledOneByOne(root);
     EXPECT_EQ(NamesOf(built).size(), 1500u);
     EXPECT_EQ(NamesOf(built), NamesOf(oneByOne));
     EXPECT_EQ(Dump(RootOf(built)), Dump(RootOf(oneByOne)));
