@@ -115,12 +115,11 @@ int main(int argc, char** argv)
     UseOffscreenPlatformUnlessChosen();
     QApplication application(argc, argv);
     const QString path = QString::fromLocal8Bit(argv[1]);
-    const std::optional<Baseline> baseline = MeasureBaseline(path, "KivListsBench");
-    if (!baseline) {
+    const std::optional<CBaselineReport> started = StartReport(path, "KivListsBench");
+    if (!started) {
         return 1;
     }
-    const CBaselineReport report(baseline->seconds);
-    report.Print("baseline: read the file, count lines", baseline->seconds);
+    const CBaselineReport& report = *started;
 
     {
         const std::unique_ptr<CKivLogFile> file = LoadForScale(path, report, "KivListsBench", "load through the engine (for scale)");

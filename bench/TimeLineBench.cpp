@@ -48,12 +48,11 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     const QString path = QString::fromLocal8Bit(argv[1]);
 
-    const std::optional<Baseline> baseline = MeasureBaseline(path, "KivTimeLineBench");
-    if (!baseline) {
+    const std::optional<CBaselineReport> started = StartReport(path, "KivTimeLineBench");
+    if (!started) {
         return 1;
     }
-    const CBaselineReport report(baseline->seconds);
-    report.Print("baseline: read the file, count lines", baseline->seconds);
+    const CBaselineReport& report = *started;
 
     const std::unique_ptr<CKivLogFile> file = LoadForScale(path, report, "KivTimeLineBench", "load through the engine (not the time line's work; for scale)");
     if (file == nullptr) {

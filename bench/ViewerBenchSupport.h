@@ -54,6 +54,19 @@ private:
     double m_baseline;
 };
 
+// The baseline measured (see MeasureBaseline) and printed as the first figure, and the report
+// that compares the others with it; nothing when the file cannot be read.
+inline std::optional<CBaselineReport> StartReport(const QString& path, const char* program)
+{
+    const std::optional<Baseline> baseline = MeasureBaseline(path, program);
+    if (!baseline) {
+        return std::nullopt;
+    }
+    const CBaselineReport report(baseline->seconds);
+    report.Print("baseline: read the file, count lines", baseline->seconds);
+    return report;
+}
+
 // Loads the trace at path through a file's engine at once, timed and printed as what (the engine's
 // work, shown for scale); null, and a message naming program, when the engine refuses it.
 inline std::unique_ptr<CKivLogFile> LoadForScale(const QString& path, const CBaselineReport& report, const char* program,
