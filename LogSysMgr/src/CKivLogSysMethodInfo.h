@@ -58,11 +58,17 @@ public:
     // list of calls large enough for all of them at once instead of growing it call by call.
     // Throws std::bad_alloc.
     void AnnounceCalls(std::size_t count) { m_announcedCalls += static_cast<std::uint32_t>(count); }
+    std::uint32_t AnnouncedCalls() const noexcept { return m_announcedCalls; }
     void MakeRoomForAnnouncedCalls()
     {
         m_calls.reserve(m_calls.size() + m_announcedCalls);
         m_announcedCalls = 0;
     }
+    // Which of two threads files this method's calls while a root builds its set: all of one
+    // method's calls are filed by one thread. NoFilingSide until one is given.
+    static constexpr std::uint8_t NoFilingSide = 0xFF;
+    void SetFilingSide(std::uint8_t side) noexcept { m_filingSide = side; }
+    std::uint8_t FilingSide() const noexcept { return m_filingSide; }
     // Adds a call as AddBlock does, taking the caller's reference over (block is null
     // afterwards, whatever the outcome): the method index files millions of calls, and asking
     // each for another interface and counting a second reference, to drop the first one later,
@@ -125,6 +131,7 @@ private:
     CallList m_calls;
     // Whether m_calls is in line order; read without the lock, set under it.
     std::atomic<bool> m_callsSorted{true};
-    std::uint32_t m_announcedCalls = 0; // beside the flag, in what would be padding
+    std::uint8_t m_filingSide = NoFilingSide; // beside the flag, in what would be padding
+    std::uint32_t m_announcedCalls = 0;       // the same
     std::unique_ptr<Collected> m_collected;
 };

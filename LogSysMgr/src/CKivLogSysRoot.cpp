@@ -14,6 +14,7 @@
 #include "KivPlatform/Boundary.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <optional>
 #include <vector>
@@ -172,7 +173,8 @@ HRESULT CKivLogSysRoot::GetMethodSet(REFIID riid, void** ppv)
                 if (HRESULT status = CKivLogSysFactory::CreateLogSysMethodSet(&built); FAILED(status)) {
                     return status;
                 }
-                if (HRESULT status = BuildMethodSet(built); FAILED(status)) {
+                // The factory makes the engine's own set.
+                if (HRESULT status = BuildMethodSet(static_cast<CKivLogSysMethodSet*>(built.Get())); FAILED(status)) {
                     return status;
                 }
                 m_methodSet = built;
@@ -184,7 +186,7 @@ HRESULT CKivLogSysRoot::GetMethodSet(REFIID riid, void** ppv)
     return hr;
 }
 
-HRESULT CKivLogSysRoot::BuildMethodSet(IKivLogSysMethodSet* methodSet)
+HRESULT CKivLogSysRoot::BuildMethodSet(CKivLogSysMethodSet* methodSet)
 {
     // Every thread files its calls in the root's order. The engine's own threads first collect
     // theirs, which reads the whole model, on two threads side by side; other thread objects
@@ -216,9 +218,7 @@ HRESULT CKivLogSysRoot::BuildMethodSet(IKivLogSysMethodSet* methodSet)
         if (const HRESULT resolved = ResolveAll(calls, methodSet); FAILED(resolved)) {
             return resolved;
         }
-        for (const CThreadCalls& thread : calls) {
-            thread.MakeRoomForCalls();
-        }
+        return FileAll(calls);
     }
     // A thread that cannot file all its calls (out of memory) fails the whole set: a set with
     // calls missing must not pass for the model's.
@@ -234,26 +234,8 @@ HRESULT CKivLogSysRoot::BuildMethodSet(IKivLogSysMethodSet* methodSet)
     return S_OK;
 }
 
-HRESULT CKivLogSysRoot::ResolveAll(std::vector<CThreadCalls>& calls, IKivLogSysMethodSet* methodSet)
+HRESULT CKivLogSysRoot::ResolveAll(std::vector<CThreadCalls>& calls, CKivLogSysMethodSet* methodSet)
 {
-    auto resolveAll = [&](Kiv::LogSysMgr::MethodHandOff* handOff) noexcept {
-        return Kiv::Platform::StatusFromExceptions([&] {
-            for (CThreadCalls& thread : calls) {
-                if (handOff != nullptr && handOff->Abandoned()) {
-                    return S_OK; // the tree could not be filed: that failure is the one reported
-                }
-                if (const HRESULT resolved = thread.Resolve(methodSet, handOff); FAILED(resolved)) {
-                    return resolved;
-                }
-                thread.AnnounceCalls();
-            }
-            return S_OK;
-        });
-    };
-    auto* const ownSet = dynamic_cast<CKivLogSysMethodSet*>(methodSet);
-    if (ownSet == nullptr) {
-        return resolveAll(nullptr);
-    }
     // Each thread's distinct texts give at most that many new methods.
     std::size_t newMethods = 0;
     for (const CThreadCalls& thread : calls) {
@@ -266,14 +248,64 @@ HRESULT CKivLogSysRoot::ResolveAll(std::vector<CThreadCalls>& calls, IKivLogSysM
     HRESULT resolved = S_OK;
     HRESULT filed = S_OK;
     Kiv::LogSysMgr::OnTwoThreads([&](std::size_t side) {
-        if (side == 0) {
-            resolved = resolveAll(&*handOff);
-            handOff->Close();
-        } else {
-            filed = ownSet->FileIntoTree(*handOff);
+        if (side == 1) {
+            filed = methodSet->FileIntoTree(*handOff);
+            return;
         }
+        resolved = Kiv::Platform::StatusFromExceptions([&] {
+            for (CThreadCalls& thread : calls) {
+                if (handOff->Abandoned()) {
+                    return S_OK; // the tree could not be filed: that failure is the one reported
+                }
+                if (const HRESULT status = thread.Resolve(methodSet, &*handOff); FAILED(status)) {
+                    return status;
+                }
+                thread.AnnounceCalls();
+            }
+            return S_OK;
+        });
+        handOff->Close();
     });
     return FAILED(resolved) ? resolved : filed;
+}
+
+HRESULT CKivLogSysRoot::FileAll(std::vector<CThreadCalls>& calls)
+{
+    // Each method goes to one of two sides in the order the set made them, so that each side
+    // files about half the calls and the methods of one side lie together in memory.
+    std::size_t total = 0;
+    for (const CThreadCalls& thread : calls) {
+        total += thread.CallCount();
+    }
+    std::size_t given = 0;
+    for (const CThreadCalls& thread : calls) {
+        for (CKivLogSysMethodInfo* const method : thread.OwnMethods()) {
+            if (method->FilingSide() == CKivLogSysMethodInfo::NoFilingSide) {
+                method->SetFilingSide(given < total / 2 ? 0 : 1);
+                given += method->AnnouncedCalls();
+            }
+        }
+    }
+    for (const CThreadCalls& thread : calls) {
+        thread.MakeRoomForCalls();
+    }
+    // Both sides go through the threads in the root's order; a thread's collected copy goes as
+    // soon as both have filed from it, so that the collected calls and the set's lists of calls
+    // are never all in memory together.
+    std::vector<HRESULT> filed(calls.size() * 2, S_OK);
+    std::vector<std::atomic<int>> sidesDone(calls.size());
+    Kiv::LogSysMgr::OnTwoThreads([&](std::size_t side) {
+        for (std::size_t i = 0; i < calls.size(); ++i) {
+            filed[i * 2 + side] = calls[i].FileOwnCalls(static_cast<std::uint8_t>(side));
+            if (sidesDone[i].fetch_add(1, std::memory_order_acq_rel) == 1) {
+                calls[i] = CThreadCalls();
+            }
+        }
+    });
+    // A thread that cannot file all its calls fails the whole set: a set with calls missing must
+    // not pass for the model's.
+    const auto failed = std::find_if(filed.begin(), filed.end(), [](HRESULT status) { return FAILED(status); });
+    return failed != filed.end() ? *failed : S_OK;
 }
 
 HRESULT CKivLogSysRoot::RemoveAllItems()

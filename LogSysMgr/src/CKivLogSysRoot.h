@@ -16,6 +16,7 @@
 #include <mutex>
 #include <vector>
 
+class CKivLogSysMethodSet;
 class CKivLogSysThread;
 class CThreadCalls;
 
@@ -50,11 +51,13 @@ private:
     void GrowThreadSlots();
     // Has every thread file its calls in the method set; the first failure of a thread (the set
     // is then incomplete and must not be kept).
-    HRESULT BuildMethodSet(IKivLogSysMethodSet* methodSet);
-    // Looks up the methods of every thread's collected calls in the set, thread after thread in
-    // the root's order, and announces each method's calls. With the engine's own set, its
-    // namespace tree is filed on a second thread meanwhile.
-    HRESULT ResolveAll(std::vector<CThreadCalls>& calls, IKivLogSysMethodSet* methodSet);
+    HRESULT BuildMethodSet(CKivLogSysMethodSet* methodSet);
+    // When every thread is the engine's own: looks up the methods of every thread's collected
+    // calls in the set, thread after thread in the root's order, and announces each method's
+    // calls, while a second thread files the set's namespace tree...
+    HRESULT ResolveAll(std::vector<CThreadCalls>& calls, CKivLogSysMethodSet* methodSet);
+    // ...and then files the calls on two threads, each filing the calls of half the methods.
+    HRESULT FileAll(std::vector<CThreadCalls>& calls);
 
     // Built once, by the first request; the lock makes the others wait for it.
     std::mutex m_methodSetLock;

@@ -199,3 +199,19 @@ HRESULT CThreadCalls::FileInto(IKivLogSysMethodSet* methodSet) noexcept
         return m_walkStatus;
     });
 }
+
+HRESULT CThreadCalls::FileOwnCalls(std::uint8_t side) noexcept
+{
+    return Kiv::Platform::StatusFromExceptions([&] {
+        for (std::size_t i = 0; i < m_callTexts.size(); ++i) {
+            CKivLogSysMethodInfo* const method = m_ownMethods[m_callTexts[i]];
+            if (method->FilingSide() != side) {
+                continue;
+            }
+            if (const HRESULT hr = method->TakeCall(std::move(m_callBlocks[i])); FAILED(hr)) {
+                return hr;
+            }
+        }
+        return m_walkStatus;
+    });
+}

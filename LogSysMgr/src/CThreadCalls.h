@@ -46,6 +46,15 @@ public:
     // references over, so the calls are filed once.
     HRESULT FileInto(IKivLogSysMethodSet* methodSet) noexcept;
 
+    // After Resolve with the engine's own set: its methods, by text number (each new method of
+    // the set appears first in the order the set made them), and the number of calls collected.
+    const std::vector<CKivLogSysMethodInfo*>& OwnMethods() const noexcept { return m_ownMethods; }
+    std::size_t CallCount() const noexcept { return m_callTexts.size(); }
+    // Files, as FileInto does, the collected calls of the methods given to side (see
+    // CKivLogSysMethodInfo::SetFilingSide), so that two threads can file one thread's calls side by
+    // side; the walk's status when filing succeeds.
+    HRESULT FileOwnCalls(std::uint8_t side) noexcept;
+
 private:
 
     HRESULT Walk(Kiv::IKivListItem* folder);
