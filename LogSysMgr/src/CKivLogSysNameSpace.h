@@ -52,8 +52,8 @@ public:
 private:
     // Files the method, whose name is cut into parts, from level on: a level of 0 or more names
     // this node parts[level]; the node of the next part, among the children, gets the rest. Nodes
-    // that do not exist yet are made and filled first, and listed last, so that a failure leaves
-    // the tree as it was. Throws std::bad_alloc.
+    // that do not exist yet are made and filled first, and listed last, so that a failure adds no
+    // node. Throws std::bad_alloc.
     HRESULT File(IKivLogSysMethodInfo* methodInfo, const std::vector<std::string_view>& parts, LONG level);
     // The child named part, or null.
     CKivLogSysNameSpace* FindChild(std::string_view part) const;
