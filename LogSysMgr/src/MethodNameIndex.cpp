@@ -20,6 +20,9 @@ constexpr std::size_t LargestBlockSize = 64 * 1024;
 
 constexpr std::uint64_t NumberMask = 0xFFFFFFFFu;
 
+// From this many slots (256 KiB) on, Prefetch fetches; see there.
+constexpr std::size_t PrefetchedSlots = 32 * 1024;
+
 constexpr std::uint64_t HashTag(std::uint64_t hash)
 {
     return hash & ~NumberMask;
@@ -72,7 +75,9 @@ std::optional<std::uint32_t> MethodNameIndex::Find(std::string_view name) const
 
 void MethodNameIndex::Prefetch(std::string_view name) const noexcept
 {
-    if (!m_slots.empty()) {
+    // A table that fits the processor's nearer caches is read without waiting: hashing the name
+    // an extra time would cost more than it saves.
+    if (m_slots.size() >= PrefetchedSlots) {
         __builtin_prefetch(&m_slots[Home(Hash(name), m_slots.size())]);
     }
 }

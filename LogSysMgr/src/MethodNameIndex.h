@@ -37,7 +37,7 @@ public:
     std::uint32_t AddCounted(const char* counted);
     // Starts fetching the slot where a lookup of name begins, so that a Find or Add of it a
     // little later does not wait for memory: in a table of millions of names nearly every lookup
-    // would.
+    // would. Does nothing for a table small enough to stay in the nearer caches.
     void Prefetch(std::string_view name) const noexcept;
     // Takes back the name added last.
     void RemoveLast() noexcept;
