@@ -378,13 +378,9 @@ private slots:
     // going backwards) and the number of lines.
     void ThreadListShowsTimesAndCounts()
     {
-        TempDir dir;
-        const auto file = LoadFile(ToQString(dir.WriteFile("threads.log", ThreadTrace())));
-        QVERIFY(file != nullptr);
-        CKivLogViewWnd window(nullptr);
-        window.resize(800, 500);
-        window.show();
-        window.SelectFile(file.get());
+        CTraceInWindow shown("threads.log", ThreadTrace(), QSize(800, 500));
+        QVERIFY(shown.file != nullptr);
+        CKivLogViewWnd& window = shown.window;
         window.GetTabStrip()->setCurrentIndex(CKivLogViewWnd::TabThreadInfo);
         CKivLogThreadInfoCtrl* list = window.GetThreadList();
         QVERIFY(list->isVisible());
@@ -410,13 +406,9 @@ private slots:
     // thread hidden from the log view shows unchecked when the tab is shown again.
     void ThreadListCheckBoxesHideAndShowThreads()
     {
-        TempDir dir;
-        const auto file = LoadFile(ToQString(dir.WriteFile("threads.log", ThreadTrace())));
-        QVERIFY(file != nullptr);
-        CKivLogViewWnd window(nullptr);
-        window.resize(800, 500);
-        window.show();
-        window.SelectFile(file.get());
+        CTraceInWindow shown("threads.log", ThreadTrace(), QSize(800, 500));
+        QVERIFY(shown.file != nullptr);
+        CKivLogViewWnd& window = shown.window;
         const QList<QPair<DWORD, LONG>> all = {{1, 1}, {2, 2}, {3, 3}, {2, 4}, {4, 5}, {2, 6}, {4, 7}, {1, 8}};
         QCOMPARE(Merged(window), all);
         window.GetTabStrip()->setCurrentIndex(CKivLogViewWnd::TabThreadInfo);
@@ -461,13 +453,9 @@ private slots:
     // their lifetimes ("endless" once any call has no end; 25 hours shown as 25 hours).
     void MethodListCountsAndTotals()
     {
-        TempDir dir;
-        const auto file = LoadFile(ToQString(dir.WriteFile("methods.log", MethodTrace())));
-        QVERIFY(file != nullptr);
-        CKivLogViewWnd window(nullptr);
-        window.resize(800, 500);
-        window.show();
-        window.SelectFile(file.get());
+        CTraceInWindow shown("methods.log", MethodTrace(), QSize(800, 500));
+        QVERIFY(shown.file != nullptr);
+        CKivLogViewWnd& window = shown.window;
         CKivLogMethodInfoCtrl* list = window.GetMethodList();
         QCOMPARE(list->model()->rowCount(), 0);
         window.GetTabStrip()->setCurrentIndex(CKivLogViewWnd::TabMethodInfo);
@@ -492,13 +480,9 @@ private slots:
     // keep the order they had.
     void MethodListSortsByHeaderClicks()
     {
-        TempDir dir;
-        const auto file = LoadFile(ToQString(dir.WriteFile("methods.log", MethodTrace())));
-        QVERIFY(file != nullptr);
-        CKivLogViewWnd window(nullptr);
-        window.resize(800, 500);
-        window.show();
-        window.SelectFile(file.get());
+        CTraceInWindow shown("methods.log", MethodTrace(), QSize(800, 500));
+        QVERIFY(shown.file != nullptr);
+        CKivLogViewWnd& window = shown.window;
         window.GetTabStrip()->setCurrentIndex(CKivLogViewWnd::TabMethodInfo);
         CKivLogMethodInfoCtrl* list = window.GetMethodList();
         const QAbstractItemModel* model = list->model();
@@ -538,7 +522,6 @@ private slots:
     // equal) either way, they stay in name order; in reverse name order they stay reversed.
     void MethodListKeepsTheOrderOfEqualKeys()
     {
-        TempDir dir;
         std::string trace;
         QStringList names;
         for (int i = 0; i < 40; ++i) {
@@ -547,12 +530,9 @@ private slots:
             names << QString::fromStdString(" " + name + "()");
         }
         names.sort(Qt::CaseSensitive);
-        const auto file = LoadFile(ToQString(dir.WriteFile("equal.log", trace)));
-        QVERIFY(file != nullptr);
-        CKivLogViewWnd window(nullptr);
-        window.resize(800, 500);
-        window.show();
-        window.SelectFile(file.get());
+        CTraceInWindow shown("equal.log", trace, QSize(800, 500));
+        QVERIFY(shown.file != nullptr);
+        CKivLogViewWnd& window = shown.window;
         window.GetTabStrip()->setCurrentIndex(CKivLogViewWnd::TabMethodInfo);
         CKivLogMethodInfoCtrl* list = window.GetMethodList();
         QCOMPARE(list->model()->rowCount(), 40);

@@ -552,13 +552,11 @@ private slots:
     // The view window over traces written here.
     void MergeKeepsFileOrderAndHidingRemovesAThread()
     {
-        TempDir dir;
         const std::string trace = MessageLine(0x1, 0, "a1") + MessageLine(0x2, 0, "b1") + MessageLine(0x1, 0, "a2") +
                                   MessageLine(0x2, 0, "b2") + MessageLine(0x3, 0, "single") + MessageLine(0x1, 0, "a3");
-        const auto file = LoadFile(ToQString(dir.WriteFile("alternate.log", trace)));
-        QVERIFY(file != nullptr);
-        CKivLogViewWnd window(nullptr);
-        window.SelectFile(file.get());
+        CTraceInWindow shown("alternate.log", trace);
+        QVERIFY(shown.file != nullptr);
+        CKivLogViewWnd& window = shown.window;
         using Pairs = QList<QPair<DWORD, LONG>>;
         QCOMPARE(Merged(window), (Pairs{{1, 1}, {2, 2}, {1, 3}, {2, 4}, {3, 5}, {1, 6}}));
         QCOMPARE(window.GetPages().size(), std::size_t{3});
@@ -673,7 +671,6 @@ private slots:
     void HideAndShowInAnyOrderKeepFileOrder()
     {
         // 400 lines of 5 threads in an irregular pattern (runs of one thread, long gaps).
-        TempDir dir;
         std::string trace;
         QList<QPair<DWORD, LONG>> all;
         unsigned seed = 12345;
@@ -683,10 +680,9 @@ private slots:
             trace += MessageLine(thread, 0, "line");
             all << qMakePair(thread, number);
         }
-        const auto file = LoadFile(ToQString(dir.WriteFile("pattern.log", trace)));
-        QVERIFY(file != nullptr);
-        CKivLogViewWnd window(nullptr);
-        window.SelectFile(file.get());
+        CTraceInWindow shown("pattern.log", trace);
+        QVERIFY(shown.file != nullptr);
+        CKivLogViewWnd& window = shown.window;
         QCOMPARE(Merged(window), all);
         std::set<DWORD> hidden;
         const std::pair<DWORD, bool> steps[] = {{3, false}, {1, false}, {5, false}, {1, true}, {2, false},
@@ -710,15 +706,14 @@ private slots:
 
     void BlockSelectionAndShowLine()
     {
-        TempDir dir;
         // Thread 1: a call with return, then a call without one; thread 2 in between.
         const std::string trace = EnterLine(0x1, 0, "A::Run") + MessageLine(0x2, 0, "other") + MessageLine(0x1, 1, "inside") +
                                   ReturnLine(0x1, 0, "A::Run") + MessageLine(0x2, 0, "other2") +
                                   EnterLine(0x1, 0, "B::Open") + MessageLine(0x1, 1, "still open");
-        const auto file = LoadFile(ToQString(dir.WriteFile("blocks.log", trace)));
-        QVERIFY(file != nullptr);
-        CKivLogViewWnd window(nullptr);
-        window.SelectFile(file.get());
+        CTraceInWindow shown("blocks.log", trace);
+        QVERIFY(shown.file != nullptr);
+        CKivLogViewWnd& window = shown.window;
+        const std::unique_ptr<CKivLogFile>& file = shown.file;
         CComPtr<IKivLogSysBlock> closed = FirstBlock(*file, 0x1);
         QVERIFY(closed != nullptr);
         window.SelectBlockRange(closed);
@@ -752,17 +747,13 @@ private slots:
 
     void ShowLineScrollsTheLineIntoView()
     {
-        TempDir dir;
         std::string trace;
         for (int i = 0; i < 300; ++i) {
             trace += MessageLine(0x1 + i % 3, 0, "line " + std::to_string(i));
         }
-        const auto file = LoadFile(ToQString(dir.WriteFile("long.log", trace)));
-        QVERIFY(file != nullptr);
-        CKivLogViewWnd window(nullptr);
-        window.resize(600, 400);
-        window.show();
-        window.SelectFile(file.get());
+        CTraceInWindow shown("long.log", trace, QSize(600, 400));
+        QVERIFY(shown.file != nullptr);
+        CKivLogViewWnd& window = shown.window;
         const KivLogSysLineInfo* line = nullptr;
         window.GetViewLine(250, &line);
         QVERIFY(window.ShowLine(line));
@@ -832,13 +823,9 @@ private slots:
                                   Line(0x2, 0, "", ansi("別スレッドの処理 ｶﾅ ①"), 2) + EnterLine(0x1, 1, "CWorker::Step") +
                                   Line(0x1, 2, "", ansi("値 = 42、完了しました"), 3) + ReturnLine(0x1, 1, "CWorker::Step") +
                                   Line(0x2, 0, "", ansi("終了"), 4) + ReturnLine(0x1, 0, "CMain::Run");
-        TempDir dir;
-        const auto file = LoadFile(ToQString(dir.WriteFile("japanese.log", trace)));
-        QVERIFY(file != nullptr);
-        CKivLogViewWnd window(nullptr);
-        window.resize(760, 260);
-        window.show();
-        window.SelectFile(file.get());
+        CTraceInWindow shown("japanese.log", trace, QSize(760, 260));
+        QVERIFY(shown.file != nullptr);
+        CKivLogViewWnd& window = shown.window;
         CKivLogViewCtrl* view = window.GetCurrentLogView();
         QCOMPARE(view->GetLineCount(), 8);
         QCOMPARE(window.SetLineMark(1, 1), S_OK);

@@ -716,13 +716,9 @@ private slots:
         }
         lines.push_back({0x1003, Moment{2026, 12, 10, 0, 1, 30, 0}});
         lines.push_back({0x1003, Moment{2026, 12, 10, 1, 0, 0, 0}});
-        TempDir dir;
-        const auto file = LoadFile(ToQString(dir.WriteFile("midnight.log", Trace(lines))));
-        QVERIFY(file != nullptr);
-        CKivLogViewWnd window(nullptr);
-        window.resize(520, 560);
-        window.show();
-        window.SelectFile(file.get());
+        CTraceInWindow shown("midnight.log", Trace(lines), QSize(520, 560));
+        QVERIFY(shown.file != nullptr);
+        CKivLogViewWnd& window = shown.window;
         window.GetTabStrip()->setCurrentIndex(CKivLogViewWnd::TabThreadInfo);
         CKivLogTimeLineViewCtrl* timeLine = window.GetTimeLine();
         // 23:59:59.0 to .9 (10 rows); 00:00:00.0 to .2, 00:00:01.2 to .4 and 00:00:02.5 to .7

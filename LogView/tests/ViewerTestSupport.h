@@ -1,6 +1,6 @@
 // Helpers of the viewer's Qt tests: the bundled sample trace, mouse and wheel messages, a watcher
 // that sees a dialog the moment it is shown (before its modal loop runs), an engine whose load
-// the test steers, and a view window's merged list.
+// the test steers, a view window's merged list, and a trace loaded and selected in a view window.
 // User-interface thread, except the engine's worker.
 #pragma once
 
@@ -10,10 +10,14 @@
 #include "KivObject/KivObject.h"
 
 #include "CKivLogViewWnd.h"
+#include "TraceFixtures.h"
+
+#include "KivTestSupport/TempDir.h"
 
 #include <QApplication>
 #include <QList>
 #include <QPair>
+#include <QSize>
 #include <QEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
@@ -164,5 +168,26 @@ inline QList<QPair<DWORD, LONG>> Merged(CKivLogViewWnd& window)
     }
     return lines;
 }
+
+// A trace written into a temporary folder and loaded at once, and a view window that has it
+// selected: first shown at shownSize when one is given, as a test that paints or scrolls needs.
+// file is null (and nothing is selected) when the load failed.
+struct CTraceInWindow {
+    CTraceInWindow(const char* fileName, const std::string& trace, QSize shownSize = {})
+        : file(LoadFile(ToQString(dir.WriteFile(fileName, trace))))
+    {
+        if (shownSize.isValid()) {
+            window.resize(shownSize);
+            window.show();
+        }
+        if (file) {
+            window.SelectFile(file.get());
+        }
+    }
+
+    KivTest::TempDir dir;
+    std::unique_ptr<CKivLogFile> file;
+    CKivLogViewWnd window{nullptr};
+};
 
 } // namespace KivViewTest
